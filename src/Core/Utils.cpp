@@ -1,0 +1,219 @@
+#include "Core/Utils.h"
+
+#include "Core/Constants.h"
+#include "Core/Platform.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QMutex>
+#include <QResource>
+#include <QTextStream>
+
+#include <qgssettings.h>
+
+#include <algorithm>
+
+namespace Utils
+{
+
+namespace
+{
+const QString logNameFormat = QStringLiteral( "dd-MM-yyyy_hh-mm-ss" );
+QString gLogFileName;
+QMutex gLogMutex;
+} // namespace
+
+QVariant readSetting( const SettingKey &key, const QVariant &defaultValue )
+{
+  QgsSettings settings;
+  settings.beginGroup( key.group );
+  const QVariant value = settings.value( key.key, defaultValue );
+  settings.endGroup();
+  return value;
+}
+
+void writeSetting( const SettingKey &key, const QVariant &value )
+{
+  QgsSettings settings;
+  settings.beginGroup( key.group );
+  settings.setValue( key.key, value );
+  settings.endGroup();
+}
+
+QString rememberedFolder( const SettingKey &key )
+{
+  return readSetting( key, Platform::defaultStartFolder() ).toString();
+}
+
+void rememberFolderOf( const SettingKey &key, const QString &filePath )
+{
+  writeSetting( key, QFileInfo( filePath ).dir().path() );
+}
+
+QString iconPath( const QString &name )
+{
+  for ( const QString &prefix : { QStringLiteral( ":/Resources/" ), QStringLiteral( ":/images/themes/default/" ) } )
+  {
+    if ( QFile::exists( prefix + name ) )
+      return prefix + name;
+  }
+  return QString();
+}
+
+QIcon icon( const QString &name )
+{
+  const QString path = iconPath( name );
+  return path.isEmpty() ? QIcon() : QIcon( path );
+}
+
+int messageTimeout()
+{
+  return readSetting( Keys::messageTimeout, 5 ).toInt();
+}
+
+int dialogTimeout()
+{
+  return readSetting( Keys::dialogTimeout, 1 ).toInt();
+}
+
+QString successText( const QString &text )
+{
+  return QStringLiteral( "<font color='#55aa00'>%1</font>" ).arg( text );
+}
+
+QString errorText( const QString &text )
+{
+  return QStringLiteral( "<font color='#ff007f'>%1</font>" ).arg( text );
+}
+
+bool isWritablePath( const QString &path )
+{
+  if ( path.trimmed().isEmpty() )
+    return false;
+  return QFileInfo( QFileInfo( path ).absolutePath() ).isWritable();
+}
+
+void showInExplorer( const QString &path )
+{
+  Platform::revealInFileBrowser( path );
+}
+
+bool isNewerVersion( const QString &current, const QString &candidate )
+{
+  const QStringList currentParts = current.split( QLatin1Char( '.' ) );
+  const QStringList candidateParts = candidate.split( QLatin1Char( '.' ) );
+  const int shared = std::min( currentParts.size(), candidateParts.size() );
+  for ( int i = 0; i < shared; ++i )
+  {
+    const int mine = currentParts.at( i ).toInt();
+    const int theirs = candidateParts.at( i ).toInt();
+    if ( theirs != mine )
+      return theirs > mine;
+  }
+  return candidateParts.size() > currentParts.size();
+}
+
+void loadEnvironment()
+{
+  QFile file( Constants::applicationName + QStringLiteral( ".env" ) );
+  if ( !file.open( QIODevice::ReadOnly | QIODevice::Text ) )
+  {
+    qCritical( "Error[%s:%d] %s", __FILE__, __LINE__, "Cannot open environment setting file" );
+    return;
+  }
+
+  QMap<QString, QString> variables;
+  QTextStream stream( &file );
+  stream.setCodec( "UTF-8" );
+  while ( !stream.atEnd() )
+  {
+    const QString line = stream.readLine();
+    if ( line.trimmed().isEmpty() )
+      continue;
+    const QStringList parts = line.split( QLatin1Char( '=' ) );
+    if ( parts.size() == 2 )
+      variables.insert( parts.at( 0 ), parts.at( 1 ) );
+  }
+
+  for ( auto it = variables.constBegin(); it != variables.constEnd(); ++it )
+    qputenv( it.key().toUtf8().constData(), it.value().toUtf8() );
+}
+
+void cleanLogs()
+{
+  QDir folder( Constants::logFolder );
+  const QStringList names = folder.entryList( { QStringLiteral( "*.log" ) }, QDir::Files, QDir::NoSort );
+
+  // Keep nine so that this run's file makes ten. Oldest go first; a name that
+  // encodes no start time counts as older than any that does.
+  constexpr int kept = 9;
+  if ( names.size() > kept )
+  {
+    struct LogFile
+    {
+        QDateTime started;
+        QString name;
+    };
+    QVector<LogFile> files;
+    files.reserve( names.size() );
+    for ( const QString &name : names )
+      files.push_back( { QDateTime::fromString( QFileInfo( name ).completeBaseName(), logNameFormat ), name } );
+    std::sort( files.begin(), files.end(),
+               []( const LogFile &a, const LogFile &b )
+               {
+                 if ( a.started.isValid() != b.started.isValid() )
+                   return !a.started.isValid();
+                 if ( a.started != b.started )
+                   return a.started < b.started;
+                 return a.name < b.name;
+               } );
+    for ( int i = 0; i < files.size() - kept; ++i )
+      folder.remove( files.at( i ).name );
+  }
+
+  gLogFileName = Constants::logFolder + QLatin1Char( '/' ) + QDateTime::currentDateTime().toString( logNameFormat ) +
+                 QStringLiteral( ".log" );
+}
+
+QString logFileName()
+{
+  return gLogFileName;
+}
+
+void messageHandler( QtMsgType type, const QMessageLogContext &, const QString &message )
+{
+  const char *prefix = "Debug:    ";
+  switch ( type )
+  {
+  case QtDebugMsg:
+    break;
+  case QtInfoMsg:
+    prefix = "Info:     ";
+    break;
+  case QtWarningMsg:
+    prefix = "Warning:  ";
+    break;
+  case QtCriticalMsg:
+    prefix = "Critical: ";
+    break;
+  case QtFatalMsg:
+    prefix = "Fatal:    ";
+    break;
+  }
+
+  // QGIS renders and loads in worker threads that log too; one writer at a time keeps lines whole.
+  const QMutexLocker lock( &gLogMutex );
+  QFile file( gLogFileName );
+  if ( gLogFileName.isEmpty() || !file.open( QIODevice::WriteOnly | QIODevice::Append ) )
+    return;
+  QTextStream stream( &file );
+  stream.setCodec( "UTF-8" );
+  stream << QDateTime::currentDateTime().toString( QStringLiteral( "dd-MM-yyyy hh:mm:ss | " ) ) << prefix << message
+         << '\n';
+  stream.flush();
+}
+
+} // namespace Utils

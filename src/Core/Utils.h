@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QtGlobal>
+#include <QVariant>
+
+namespace Utils
+{
+
+//! One entry of the application settings store: a group and a key inside it.
+struct SettingKey
+{
+    QString group;
+    QString key;
+};
+
+//! Every setting the program reads or writes.
+namespace Keys
+{
+inline const SettingKey messageTimeout{ QStringLiteral( "General" ), QStringLiteral( "MessageTimeout" ) };
+inline const SettingKey dialogTimeout{ QStringLiteral( "General" ), QStringLiteral( "DialogTimeout" ) };
+inline const SettingKey windowGeometry{ QStringLiteral( "MainWindow" ), QStringLiteral( "Geometry" ) };
+inline const SettingKey windowState{ QStringLiteral( "MainWindow" ), QStringLiteral( "WindowState" ) };
+inline const SettingKey layerPanelGeometry{ QStringLiteral( "LayerPanel" ), QStringLiteral( "Geometry" ) };
+inline const SettingKey overviewGeometry{ QStringLiteral( "Overview" ), QStringLiteral( "Geometry" ) };
+inline const SettingKey canvasRed{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Red" ) };
+inline const SettingKey canvasGreen{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Green" ) };
+inline const SettingKey canvasBlue{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Blue" ) };
+inline const SettingKey openDataDir{ QStringLiteral( "OpenData" ), QStringLiteral( "RecentDir" ) };
+inline const SettingKey rasterDir{ QStringLiteral( "Raster" ), QStringLiteral( "RecentDir" ) };
+inline const SettingKey rasterSaveDir{ QStringLiteral( "Raster" ), QStringLiteral( "SaveAsDir" ) };
+inline const SettingKey vectorDir{ QStringLiteral( "Vector" ), QStringLiteral( "RecentDir" ) };
+inline const SettingKey vectorSaveDir{ QStringLiteral( "Vector" ), QStringLiteral( "SaveAsDir" ) };
+inline const SettingKey lastFileNameDir{ QStringLiteral( "Recent" ), QStringLiteral( "LastFileNameDir" ) };
+inline const SettingKey bandMathFormat{ QStringLiteral( "BandMath" ), QStringLiteral( "LastOutputFormat" ) };
+inline const SettingKey compositeRed{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Red" ) };
+inline const SettingKey compositeGreen{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Green" ) };
+inline const SettingKey compositeBlue{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Blue" ) };
+inline const SettingKey compositeLimit{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Limit" ) };
+} // namespace Keys
+
+//! Reads \a key from the settings store, or \a defaultValue when it holds nothing.
+QVariant readSetting( const SettingKey &key, const QVariant &defaultValue = QVariant() );
+//! Writes \a value under \a key.
+void writeSetting( const SettingKey &key, const QVariant &value );
+//! A remembered folder, or the platform's default start folder when none is stored.
+QString rememberedFolder( const SettingKey &key );
+//! Remembers the folder that holds \a filePath under \a key.
+void rememberFolderOf( const SettingKey &key, const QString &filePath );
+
+//! Resource path of an icon: the program's own first, then the QGIS default theme, else empty.
+QString iconPath( const QString &name );
+//! Icon of iconPath(), empty when no resource matches.
+QIcon icon( const QString &name );
+
+//! Seconds a message-bar notice stays.
+int messageTimeout();
+//! Seconds before a tool dialog closes itself after a success.
+int dialogTimeout();
+
+//! \a text coloured as a success notice (rich text).
+QString successText( const QString &text );
+//! \a text coloured as an error notice (rich text).
+QString errorText( const QString &text );
+
+//! Whether the folder that would hold \a path is writable; the file itself need not exist.
+bool isWritablePath( const QString &path );
+//! Reveals a file (selected) or a folder in the system file browser.
+void showInExplorer( const QString &path );
+//! Whether the dotted version \a candidate is newer than \a current.
+bool isNewerVersion( const QString &current, const QString &candidate );
+
+//! Applies the name=value lines of the environment setting file in the working directory.
+void loadEnvironment();
+//! Prunes old log files and fixes this run's log file name.
+void cleanLogs();
+//! Path of this run's log file, empty before cleanLogs().
+QString logFileName();
+//! Qt message handler that appends each message to this run's log file.
+void messageHandler( QtMsgType type, const QMessageLogContext &context, const QString &message );
+
+} // namespace Utils

@@ -1,0 +1,40 @@
+#include "Gui/MessageBox.h"
+
+#include <QPushButton>
+
+MessageBox::MessageBox( QWidget *parent, const QString &title, const QString &text, const QString &iconPath,
+                        QDialogButtonBox::StandardButtons buttons )
+    : QDialog( parent )
+{
+  setupUi( this );
+  setWindowFlag( Qt::WindowContextHelpButtonHint, false );
+  connect( buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept );
+  connect( buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject );
+  setFixedSize( size() );
+  setWindowTitle( title );
+  messageLbl->setText( text );
+  iconLabel->setPixmap( QIcon( iconPath ).pixmap( iconLabel->size() ) );
+  setButtons( buttons );
+}
+
+void MessageBox::setButtons( QDialogButtonBox::StandardButtons buttons )
+{
+  buttonBox->setStandardButtons( buttons );
+  const std::pair<QDialogButtonBox::StandardButton, QString> labels[] = {
+      { QDialogButtonBox::Ok, QStringLiteral( "Đồng ý" ) },
+      { QDialogButtonBox::Yes, QStringLiteral( "Có" ) },
+      { QDialogButtonBox::No, QStringLiteral( "Không" ) },
+      { QDialogButtonBox::Cancel, QStringLiteral( "Hủy" ) },
+  };
+  for ( const auto &[button, label] : labels )
+  {
+    if ( buttons.testFlag( button ) )
+      buttonBox->button( button )->setText( label );
+  }
+}
+
+int MessageBox::information( const QString &title, const QString &text, const QString &iconPath )
+{
+  MessageBox box( nullptr, title, text, iconPath, QDialogButtonBox::Ok );
+  return box.exec();
+}

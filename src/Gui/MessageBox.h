@@ -1,0 +1,25 @@
+#pragma once
+
+#include "ui_MessageBox.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+
+/**
+ * The program's own modal notice and question box: an icon, a framed text and
+ * standard buttons labelled in Vietnamese. exec() returns 1 for Ok or Yes.
+ */
+class MessageBox : public QDialog, private Ui::MessageBox
+{
+    Q_OBJECT
+
+  public:
+    MessageBox( QWidget *parent, const QString &title, const QString &text, const QString &iconPath,
+                QDialogButtonBox::StandardButtons buttons );
+
+    //! Shows \a buttons, labelled in Vietnamese.
+    void setButtons( QDialogButtonBox::StandardButtons buttons );
+
+    //! Runs a parentless notice with the Ok button only and returns its exec() result.
+    static int information( const QString &title, const QString &text, const QString &iconPath );
+};

@@ -1,0 +1,67 @@
+#include "Core/Constants.h"
+#include "Core/LocalServer.h"
+#include "Core/Utils.h"
+#include "Gui/MainWindow.h"
+#include "Gui/MessageBox.h"
+
+#include <QPixmap>
+#include <QSplashScreen>
+
+#include <qgsapplication.h>
+
+#include <memory>
+
+int main( int argc, char *argv[] )
+{
+  Utils::cleanLogs();
+  qInstallMessageHandler( Utils::messageHandler );
+  QCoreApplication::setOrganizationName( Constants::organizationName );
+  QCoreApplication::setOrganizationDomain( Constants::organizationDomain );
+  QCoreApplication::setApplicationName( Constants::applicationName );
+
+  // Every argument is a data file; read them before Qt takes its own options out.
+  QStringList fileNames;
+  for ( int i = 1; i < argc; ++i )
+    fileNames << QString::fromUtf8( argv[i] );
+
+  auto application = std::make_unique<QgsApplication>( argc, argv, true, QString(), Constants::qgisPlatformName );
+  QApplication::setWindowIcon( Utils::icon( QStringLiteral( "Rastova.svg" ) ) );
+
+  auto server = std::make_unique<LocalServer>();
+  server->setServerName( Constants::applicationName );
+  if ( server->isRunning() )
+  {
+    MessageBox::information( Constants::applicationName, QStringLiteral( "Phần mềm đang hoạt động" ),
+                             Utils::iconPath( QStringLiteral( "Rastova.svg" ) ) );
+    server.reset();
+    application.reset();
+    return 0;
+  }
+  server->start();
+
+  auto splashPixmap = std::make_unique<QPixmap>( Utils::iconPath( QStringLiteral( "Rastova.png" ) ) );
+  auto splash = std::make_unique<QSplashScreen>( *splashPixmap );
+  splash->show();
+
+  Utils::loadEnvironment();
+  QgsApplication::setPrefixPath( qEnvironmentVariable( "QGIS_PREFIX_PATH", QStringLiteral( RASTOVA_QGIS_PREFIX ) ),
+                                 true );
+  QgsApplication::initQgis();
+
+  auto window = std::make_unique<MainWindow>();
+  window->setLocalServer( server.get() );
+  window->showMaximized();
+  splash->finish( window.get() );
+  for ( const QString &fileName : qAsConst( fileNames ) )
+    window->openFile( fileName );
+
+  const int result = QgsApplication::exec();
+
+  QgsApplication::exitQgis();
+  window.reset();
+  splash.reset();
+  splashPixmap.reset();
+  server.reset();
+  application.reset();
+  return result;
+}

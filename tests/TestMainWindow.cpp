@@ -1,0 +1,217 @@
+#include "Core/LocalServer.h"
+#include "Core/Utils.h"
+#include "Gui/MainWindow.h"
+#include "Gui/MenuBar.h"
+#include "TestSupport.h"
+
+#include <QDockWidget>
+#include <QLabel>
+#include <QLocalSocket>
+#include <QProgressBar>
+#include <QToolBar>
+
+#include <qgslayertree.h>
+#include <qgslayertreeview.h>
+#include <qgsmapcanvas.h>
+#include <qgsmessagebar.h>
+#include <qgsproject.h>
+#include <qgsrasterlayer.h>
+#include <qgssettings.h>
+
+#include <memory>
+
+namespace
+{
+QStringList texts( const QList<QAction *> &actions )
+{
+  QStringList result;
+  for ( const QAction *action : actions )
+    result << ( action->isSeparator() ? QStringLiteral( "|" ) : action->text() );
+  return result;
+}
+
+void closeAnswering( MainWindow &window, const QString &answer )
+{
+  TestSupport::whenModal( [answer]( QWidget *dialog ) { TestSupport::clickButton( dialog, answer ); } );
+  window.close();
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void init()
+    {
+      TestSupport::clearSettings();
+      QgsProject::instance()->clear();
+    }
+
+    void menusAndToolBars()
+    {
+      MainWindow window;
+      QCOMPARE( MainWindow::instance(), &window );
+      QCOMPARE( window.windowTitle(), QStringLiteral( "Rastova" ) );
+      auto *menuBar = window.findChild<MenuBar *>( "mMenuBar" );
+      QVERIFY( menuBar );
+      QCOMPARE( static_cast<QMainWindow &>( window ).menuBar(), menuBar );
+      QStringList titles;
+      for ( int i = 0; i < 6; ++i )
+        titles << menuBar->menu( i )->title();
+      QCOMPARE( titles, ( QStringList { "Tệp", "Dữ liệu", "Xem", "Công cụ", "Cửa sổ", "Trợ giúp" } ) );
+      QVERIFY( !menuBar->menu( 6 ) && !menuBar->menu( -1 ) );
+      QCOMPARE( texts( menuBar->menu( 5 )->actions() ),
+                ( QStringList { "Hướng dẫn", "Cập nhật phần mềm", "|", "Nhóm tác giả", "Thông tin phần mềm" } ) );
+      QCOMPARE( texts( menuBar->menu( 4 )->actions() ),
+                ( QStringList { "Bảng điều khiển layer", "Cửa sổ tổng quan" } ) );
+
+      QStringList toolBars;
+      for ( QToolBar *toolBar : window.findChildren<QToolBar *>( QString(), Qt::FindDirectChildrenOnly ) )
+        toolBars << toolBar->objectName() + '=' + toolBar->windowTitle();
+      QCOMPARE( toolBars, ( QStringList { "mDataToolBar=Nhập/xuất dữ liệu", "mViewToolBar=Điều khiển nhìn",
+                                          "mRasterToolBar=Công cụ raster", "mHelpToolBar=Trợ giúp" } ) );
+      auto *help = window.findChild<QToolBar *>( "mHelpToolBar" );
+      QCOMPARE( texts( help->actions() ),
+                ( QStringList { "Hướng dẫn", "Cập nhật phần mềm", "Nhóm tác giả", "Thông tin phần mềm" } ) );
+      QCOMPARE( help->actions().at( 0 ), menuBar->menu( 5 )->actions().at( 0 ) );
+    }
+
+    void informationBoxNamesTheVersion()
+    {
+      MainWindow window;
+      QAction *information = window.findChild<MenuBar *>()->menu( 5 )->actions().last();
+      QString text;
+      TestSupport::whenModal( [&text]( QWidget *dialog ) {
+        text = dialog->findChild<QLabel *>( "messageLbl" )->text();
+        QCOMPARE( dialog->windowTitle(), QStringLiteral( "Thông tin phần mềm" ) );
+        TestSupport::clickButton( dialog, "Đồng ý" );
+      } );
+      information->trigger();
+      QVERIFY( text.startsWith( "Phần mềm phân tích và xử lý dữ liệu thông tin địa lý Rastova." ) );
+      QVERIFY( text.endsWith( "Phiên bản 2.1.1.423 (29/05/2020)" ) );
+    }
+
+    void workspaceIsBuilt()
+    {
+      MainWindow window;
+      for ( const char *name : { "mMapCanvas", "mMessageBar", "mLayerPanelDockWidget", "mLayerTreeView",
+                                 "mOverviewDockWidget", "mProgressBar" } )
+        QVERIFY2( window.findChild<QWidget *>( name ), name );
+      QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::white ) );
+      QCOMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:4756" ) );
+      QCOMPARE( window.findChild<QDockWidget *>( "mLayerPanelDockWidget" )->windowTitle(), QStringLiteral( "Layers" ) );
+      QCOMPARE( window.findChild<QDockWidget *>( "mOverviewDockWidget" )->windowTitle(), QStringLiteral( "Tổng quan" ) );
+      QVERIFY( window.findChild<QProgressBar *>( "mProgressBar" )->isHidden() );
+
+      QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:3857" ) );
+      QCOMPARE( MainWindow::mapCanvas()->mapSettings().destinationCrs().authid(), QStringLiteral( "EPSG:3857" ) );
+    }
+
+    void canvasColourComesFromSettings()
+    {
+      for ( const Utils::SettingKey &key : { Utils::Keys::canvasRed, Utils::Keys::canvasGreen, Utils::Keys::canvasBlue } )
+        Utils::writeSetting( key, 0 );
+      MainWindow window;
+      QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::black ) );
+    }
+
+    void addLayerTakesOnlyValidLayers()
+    {
+      MainWindow window;
+      QVERIFY( !MainWindow::addLayer( nullptr ) );
+      auto invalid = std::make_unique<QgsRasterLayer>( "/no/such/file.tif", "missing", "gdal" );
+      QVERIFY( !MainWindow::addLayer( invalid.get() ) );
+      QCOMPARE( QgsProject::instance()->count(), 0 );
+
+      auto *layer = new QgsRasterLayer( TestSupport::writeRaster( "add.tif" ), "add", "gdal" );
+      QVERIFY( MainWindow::addLayer( layer ) );
+      QCOMPARE( QgsProject::instance()->mapLayers().values(), QList<QgsMapLayer *> { layer } );
+      QCOMPARE( MainWindow::layerTreeView()->currentLayer(), layer );
+      QgsLayerTreeLayer *node = QgsProject::instance()->layerTreeRoot()->findLayer( layer );
+      QCOMPARE( node->customProperty( "overview" ).toInt(), 1 );
+      QTRY_VERIFY( MainWindow::mapCanvas()->layers().contains( layer ) );
+    }
+
+    void refusedCloseWritesNothing()
+    {
+      MainWindow window;
+      window.show();
+      closeAnswering( window, "Không" );
+      QVERIFY( window.isVisible() );
+      QVERIFY( !QgsSettings().contains( "MainWindow/Geometry" ) );
+      closeAnswering( window, "Có" );
+      QVERIFY( !window.isVisible() );
+      QVERIFY( QgsSettings().contains( "MainWindow/Geometry" ) );
+    }
+
+    void layoutComesBackAfterAnAcceptedClose()
+    {
+      {
+        MainWindow window;
+        window.show();
+        window.resize( 900, 700 );
+        auto *layers = window.findChild<QDockWidget *>( "mLayerPanelDockWidget" );
+        window.addDockWidget( Qt::RightDockWidgetArea, layers );
+        window.addToolBar( Qt::BottomToolBarArea, window.findChild<QToolBar *>( "mHelpToolBar" ) );
+        window.findChild<QDockWidget *>( "mOverviewDockWidget" )->hide();
+        closeAnswering( window, "Có" );
+      }
+      MainWindow window;
+      window.show();
+      QCOMPARE( window.size(), QSize( 900, 700 ) );
+      QCOMPARE( window.dockWidgetArea( window.findChild<QDockWidget *>( "mLayerPanelDockWidget" ) ),
+                Qt::RightDockWidgetArea );
+      QCOMPARE( window.toolBarArea( window.findChild<QToolBar *>( "mHelpToolBar" ) ), Qt::BottomToolBarArea );
+      QVERIFY( window.findChild<QDockWidget *>( "mOverviewDockWidget" )->isHidden() );
+    }
+
+    void busyIndicatorWaitsForQuickRenders()
+    {
+      MainWindow window;
+      auto *progress = window.findChild<QProgressBar *>( "mProgressBar" );
+      window.canvasRefreshStarted();
+      QVERIFY( progress->isVisible() || !progress->isHidden() );
+      QCOMPARE( progress->maximum(), 0 );
+      QTest::qWait( 20 );
+      window.canvasRefreshFinished();
+      QVERIFY( progress->isHidden() );
+
+      // The last render was quick, so the next one only shows it after half a second.
+      window.canvasRefreshStarted();
+      QVERIFY( progress->isHidden() );
+      QTRY_VERIFY_WITH_TIMEOUT( !progress->isHidden(), 2000 );
+      QTest::qWait( 100 );
+      window.canvasRefreshFinished();
+      QVERIFY( progress->isHidden() );
+
+      // That render took longer than half a second: the next shows it at once.
+      window.canvasRefreshStarted();
+      QVERIFY( !progress->isHidden() );
+      window.canvasRefreshFinished();
+    }
+
+    void localClientsOpenFilesInTheWindow()
+    {
+      MainWindow window;
+      LocalServer server;
+      QVERIFY( server.start() );
+      window.setLocalServer( &server );
+      const QString path = QDir::current().absoluteFilePath( TestSupport::writeRaster( "sent by client.tif" ) );
+
+      QLocalSocket client;
+      client.connectToServer( "Rastova" );
+      QVERIFY( client.waitForConnected( 2000 ) );
+      QByteArray bytes;
+      QDataStream stream( &bytes, QIODevice::WriteOnly );
+      stream.setVersion( 17 );
+      stream << QStringLiteral( "@Rastova " ) + path;
+      client.write( bytes );
+      client.flush();
+      QTRY_COMPARE( QgsProject::instance()->count(), 1 );
+      QCOMPARE( QgsProject::instance()->mapLayers().first()->source(), path );
+    }
+};
+
+RASTOVA_TEST_MAIN( TestMainWindow )
+#include "TestMainWindow.moc"

@@ -1,0 +1,84 @@
+#include "Core/Utils.h"
+#include "Gui/MessageBox.h"
+#include "TestSupport.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+class TestMessageBox : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void answers_data()
+    {
+      QTest::addColumn<int>( "buttons" );
+      QTest::addColumn<QStringList>( "labels" );
+      QTest::addColumn<QString>( "pressed" );
+      QTest::addColumn<int>( "result" );
+      const int yesNo = QDialogButtonBox::Yes | QDialogButtonBox::No;
+      const int okCancel = QDialogButtonBox::Ok | QDialogButtonBox::Cancel;
+      QTest::newRow( "yes" ) << yesNo << QStringList { "Có", "Không" } << "Có" << 1;
+      QTest::newRow( "no" ) << yesNo << QStringList { "Có", "Không" } << "Không" << 0;
+      QTest::newRow( "window closed" ) << yesNo << QStringList { "Có", "Không" } << QString() << 0;
+      QTest::newRow( "ok" ) << okCancel << QStringList { "Đồng ý", "Hủy" } << "Đồng ý" << 1;
+      QTest::newRow( "cancel" ) << okCancel << QStringList { "Đồng ý", "Hủy" } << "Hủy" << 0;
+    }
+    void answers()
+    {
+      QFETCH( int, buttons );
+      QFETCH( QStringList, labels );
+      QFETCH( QString, pressed );
+      QFETCH( int, result );
+
+      MessageBox box( nullptr, "Rastova", "Bạn có thực sự muốn thoát?", Utils::iconPath( "Exit.svg" ),
+                      QDialogButtonBox::StandardButtons( buttons ) );
+      QStringList shown;
+      for ( QAbstractButton *button : box.findChild<QDialogButtonBox *>( "buttonBox" )->buttons() )
+        shown << button->text();
+      std::sort( shown.begin(), shown.end() );
+      std::sort( labels.begin(), labels.end() );
+      QCOMPARE( shown, labels );
+
+      TestSupport::whenModal( [pressed]( QWidget *dialog ) {
+        if ( pressed.isEmpty() )
+          dialog->close();
+        else
+          TestSupport::clickButton( dialog, pressed );
+      } );
+      QCOMPARE( box.exec(), result );
+    }
+
+    void layoutIsFixedAndPlain()
+    {
+      const QString longText = QString( "Một thông báo rất dài " ).repeated( 20 );
+      MessageBox box( nullptr, "Tiêu đề", longText, Utils::iconPath( "Information.svg" ), QDialogButtonBox::Ok );
+      box.show();
+      QCOMPARE( box.size(), QSize( 361, 141 ) );
+      QCOMPARE( box.minimumSize(), box.maximumSize() );
+      QCOMPARE( box.windowTitle(), QStringLiteral( "Tiêu đề" ) );
+      QVERIFY( !box.windowFlags().testFlag( Qt::WindowContextHelpButtonHint ) );
+      auto *text = box.findChild<QLabel *>( "messageLbl" );
+      QCOMPARE( text->text(), longText );
+      QVERIFY( text->wordWrap() );
+      QCOMPARE( text->size(), QSize( 261, 81 ) );
+      auto *icon = box.findChild<QLabel *>( "iconLabel" );
+      QVERIFY( !icon->pixmap( Qt::ReturnByValue ).isNull() );
+
+      MessageBox noIcon( nullptr, "Rastova", "x", QString(), QDialogButtonBox::Ok );
+      QVERIFY( noIcon.findChild<QLabel *>( "iconLabel" )->pixmap( Qt::ReturnByValue ).isNull() );
+    }
+
+    void informationHasOnlyOk()
+    {
+      TestSupport::whenModal( []( QWidget *dialog ) {
+        QCOMPARE( dialog->findChildren<QPushButton *>().size(), 1 );
+        QCOMPARE( dialog->windowTitle(), QStringLiteral( "Rastova" ) );
+        TestSupport::clickButton( dialog, "Đồng ý" );
+      } );
+      QCOMPARE( MessageBox::information( "Rastova", "Phần mềm đang hoạt động", Utils::iconPath( "Rastova.svg" ) ), 1 );
+    }
+};
+
+RASTOVA_TEST_MAIN( TestMessageBox )
+#include "TestMessageBox.moc"

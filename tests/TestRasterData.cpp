@@ -1,0 +1,286 @@
+#include "Core/Utils.h"
+#include "Data/Controller.h"
+#include "Data/RasterModel.h"
+#include "Gui/MainWindow.h"
+#include "TestSupport.h"
+
+#include <QDir>
+
+#include <gdal_priv.h>
+#include <qgslayertreeview.h>
+#include <qgsmessagebar.h>
+#include <qgsmessagebaritem.h>
+#include <qgsproject.h>
+#include <qgsrasterlayer.h>
+
+#include <memory>
+
+namespace
+{
+struct Notice
+{
+    QString title;
+    QString text;
+    Qgis::MessageLevel level;
+};
+
+QList<Notice> notices()
+{
+  QList<Notice> result;
+  for ( QgsMessageBarItem *item : MainWindow::messageBar()->items() )
+    result.prepend( { item->title(), item->text(), item->level() } );
+  return result;
+}
+
+QString filterFor( const QString &driver )
+{
+  for ( const QgsRasterFileWriter::FilterFormatDetails &format : QgsRasterFileWriter::supportedFiltersAndFormats() )
+    if ( format.driverName == driver )
+      return format.filterString;
+  return QString();
+}
+
+QString absolute( const QString &path )
+{
+  return QDir::current().absoluteFilePath( path );
+}
+
+//! Fails the test if any modal dialog shows up within a moment.
+void expectNoDialog( bool *appeared )
+{
+  *appeared = false;
+  TestSupport::whenModal(
+    [appeared]( QWidget *dialog ) {
+      *appeared = true;
+      dialog->close();
+    },
+    300 );
+}
+} // namespace
+
+class TestRasterData : public QObject
+{
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<MainWindow> mWindow;
+
+  private slots:
+    void init()
+    {
+      TestSupport::clearSettings();
+      QgsProject::instance()->clear();
+      mWindow = std::make_unique<MainWindow>();
+    }
+    void cleanup()
+    {
+      mWindow.reset();
+      QgsProject::instance()->clear();
+    }
+
+    void openFileNamesReportsEveryFailureOnce()
+    {
+      QDir().mkpath( "open" );
+      const QString good = absolute( TestSupport::writeRaster( "open/good.tif" ) );
+      QFile source( good );
+      QVERIFY( source.open( QIODevice::ReadOnly ) );
+      const QStringList bad = {
+        absolute( "open/missing.tif" ),
+        absolute( TestSupport::writeBytes( "open/empty.tif", QByteArray() ) ),
+        absolute( TestSupport::writeBytes( "open/truncated.tif", source.read( 100 ) ) ),
+        absolute( TestSupport::writeBytes( "open/notes.txt", "not a raster at all" ) ),
+        absolute( "open" ),
+      };
+
+      MainWindow::controller()->openFileNames( QStringList { bad[0], good } + bad.mid( 1 ) );
+
+      QCOMPARE( QgsProject::instance()->count(), 1 );
+      QCOMPARE( QgsProject::instance()->mapLayers().first()->name(), QStringLiteral( "good" ) );
+      const QList<Notice> shown = notices();
+      QCOMPARE( shown.size(), 1 );
+      QCOMPARE( shown[0].title, QStringLiteral( "Thêm dữ liệu thất bại" ) );
+      QCOMPARE( shown[0].text, "Không thể đọc file " + bad.join( '|' ) );
+      QCOMPARE( shown[0].level, Qgis::Critical );
+
+      MainWindow::controller()->openFileNames( {} );
+      QCOMPARE( notices().size(), 1 );
+    }
+
+    void addRasterReportsEachFailedFileAndRemembersTheFolder()
+    {
+      QDir().mkpath( "add" );
+      const QString good = absolute( TestSupport::writeRaster( "add/scene.tif" ) );
+      const QString broken = absolute( TestSupport::writeBytes( "add/broken.tif", "II*\0garbage" ) );
+      const QString text = absolute( TestSupport::writeBytes( "add/readme.tif", "hello" ) );
+
+      TestSupport::answerFileDialog( { broken, good, text } );
+      MainWindow::controller()->addRaster();
+
+      QCOMPARE( QgsProject::instance()->count(), 1 );
+      QCOMPARE( MainWindow::layerTreeView()->currentLayer()->source(), good );
+      const QList<Notice> shown = notices();
+      QCOMPARE( shown.size(), 2 );
+      QCOMPARE( shown[0].title, QStringLiteral( "Thêm raster layer thất bại" ) );
+      QCOMPARE( shown[0].text, "Không thể đọc file " + broken );
+      QCOMPARE( shown[1].text, "Không thể đọc file " + text );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterDir ), absolute( "add" ) );
+    }
+
+    void cancelledDialogsChangeNothing()
+    {
+      TestSupport::answerFileDialog( {} );
+      MainWindow::controller()->addRaster();
+      TestSupport::answerFileDialog( {} );
+      MainWindow::controller()->openData();
+      QCOMPARE( QgsProject::instance()->count(), 0 );
+      QCOMPARE( notices().size(), 0 );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterDir ), QDir::homePath() );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::openDataDir ), QDir::homePath() );
+    }
+
+    void openDataRemembersTheFolderEvenWhenNothingOpens()
+    {
+      QDir().mkpath( "anything" );
+      const QString junk = absolute( TestSupport::writeBytes( "anything/junk.bin", "\x01\x02" ) );
+      TestSupport::answerFileDialog( { junk } );
+      MainWindow::controller()->openData();
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::openDataDir ), absolute( "anything" ) );
+      QCOMPARE( notices().size(), 1 );
+    }
+
+    void supportedExtensionsAreUpperCaseAndDistinct()
+    {
+      RasterModel model;
+      const QStringList extensions = model.supportedExtensions();
+      QVERIFY( extensions.contains( "TIF" ) && extensions.contains( "IMG" ) && extensions.contains( "VRT" ) );
+      QCOMPARE( QSet<QString>( extensions.begin(), extensions.end() ).size(), extensions.size() );
+      for ( const QString &extension : extensions )
+        QCOMPARE( extension, extension.toUpper() );
+      QVERIFY( MainWindow::controller()->isSupportedExtension( "TIF" ) );
+      QVERIFY( !MainWindow::controller()->isSupportedExtension( "tif" ) );
+      QVERIFY( !MainWindow::controller()->isSupportedExtension( "DOCX" ) );
+    }
+
+    void exportWritesTheChosenFormat_data()
+    {
+      QTest::addColumn<QString>( "fileName" );
+      QTest::addColumn<QString>( "filterDriver" );
+      QTest::addColumn<QString>( "writtenDriver" );
+      QTest::newRow( "tif with GeoTIFF filter" ) << "a.tif" << "GTiff" << "GTiff";
+      QTest::newRow( "img with GeoTIFF filter" ) << "b.img" << "GTiff" << "HFA";
+      QTest::newRow( "no suffix follows filter" ) << "c" << "HFA" << "HFA";
+      QTest::newRow( "unknown suffix follows filter" ) << "d.dat" << "HFA" << "HFA";
+    }
+    void exportWritesTheChosenFormat()
+    {
+      QFETCH( QString, fileName );
+      QFETCH( QString, filterDriver );
+      QFETCH( QString, writtenDriver );
+      QDir().mkpath( "export" );
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "source.tif" ) ) );
+      QVERIFY( MainWindow::layerTreeView()->currentLayer() );
+
+      const QString target = absolute( "export/" + fileName );
+      TestSupport::answerFileDialog( { target }, filterFor( filterDriver ) );
+      MainWindow::controller()->exportData();
+
+      std::unique_ptr<GDALDataset> written( GDALDataset::Open( target.toUtf8().constData(), GDAL_OF_RASTER ) );
+      QVERIFY2( written, qPrintable( target ) );
+      QCOMPARE( QString( written->GetDriver()->GetDescription() ), writtenDriver );
+      const QList<Notice> shown = notices();
+      QCOMPARE( shown.size(), 1 );
+      QCOMPARE( shown[0].title, QStringLiteral( "Lưu raster layer" ) );
+      QCOMPARE( shown[0].text, "Đã lưu thành công: " + target + ". " );
+      QCOMPARE( shown[0].level, Qgis::Info );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterSaveDir ), absolute( "export" ) );
+    }
+
+    void exportKeepsTheData_data()
+    {
+      QTest::addColumn<int>( "type" );
+      QTest::addColumn<int>( "epsg" );
+      QTest::addColumn<double>( "originX" );
+      QTest::addColumn<double>( "originY" );
+      QTest::newRow( "UInt16, UTM south" ) << int( GDT_UInt16 ) << 32748 << 500000.0 << 9000000.0;
+      QTest::newRow( "Float32, Web Mercator west" ) << int( GDT_Float32 ) << 3857 << -8240000.0 << -3500000.0;
+      QTest::newRow( "Int16, geographic" ) << int( GDT_Int16 ) << 4326 << -70.5 << -33.2;
+      QTest::newRow( "Byte, VN-2000 UTM" ) << int( GDT_Byte ) << 3405 << 580000.0 << 2330000.0;
+    }
+    void exportKeepsTheData()
+    {
+      QFETCH( int, type );
+      QFETCH( int, epsg );
+      QFETCH( double, originX );
+      QFETCH( double, originY );
+      TestSupport::RasterSpec spec;
+      spec.bands = 4;
+      spec.type = GDALDataType( type );
+      spec.epsg = epsg;
+      spec.originX = originX;
+      spec.originY = originY;
+      spec.pixelSize = epsg == 4326 ? 0.001 : 30;
+      spec.hasNoData = true;
+      spec.noData = type == GDT_Byte ? 0 : TestSupport::valueAt( 1, 0, 0 );
+      if ( type == GDT_Byte )
+        spec.width = spec.height = 4; // keeps every value below 256
+      const QString source = absolute( TestSupport::writeRaster( QStringLiteral( "kept%1.tif" ).arg( type ), spec ) );
+      auto layer = std::make_unique<QgsRasterLayer>( source, "kept", "gdal" );
+      QVERIFY( layer->isValid() );
+
+      const QString target = absolute( QStringLiteral( "kept%1-copy.tif" ).arg( type ) );
+      QCOMPARE( RasterModel::writeLayer( layer.get(), target, "GTiff" ), QgsRasterFileWriter::NoError );
+
+      std::unique_ptr<GDALDataset> in( GDALDataset::Open( source.toUtf8().constData(), GDAL_OF_RASTER ) );
+      std::unique_ptr<GDALDataset> out( GDALDataset::Open( target.toUtf8().constData(), GDAL_OF_RASTER ) );
+      QVERIFY( out );
+      QCOMPARE( out->GetRasterCount(), 4 );
+      QCOMPARE( out->GetRasterXSize(), spec.width );
+      QCOMPARE( out->GetRasterYSize(), spec.height );
+      double inTransform[6], outTransform[6];
+      in->GetGeoTransform( inTransform );
+      out->GetGeoTransform( outTransform );
+      for ( int i = 0; i < 6; ++i )
+        QVERIFY2( qAbs( inTransform[i] - outTransform[i] ) < 1e-9 * qMax( 1.0, qAbs( inTransform[i] ) ),
+                  qPrintable( QString::number( i ) ) );
+      QVERIFY( out->GetSpatialRef() && out->GetSpatialRef()->IsSame( in->GetSpatialRef() ) );
+      for ( int band = 1; band <= 4; ++band )
+      {
+        QCOMPARE( out->GetRasterBand( band )->GetRasterDataType(), GDALDataType( type ) );
+        int hasNoData = 0;
+        QCOMPARE( out->GetRasterBand( band )->GetNoDataValue( &hasNoData ), spec.noData );
+        QVERIFY( hasNoData );
+        QCOMPARE( TestSupport::readBand( target, band ), TestSupport::readBand( source, band ) );
+      }
+    }
+
+    void failedExportReportsTheWriterError()
+    {
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "fail.tif" ) ) );
+      const QString blocker = absolute( TestSupport::writeBytes( "blocker", "a file, not a folder" ) );
+      const QString target = blocker + "/out.tif";
+      TestSupport::answerFileDialog( { target }, filterFor( "GTiff" ) );
+      MainWindow::controller()->exportData();
+
+      const QList<Notice> shown = notices();
+      QCOMPARE( shown.size(), 1 );
+      QCOMPARE( shown[0].level, Qgis::Critical );
+      QVERIFY2( QRegularExpression( "^Lưu " + QRegularExpression::escape( target ) + " thất bại, mã lỗi [1-9]\\d*$" )
+                  .match( shown[0].text )
+                  .hasMatch(),
+                qPrintable( shown[0].text ) );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterSaveDir ), QDir::homePath() );
+    }
+
+    void exportWithoutARasterAsksNothing()
+    {
+      bool appeared = false;
+      expectNoDialog( &appeared );
+      MainWindow::controller()->exportData();
+      RasterModel().exportLayer( nullptr );
+      QTest::qWait( 400 );
+      QVERIFY( !appeared );
+    }
+};
+
+RASTOVA_TEST_MAIN( TestRasterData )
+#include "TestRasterData.moc"

@@ -1,0 +1,192 @@
+#include "TestSupport.h"
+
+#include "Core/Constants.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+#include <qgsapplication.h>
+#include <qgssettings.h>
+
+#include <memory>
+
+namespace TestSupport
+{
+
+namespace
+{
+QTemporaryDir *gSandbox = nullptr;
+
+QString prepareSandbox()
+{
+  // QTemporaryDir honours TMPDIR, so it is made before TMPDIR points inside it.
+  gSandbox = new QTemporaryDir();
+  const QString root = gSandbox->path();
+  for ( const char *folder : { "home", "config", "tmp", "runtime", "work" } )
+    QDir( root ).mkpath( QString::fromLatin1( folder ) );
+  QFile::setPermissions( root + QStringLiteral( "/runtime" ), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                                | QFileDevice::ExeOwner );
+  qputenv( "HOME", QFile::encodeName( root + QStringLiteral( "/home" ) ) );
+  qputenv( "XDG_CONFIG_HOME", QFile::encodeName( root + QStringLiteral( "/config" ) ) );
+  qputenv( "XDG_RUNTIME_DIR", QFile::encodeName( root + QStringLiteral( "/runtime" ) ) );
+  qputenv( "TMPDIR", QFile::encodeName( root + QStringLiteral( "/tmp" ) ) );
+  if ( qEnvironmentVariableIsEmpty( "QT_QPA_PLATFORM" ) )
+    qputenv( "QT_QPA_PLATFORM", "offscreen" );
+  QDir::setCurrent( root + QStringLiteral( "/work" ) );
+  return root;
+}
+} // namespace
+
+QString sandbox()
+{
+  return gSandbox ? gSandbox->path() : QString();
+}
+
+void clearSettings()
+{
+  QgsSettings().clear();
+}
+
+double valueAt( int band, int x, int y )
+{
+  return band * 1000 + y * 37 + x * 3 + ( x * y ) % 7;
+}
+
+QString writeRaster( const QString &path, const RasterSpec &spec )
+{
+  GDALAllRegister();
+  GDALDriver *driver = GetGDALDriverManager()->GetDriverByName( "GTiff" );
+  std::unique_ptr<GDALDataset> dataset( driver->Create( path.toUtf8().constData(), spec.width, spec.height, spec.bands,
+                                                        spec.type, nullptr ) );
+  if ( !dataset )
+  {
+    QTest::qFail( qPrintable( QStringLiteral( "GDAL cannot create %1" ).arg( path ) ), __FILE__, __LINE__ );
+    return QString();
+  }
+  double transform[6] = { spec.originX, spec.pixelSize, 0, spec.originY, 0, -spec.pixelSize };
+  dataset->SetGeoTransform( transform );
+  OGRSpatialReference srs;
+  srs.importFromEPSG( spec.epsg );
+  dataset->SetSpatialRef( &srs );
+  QVector<double> values( spec.width * spec.height );
+  for ( int band = 1; band <= spec.bands; ++band )
+  {
+    for ( int y = 0; y < spec.height; ++y )
+      for ( int x = 0; x < spec.width; ++x )
+        values[y * spec.width + x] = valueAt( band, x, y );
+    GDALRasterBand *rasterBand = dataset->GetRasterBand( band );
+    if ( spec.hasNoData )
+      rasterBand->SetNoDataValue( spec.noData );
+    if ( rasterBand->RasterIO( GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width, spec.height,
+                               GDT_Float64, 0, 0 )
+         != CE_None )
+      QTest::qFail( "GDAL cannot write the fixture", __FILE__, __LINE__ );
+  }
+  return path;
+}
+
+QString writeBytes( const QString &path, const QByteArray &bytes )
+{
+  QFile file( path );
+  if ( !file.open( QIODevice::WriteOnly ) || file.write( bytes ) != bytes.size() )
+    QTest::qFail( qPrintable( QStringLiteral( "cannot write %1" ).arg( path ) ), __FILE__, __LINE__ );
+  return path;
+}
+
+QVector<double> readBand( const QString &path, int band )
+{
+  std::unique_ptr<GDALDataset> dataset( GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER ) );
+  if ( !dataset || band > dataset->GetRasterCount() )
+    return {};
+  const int width = dataset->GetRasterXSize();
+  const int height = dataset->GetRasterYSize();
+  QVector<double> values( width * height );
+  if ( dataset->GetRasterBand( band )->RasterIO( GF_Read, 0, 0, width, height, values.data(), width, height,
+                                                 GDT_Float64, 0, 0 )
+       != CE_None )
+    return {};
+  return values;
+}
+
+void whenModal( std::function<void( QWidget * )> answer, int timeoutMs )
+{
+  auto *timer = new QTimer( qApp );
+  auto *elapsed = new QElapsedTimer();
+  elapsed->start();
+  QObject::connect( timer, &QTimer::timeout, timer, [timer, elapsed, answer, timeoutMs] {
+    QWidget *modal = QApplication::activeModalWidget();
+    const bool expired = elapsed->elapsed() > timeoutMs;
+    if ( ( modal && modal->isVisible() ) || expired )
+    {
+      timer->stop();
+      timer->deleteLater();
+      delete elapsed;
+      if ( modal )
+        answer( modal );
+    }
+  } );
+  timer->start( 20 );
+}
+
+void clickButton( QWidget *dialog, const QString &text )
+{
+  for ( QAbstractButton *button : dialog->findChildren<QAbstractButton *>() )
+  {
+    if ( button->text() == text )
+    {
+      button->click();
+      return;
+    }
+  }
+  qWarning() << "no button" << text << "in" << dialog;
+  if ( auto *asDialog = qobject_cast<QDialog *>( dialog ) )
+    asDialog->reject();
+}
+
+void answerFileDialog( const QStringList &fileNames, const QString &nameFilter )
+{
+  whenModal( [fileNames, nameFilter]( QWidget *widget ) {
+    auto *dialog = qobject_cast<QFileDialog *>( widget );
+    if ( !dialog )
+    {
+      qWarning() << "expected a file dialog, got" << widget;
+      return;
+    }
+    if ( !nameFilter.isEmpty() )
+      dialog->selectNameFilter( nameFilter );
+    if ( fileNames.isEmpty() )
+    {
+      dialog->reject();
+      return;
+    }
+    dialog->setDirectory( QFileInfo( fileNames.constFirst() ).absolutePath() );
+    QStringList quoted;
+    for ( const QString &fileName : fileNames )
+      quoted << QLatin1Char( '"' ) + QFileInfo( fileName ).fileName() + QLatin1Char( '"' );
+    dialog->findChild<QLineEdit *>( QStringLiteral( "fileNameEdit" ) )
+      ->setText( fileNames.size() == 1 ? fileNames.constFirst() : quoted.join( ' ' ) );
+    QMetaObject::invokeMethod( dialog, "accept" );
+  } );
+}
+
+int run( int argc, char *argv[], QObject *test )
+{
+  prepareSandbox();
+  QCoreApplication::setOrganizationName( Constants::organizationName );
+  QCoreApplication::setApplicationName( Constants::applicationName );
+  QgsApplication application( argc, argv, true );
+  QgsApplication::setPrefixPath( QStringLiteral( RASTOVA_QGIS_PREFIX ), true );
+  QgsApplication::initQgis();
+  const int result = QTest::qExec( test, argc, argv );
+  QgsApplication::exitQgis();
+  delete gSandbox;
+  return result;
+}
+
+} // namespace TestSupport

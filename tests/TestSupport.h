@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+#include <gdal.h>
+
+class QWidget;
+
+namespace TestSupport
+{
+
+//! A fresh home, configuration, temp and working folder for the whole test process.
+QString sandbox();
+
+//! Empties the settings store.
+void clearSettings();
+
+//! What a generated raster looks like. Pixel (x, y) of band b holds valueAt(b, x, y).
+struct RasterSpec
+{
+    int width = 20;
+    int height = 10;
+    int bands = 3;
+    GDALDataType type = GDT_UInt16;
+    int epsg = 32748; // UTM 48 south: negative latitudes, large northings
+    double originX = 500000;
+    double originY = 9000000;
+    double pixelSize = 30;
+    bool hasNoData = false;
+    double noData = 0;
+};
+
+//! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.
+double valueAt( int band, int x, int y );
+
+//! Writes a GeoTIFF following \a spec; fails the current test if GDAL cannot.
+QString writeRaster( const QString &path, const RasterSpec &spec = RasterSpec() );
+
+//! Writes \a bytes to \a path (for empty, truncated and non-raster files).
+QString writeBytes( const QString &path, const QByteArray &bytes );
+
+//! Reads band \a band of \a path as doubles, row by row.
+QVector<double> readBand( const QString &path, int band );
+
+/**
+ * Runs \a answer on the next modal widget that becomes active, within
+ * \a timeoutMs. Call before the code that opens the dialog.
+ */
+void whenModal( std::function<void( QWidget * )> answer, int timeoutMs = 10000 );
+
+//! Clicks the button labelled \a text inside \a dialog.
+void clickButton( QWidget *dialog, const QString &text );
+
+//! Answers the next file dialog with \a fileNames (in one folder), optionally choosing \a nameFilter.
+void answerFileDialog( const QStringList &fileNames, const QString &nameFilter = QString() );
+
+//! Creates the QGIS application, runs the test object, tears QGIS down.
+int run( int argc, char *argv[], QObject *test );
+
+} // namespace TestSupport
+
+#define RASTOVA_TEST_MAIN( TestClass )                                                                                 \
+  int main( int argc, char *argv[] )                                                                                   \
+  {                                                                                                                    \
+    TestClass test;                                                                                                    \
+    return TestSupport::run( argc, argv, &test );                                                                      \
+  }

@@ -1,0 +1,132 @@
+#include "Core/Constants.h"
+#include "Core/Utils.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QSvgRenderer>
+
+#include <qgssettings.h>
+
+class TestUtils : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void init() { TestSupport::clearSettings(); }
+
+    void programIconsAreCompiledInAndRender()
+    {
+      const QStringList names = { "Rastova.svg", "BrightnessContrast.svg", "BandMath.svg", "OpenData.svg",
+                                  "Freshkit.svg", "Up.svg", "Export.svg", "Information.svg", "Remove.svg",
+                                  "ImageCombination.svg", "Down.svg", "ColorComposite.svg", "RemoveLayer.svg",
+                                  "Apply.svg", "Add.svg", "Rename.svg", "Band.svg", "ImageSeparation.svg",
+                                  "Cancel.svg", "Folder.svg", "Edit.svg", "Help.svg", "Properties.svg", "Exit.svg",
+                                  "Author.svg" };
+      for ( const QString &name : names )
+      {
+        QCOMPARE( Utils::iconPath( name ), QStringLiteral( ":/Resources/" ) + name );
+        QVERIFY2( QSvgRenderer( Utils::iconPath( name ) ).isValid(), qPrintable( name ) );
+        QVERIFY( !Utils::icon( name ).pixmap( 16, 16 ).isNull() );
+      }
+      QVERIFY( !QPixmap( Utils::iconPath( QStringLiteral( "Rastova.png" ) ) ).isNull() );
+    }
+
+    void iconPathFallsBackToQgisThenToNothing()
+    {
+      QCOMPARE( Utils::iconPath( QStringLiteral( "mActionPan.svg" ) ),
+                QStringLiteral( ":/images/themes/default/mActionPan.svg" ) );
+      QCOMPARE( Utils::iconPath( QStringLiteral( "NoSuchIcon.svg" ) ), QString() );
+      QVERIFY( Utils::icon( QStringLiteral( "NoSuchIcon.svg" ) ).isNull() );
+    }
+
+    void isWritablePath_data()
+    {
+      QTest::addColumn<QString>( "path" );
+      QTest::addColumn<bool>( "writable" );
+      const QString work = QDir::currentPath();
+      QTest::newRow( "empty" ) << QString() << false;
+      QTest::newRow( "only spaces" ) << QStringLiteral( "   " ) << false;
+      QTest::newRow( "new file in writable folder" ) << work + QStringLiteral( "/new.tif" ) << true;
+      QTest::newRow( "relative new file" ) << QStringLiteral( "new.tif" ) << true;
+      QTest::newRow( "file in missing folder" ) << work + QStringLiteral( "/missing/new.tif" ) << false;
+    }
+    void isWritablePath()
+    {
+      QFETCH( QString, path );
+      QFETCH( bool, writable );
+      QCOMPARE( Utils::isWritablePath( path ), writable );
+    }
+
+    void isNewerVersion_data()
+    {
+      QTest::addColumn<QString>( "current" );
+      QTest::addColumn<QString>( "candidate" );
+      QTest::addColumn<bool>( "newer" );
+      QTest::newRow( "later patch" ) << "2.1.1.423" << "2.1.2.1" << true;
+      QTest::newRow( "same" ) << "2.1.1.423" << "2.1.1.423" << false;
+      QTest::newRow( "extra component" ) << "2.1.1.423" << "2.1.1.423.1" << true;
+      QTest::newRow( "shorter equal prefix" ) << "2.1.1.423" << "2.1.1" << false;
+      QTest::newRow( "lower minor, higher build" ) << "2.1.1.423" << "2.1.0.500" << false;
+      QTest::newRow( "numeric, not text order" ) << "2.1.9.1" << "2.1.10.1" << true;
+      QTest::newRow( "garbage counts as zero" ) << "2.1.1.423" << "2.x.5" << false;
+    }
+    void isNewerVersion()
+    {
+      QFETCH( QString, current );
+      QFETCH( QString, candidate );
+      QFETCH( bool, newer );
+      QCOMPARE( Utils::isNewerVersion( current, candidate ), newer );
+    }
+
+    void noticeTextsAreColoured()
+    {
+      QCOMPARE( Utils::successText( "Xong" ), QStringLiteral( "<font color='#55aa00'>Xong</font>" ) );
+      QCOMPARE( Utils::errorText( "Lỗi" ), QStringLiteral( "<font color='#ff007f'>Lỗi</font>" ) );
+    }
+
+    void settingsHaveDefaultsAndLiveInTheProgramsStore()
+    {
+      QCOMPARE( Utils::messageTimeout(), 5 );
+      QCOMPARE( Utils::dialogTimeout(), 1 );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterDir ), QDir::homePath() );
+
+      Utils::writeSetting( Utils::Keys::messageTimeout, 9 );
+      Utils::rememberFolderOf( Utils::Keys::rasterDir, QStringLiteral( "/data/scenes/a.tif" ) );
+      QCOMPARE( Utils::messageTimeout(), 9 );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterDir ), QStringLiteral( "/data/scenes" ) );
+
+      QgsSettings settings;
+      QCOMPARE( settings.value( QStringLiteral( "Raster/RecentDir" ) ).toString(), QStringLiteral( "/data/scenes" ) );
+      settings.sync();
+      QVERIFY( QFile::exists( qEnvironmentVariable( "XDG_CONFIG_HOME" ) + "/Norvale/Rastova.conf" ) );
+    }
+
+    void environmentFileIsAppliedLineByLine()
+    {
+      TestSupport::writeBytes( QStringLiteral( "Rastova.env" ), "RASTOVA_A=1\n"
+                                                                 "RASTOVA_B=x=y\n"
+                                                                 " RASTOVA_C = spaced \n"
+                                                                 "RASTOVA_NOEQUALS\n"
+                                                                 "\n"
+                                                                 "   \n"
+                                                                 "#RASTOVA_D=commented\n"
+                                                                 "RASTOVA_E=first\n"
+                                                                 "RASTOVA_E=second\n"
+                                                                 "RASTOVA_F=\"quoted\"\r\n"
+                                                                 "RASTOVA_G=Hà Nội\n" );
+      qunsetenv( "RASTOVA_B" );
+      Utils::loadEnvironment();
+      QCOMPARE( qgetenv( "RASTOVA_A" ), QByteArray( "1" ) );
+      QVERIFY( !qEnvironmentVariableIsSet( "RASTOVA_B" ) );
+      QCOMPARE( qgetenv( " RASTOVA_C " ), QByteArray( " spaced " ) );
+      QVERIFY( !qEnvironmentVariableIsSet( "RASTOVA_NOEQUALS" ) );
+      QCOMPARE( qgetenv( "#RASTOVA_D" ), QByteArray( "commented" ) );
+      QCOMPARE( qgetenv( "RASTOVA_E" ), QByteArray( "second" ) );
+      QCOMPARE( qgetenv( "RASTOVA_F" ), QByteArray( "\"quoted\"" ) );
+      QCOMPARE( qEnvironmentVariable( "RASTOVA_G" ), QStringLiteral( "Hà Nội" ) );
+      QFile::remove( QStringLiteral( "Rastova.env" ) );
+    }
+};
+
+RASTOVA_TEST_MAIN( TestUtils )
+#include "TestUtils.moc"

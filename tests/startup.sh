@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Starts the real program under a virtual X server: log pruning and format,
+# command-line files, a refused second launch, a local client's message.
+set -uo pipefail
+rastova="$1" send="$2" sample="$3"
+
+root="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$root"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && sed 's/^/  log: /' "$log"; exit 1; }
+waitFor() { # seconds, command...
+  local limit=$(( $1 * 10 )); shift
+  for (( i = 0; i < limit; i++ )); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+export HOME="$root/home" XDG_CONFIG_HOME="$root/config" TMPDIR="$root/tmp" XDG_RUNTIME_DIR="$root/runtime"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$TMPDIR" "$XDG_RUNTIME_DIR" "$root/work/logs"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset QT_QPA_PLATFORM
+cd "$root/work"
+
+Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
+pids+=($!)
+waitFor 20 test -s "$root/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$root/display")"
+openbox >/dev/null 2>&1 &
+pids+=($!)
+
+"$sample" scene.tif || fail "sample generator failed"
+"$sample" other.tif
+# Twelve old logs whose day-first names sort apart from their age.
+for month in 01 02 03 04 05 06 07 08 09 10 11 12; do
+  touch "logs/$(( 10#$month + 10 ))-$month-2025_08-00-00.log"
+done
+touch logs/keep.txt
+
+"$rastova" scene.tif missing.tif >"$root/first.out" 2>&1 &
+first=$!
+pids+=($first)
+waitFor 60 test -S "$TMPDIR/Rastova" || fail "the first copy never listened"
+currentLog() { ls logs/*.log | grep -v -- '-2025_' | head -1; }
+# No Rastova.env here, so start-up always logs that much.
+logReady() { grep -qs "Cannot open environment setting file" "$(currentLog)"; }
+waitFor 30 logReady || fail "no log file for this run"
+log="$(currentLog)"
+
+kept=$(ls logs/*.log | wc -l)
+[ "$kept" -eq 10 ] || fail "expected 9 old logs + this run's, found $kept"
+[ ! -e logs/11-01-2025_08-00-00.log ] && [ ! -e logs/13-03-2025_08-00-00.log ] && [ -e logs/14-04-2025_08-00-00.log ] \
+  || fail "pruning did not remove the three oldest logs"
+[ -e logs/keep.txt ] || fail "pruning touched a file that is no log"
+grep -qE '^[0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} \| (Debug|Info|Warning|Critical):' "$log" \
+  || fail "log lines are not in the expected format"
+
+"$rastova" other.tif >"$root/second.out" 2>&1 &
+second=$!
+pids+=($second)
+notice="$(waitFor 30 xdotool search --onlyvisible --pid "$second" && xdotool search --onlyvisible --pid "$second" | head -1)" \
+  || fail "the second launch showed no notice"
+[ "$(xdotool getwindowname "$notice")" = "Rastova" ] || fail "the notice has the wrong title"
+xdotool windowactivate --sync "$notice" key Return
+waitFor 20 bash -c "! kill -0 $second 2>/dev/null" || fail "the second launch did not exit after its notice"
+wait "$second"
+status=$?
+[ "$status" -eq 0 ] || fail "the second launch exited with $status"
+grep -q "other.tif" "$log" && fail "the second launch handed its file to the first"
+
+"$send" "@Rastova $PWD/other.tif" || fail "a local client could not reach the running copy"
+waitFor 20 grep -q "Server after commit: \"@Rastova $PWD/other.tif\"" "$log" || fail "the message never arrived"
+kill -0 "$first" || fail "the first copy died"
+
+echo "startup: 1 passed, 0 failed"
