@@ -98,7 +98,10 @@ class TestUtils : public QObject
       QgsSettings settings;
       QCOMPARE( settings.value( QStringLiteral( "Raster/RecentDir" ) ).toString(), QStringLiteral( "/data/scenes" ) );
       settings.sync();
-      QVERIFY( QFile::exists( qEnvironmentVariable( "XDG_CONFIG_HOME" ) + "/Norvale/Rastova.conf" ) );
+      // QGIS keeps the store in its per-user profile folder.
+      QVERIFY2( settings.fileName().startsWith( QDir::homePath() ), qPrintable( settings.fileName() ) );
+      QVERIFY( settings.fileName().endsWith( "Norvale/Rastova.ini" ) );
+      QVERIFY( QFile( settings.fileName() ).size() > 0 );
     }
 
     void environmentFileIsAppliedLineByLine()

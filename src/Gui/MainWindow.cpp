@@ -212,6 +212,8 @@ void MainWindow::createOverview()
   mOverviewCanvas = new QgsMapOverviewCanvas( nullptr, mMapCanvas );
   mOverviewCanvas->setBackgroundColor( Qt::white );
   mOverviewCanvas->setCursor( Qt::OpenHandCursor );
+  // Without a stored layout the layer panel would squeeze the overview to a strip.
+  mOverviewCanvas->setMinimumHeight( 160 );
   mOverviewDock->setWidget( mOverviewCanvas );
   addDockWidget( Qt::LeftDockWidgetArea, mOverviewDock );
   mLayerTreeCanvasBridge->setOverviewCanvas( mOverviewCanvas );

@@ -27,8 +27,8 @@ constexpr Signature water{ 300, 520, 720, 160 };
 constexpr Signature forest{ 420, 720, 450, 3400 };
 constexpr Signature greenCrop{ 480, 930, 470, 4100 };
 constexpr Signature ripeCrop{ 1250, 1180, 700, 2700 };
-constexpr Signature bareSoil{ 1700, 1450, 1100, 2300 };
-constexpr Signature urban{ 1350, 1300, 1250, 1900 };
+constexpr Signature bareSoil{ 1750, 1500, 1180, 2300 };
+constexpr Signature urban{ 1500, 1380, 960, 1950 };
 
 double hash( int x, int y, int seed )
 {
