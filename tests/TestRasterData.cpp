@@ -17,20 +17,8 @@
 
 namespace
 {
-struct Notice
-{
-    QString title;
-    QString text;
-    Qgis::MessageLevel level;
-};
-
-QList<Notice> notices()
-{
-  QList<Notice> result;
-  for ( QgsMessageBarItem *item : MainWindow::messageBar()->items() )
-    result.prepend( { item->title(), item->text(), item->level() } );
-  return result;
-}
+using TestSupport::Notice;
+using TestSupport::notices;
 
 QString filterFor( const QString &driver )
 {

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "Core/Constants.h"
+#include "Gui/MainWindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -10,8 +11,11 @@
 #include <QTimer>
 
 #include <gdal_priv.h>
+#include <ogrsf_frmts.h>
 #include <ogr_spatialref.h>
 #include <qgsapplication.h>
+#include <qgsmessagebar.h>
+#include <qgsmessagebaritem.h>
 #include <qgssettings.h>
 
 #include <memory>
@@ -91,6 +95,48 @@ QString writeRaster( const QString &path, const RasterSpec &spec )
   return path;
 }
 
+QString writeVector( const QString &path, const QString &driverName, const QStringList &layerNames )
+{
+  GDALAllRegister();
+  GDALDriver *driver = GetGDALDriverManager()->GetDriverByName( driverName.toUtf8().constData() );
+  std::unique_ptr<GDALDataset> dataset(
+    driver ? driver->Create( path.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr ) : nullptr );
+  if ( !dataset )
+  {
+    QTest::qFail( qPrintable( QStringLiteral( "OGR cannot create %1" ).arg( path ) ), __FILE__, __LINE__ );
+    return QString();
+  }
+  OGRSpatialReference srs;
+  srs.importFromEPSG( 32748 );
+  srs.SetAxisMappingStrategy( OAMS_TRADITIONAL_GIS_ORDER );
+  for ( const QString &name : layerNames )
+  {
+    OGRLayer *layer = dataset->CreateLayer( name.toUtf8().constData(), &srs, wkbPolygon, nullptr );
+    OGRFieldDefn nameField( "ten", OFTString );
+    OGRFieldDefn areaField( "dien_tich", OFTReal );
+    layer->CreateField( &nameField );
+    layer->CreateField( &areaField );
+    for ( int i = 0; i < 3; ++i )
+    {
+      OGRFeature feature( layer->GetLayerDefn() );
+      feature.SetField( "ten", QStringLiteral( "Thửa %1" ).arg( i ).toUtf8().constData() );
+      feature.SetField( "dien_tich", 12.5 * ( i + 1 ) );
+      OGRPolygon polygon;
+      OGRLinearRing ring;
+      const double x = 500000 + 100 * i, y = 9000000 - 100 * i;
+      ring.addPoint( x, y );
+      ring.addPoint( x + 50, y );
+      ring.addPoint( x + 50, y - 50 );
+      ring.addPoint( x, y );
+      polygon.addRing( &ring );
+      feature.SetGeometry( &polygon );
+      if ( layer->CreateFeature( &feature ) != OGRERR_NONE )
+        QTest::qFail( "OGR cannot write the fixture", __FILE__, __LINE__ );
+    }
+  }
+  return path;
+}
+
 QString writeBytes( const QString &path, const QByteArray &bytes )
 {
   QFile file( path );
@@ -112,6 +158,17 @@ QVector<double> readBand( const QString &path, int band )
        != CE_None )
     return {};
   return values;
+}
+
+QList<Notice> notices()
+{
+  QList<Notice> result;
+  if ( QgsMessageBar *bar = MainWindow::messageBar() )
+  {
+    for ( QgsMessageBarItem *item : bar->items() )
+      result.prepend( { item->title(), item->text(), item->level() } );
+  }
+  return result;
 }
 
 void whenModal( std::function<void( QWidget * )> answer, int timeoutMs )

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include <gdal.h>
+#include <qgis.h>
 
 class QWidget;
 
@@ -40,11 +41,25 @@ double valueAt( int band, int x, int y );
 //! Writes a GeoTIFF following \a spec; fails the current test if GDAL cannot.
 QString writeRaster( const QString &path, const RasterSpec &spec = RasterSpec() );
 
+//! Writes an OGR file with one layer per name (three polygons each, UTM 48 south, a text and a real field).
+QString writeVector( const QString &path, const QString &driver, const QStringList &layerNames );
+
 //! Writes \a bytes to \a path (for empty, truncated and non-raster files).
 QString writeBytes( const QString &path, const QByteArray &bytes );
 
 //! Reads band \a band of \a path as doubles, row by row.
 QVector<double> readBand( const QString &path, int band );
+
+//! A message-bar notice as the user sees it.
+struct Notice
+{
+    QString title;
+    QString text;
+    Qgis::MessageLevel level;
+};
+
+//! The main window's message-bar notices, oldest first.
+QList<Notice> notices();
 
 /**
  * Runs \a answer on the next modal widget that becomes active, within

@@ -1,7 +1,10 @@
 #include "Data/Controller.h"
 
 #include "Core/Utils.h"
+#include "Data/LayerRemover.h"
+#include "Data/MetadataViewerDialog.h"
 #include "Data/RasterModel.h"
+#include "Data/VectorModel.h"
 #include "Gui/MainWindow.h"
 
 #include <QFileDialog>
@@ -11,15 +14,19 @@
 #include <qgsrasterlayer.h>
 
 Controller::Controller()
-    : mRasterModel( std::make_unique<RasterModel>() )
 {
+  mRasterModel = std::make_unique<RasterModel>();
+  mVectorModel = std::make_unique<VectorModel>();
+  mLayerRemover = std::make_unique<LayerRemover>();
+  mMetadataViewer = std::make_unique<MetadataViewerDialog>();
 }
 
 Controller::~Controller() = default;
 
 bool Controller::isSupportedExtension( const QString &extension )
 {
-  return mRasterModel->supportedExtensions().contains( extension );
+  return mRasterModel->supportedExtensions().contains( extension )
+         || mVectorModel->supportedExtensions().contains( extension );
 }
 
 void Controller::addRaster()
@@ -27,18 +34,39 @@ void Controller::addRaster()
   mRasterModel->add();
 }
 
+void Controller::addVector()
+{
+  mVectorModel->add();
+}
+
+void Controller::removeLayers()
+{
+  mLayerRemover->removeSelected();
+}
+
 void Controller::exportData()
 {
   QgsLayerTreeView *view = MainWindow::layerTreeView();
   QgsMapLayer *layer = view ? view->currentLayer() : nullptr;
-  if ( layer && layer->type() == QgsMapLayerType::RasterLayer )
+  if ( !layer )
+    return;
+  if ( layer->type() == QgsMapLayerType::RasterLayer )
     mRasterModel->exportLayer( layer );
+  else if ( layer->type() == QgsMapLayerType::VectorLayer )
+    mVectorModel->exportLayer( layer );
+}
+
+void Controller::showMetadata()
+{
+  QgsLayerTreeView *view = MainWindow::layerTreeView();
+  if ( QgsMapLayer *layer = view ? view->currentLayer() : nullptr )
+    mMetadataViewer->showLayerMetadata( layer );
 }
 
 void Controller::openData()
 {
-  const QStringList fileNames = QFileDialog::getOpenFileNames( MainWindow::instance(), QStringLiteral( "Mở dữ liệu" ),
-                                                               Utils::rememberedFolder( Utils::Keys::openDataDir ) );
+  const QStringList fileNames = QFileDialog::getOpenFileNames(
+    MainWindow::instance(), QStringLiteral( "Mở dữ liệu" ), Utils::rememberedFolder( Utils::Keys::openDataDir ) );
   openFileNames( fileNames );
   if ( !fileNames.isEmpty() )
     Utils::rememberFolderOf( Utils::Keys::openDataDir, fileNames.constFirst() );
@@ -54,13 +82,10 @@ void Controller::openFileNames( const QStringList &fileNames )
   QStringList failed;
   for ( const QString &fileName : fileNames )
   {
-    QgsMapLayer *layer =
-        QgsRasterLayer::isValidRasterFileName( fileName ) ? mRasterModel->createLayer( fileName, QString() ) : nullptr;
-    if ( !MainWindow::addLayer( layer ) )
-    {
+    DataModel *model = QgsRasterLayer::isValidRasterFileName( fileName ) ? static_cast<DataModel *>( mRasterModel.get() )
+                                                                         : mVectorModel.get();
+    if ( !model->addFileToProject( fileName ) )
       failed << fileName;
-      delete layer;
-    }
   }
 
   if ( !failed.isEmpty() )

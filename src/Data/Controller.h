@@ -5,12 +5,16 @@
 
 #include <memory>
 
+class LayerRemover;
+class MetadataViewerDialog;
 class RasterModel;
+class VectorModel;
 
 /**
  * Carries the data-management commands: opening files of any kind, adding
- * rasters, exporting the current layer. Menu entries, tool buttons, dropped
- * files, command-line arguments and local clients all end up here.
+ * rasters and vectors, removing, exporting and describing layers. Menu
+ * entries, tool buttons, dropped files, command-line arguments and local
+ * clients all end up here.
  */
 class Controller : public QObject
 {
@@ -25,11 +29,17 @@ class Controller : public QObject
 
   public slots:
     void addRaster();
+    void addVector();
+    void removeLayers();
     void exportData();
+    void showMetadata();
     void openData();
     void openFileName( const QString &fileName );
     void openFileNames( const QStringList &fileNames );
 
   private:
+    std::unique_ptr<VectorModel> mVectorModel;
     std::unique_ptr<RasterModel> mRasterModel;
+    std::unique_ptr<LayerRemover> mLayerRemover;
+    std::unique_ptr<MetadataViewerDialog> mMetadataViewer;
 };

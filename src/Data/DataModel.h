@@ -1,9 +1,18 @@
 #pragma once
 
+#include <QList>
+
+#include <functional>
 #include <QString>
 #include <QStringList>
 
+#include <qgis.h>
+
 class QgsMapLayer;
+namespace Utils
+{
+struct SettingKey;
+}
 
 /**
  * One kind of layer data (raster or vector): picking and adding files,
@@ -23,4 +32,33 @@ class DataModel
     virtual QgsMapLayer *createLayer( const QString &fileName, const QString &providerKey ) = 0;
     //! Readable file extensions, upper case, without the dot, each once.
     virtual QStringList supportedExtensions() = 0;
+
+    //! Every layer that \a fileName holds (one unless the file has several), owned by the caller.
+    virtual QList<QgsMapLayer *> createLayers( const QString &fileName );
+
+    /**
+     * Adds every layer of \a fileName to the project; false, with nothing
+     * added, when any of them cannot be read.
+     */
+    bool addFileToProject( const QString &fileName );
+
+  protected:
+    //! Lets the user pick files under \a filter, adds them, reports each unreadable one, remembers the folder.
+    void addChosenFiles( const QString &caption, const QString &filter, const Utils::SettingKey &folderKey,
+                         const QString &failureTitle );
+
+    /**
+     * Asks for a target under \a filters and runs \a write( target, chosen filter ),
+     * which returns the writer's error code (0 for success); reports the result
+     * under \a title and remembers the folder after a success.
+     */
+    void exportToChosenFile( const QString &caption, const QStringList &filters, const Utils::SettingKey &folderKey,
+                             const QString &title,
+                             const std::function<int( const QString &, const QString & )> &write );
+
+    //! Pushes a notice to the main window's message bar for the usual time.
+    static void notify( const QString &title, const QString &text, Qgis::MessageLevel level );
+
+    //! The distinct upper-case extensions that a file dialog \a filter names.
+    static QStringList upperCaseExtensions( const QString &filter );
 };

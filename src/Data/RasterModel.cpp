@@ -6,52 +6,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include <qgsfileutils.h>
-#include <qgsmessagebar.h>
 #include <qgsproviderregistry.h>
 #include <qgsrasterdataprovider.h>
 #include <qgsrasterlayer.h>
 #include <qgsrasterpipe.h>
 
-namespace
-{
-void pushMessage( const QString &title, const QString &text, Qgis::MessageLevel level )
-{
-  if ( QgsMessageBar *bar = MainWindow::messageBar() )
-    bar->pushMessage( title, text, level, Utils::messageTimeout() );
-}
-
-QStringList upperCaseExtensions( const QString &filter )
-{
-  QStringList extensions;
-  for ( const QString &extension : QgsFileUtils::extensionsFromFilter( filter ) )
-  {
-    const QString upper = extension.toUpper();
-    if ( !extensions.contains( upper ) )
-      extensions << upper;
-  }
-  return extensions;
-}
-} // namespace
 
 void RasterModel::add()
 {
-  const QStringList fileNames = QFileDialog::getOpenFileNames( MainWindow::instance(), QStringLiteral( "Chọn raster" ),
-                                                               Utils::rememberedFolder( Utils::Keys::rasterDir ),
-                                                               QgsProviderRegistry::instance()->fileRasterFilters() );
-
-  for ( const QString &fileName : fileNames )
-  {
-    QgsMapLayer *layer = createLayer( fileName, QString() );
-    if ( !MainWindow::addLayer( layer ) )
-    {
-      delete layer;
-      pushMessage( QStringLiteral( "Thêm raster layer thất bại" ),
-                   QStringLiteral( "Không thể đọc file %1" ).arg( fileName ), Qgis::Critical );
-    }
-  }
-  if ( !fileNames.isEmpty() )
-    Utils::rememberFolderOf( Utils::Keys::rasterDir, fileNames.constFirst() );
+  addChosenFiles( QStringLiteral( "Chọn raster" ), QgsProviderRegistry::instance()->fileRasterFilters(),
+                  Utils::Keys::rasterDir, QStringLiteral( "Thêm raster layer thất bại" ) );
 }
 
 QgsMapLayer *RasterModel::createLayer( const QString &fileName, const QString & )
@@ -117,25 +81,8 @@ void RasterModel::exportLayer( QgsMapLayer *mapLayer )
         QgsRasterFileWriter::supportedFiltersAndFormats( QgsRasterFileWriter::SortRecommended ) )
     filters << format.filterString;
 
-  QString selectedFilter;
-  const QString target = QFileDialog::getSaveFileName( MainWindow::instance(), QStringLiteral( "Xuất raster" ),
-                                                       Utils::rememberedFolder( Utils::Keys::rasterSaveDir ),
-                                                       filters.join( QStringLiteral( ";;" ) ), &selectedFilter );
-  if ( target.isEmpty() )
-    return;
-
-  const QgsRasterFileWriter::WriterError result =
-      writeLayer( layer, target, driverForTarget( target, selectedFilter ) );
-  if ( result == QgsRasterFileWriter::NoError )
-  {
-    pushMessage( QStringLiteral( "Lưu raster layer" ), QStringLiteral( "Đã lưu thành công: %1. " ).arg( target ),
-                 Qgis::Info );
-    Utils::rememberFolderOf( Utils::Keys::rasterSaveDir, target );
-  }
-  else
-  {
-    pushMessage( QStringLiteral( "Lưu raster layer" ),
-                 QStringLiteral( "Lưu %1 thất bại, mã lỗi %2" ).arg( target ).arg( static_cast<int>( result ) ),
-                 Qgis::Critical );
-  }
+  exportToChosenFile( QStringLiteral( "Xuất raster" ), filters, Utils::Keys::rasterSaveDir,
+                      QStringLiteral( "Lưu raster layer" ), [layer]( const QString &target, const QString &filter ) {
+                        return static_cast<int>( writeLayer( layer, target, driverForTarget( target, filter ) ) );
+                      } );
 }

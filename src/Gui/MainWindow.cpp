@@ -5,10 +5,15 @@
 #include "Core/Utils.h"
 #include "Data/Controller.h"
 #include "Gui/MenuBar.h"
+#include "Gui/LayerPanelMenu.h"
 #include "Gui/MessageBox.h"
+#include "Gui/StatusBarCoordinatesWidget.h"
+#include "Gui/StatusBarScaleWidget.h"
 #include "Gui/ToolBars.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QGridLayout>
 #include <QMenu>
 #include <QProgressBar>
@@ -21,7 +26,10 @@
 #include <qgslayertreemodel.h>
 #include <qgslayertreeview.h>
 #include <qgslayertreeviewdefaultactions.h>
+#include <qgscoordinateutils.h>
 #include <qgsmapcanvas.h>
+#include <qgsmaptoolpan.h>
+#include <qgsmaptoolzoom.h>
 #include <qgsmapoverviewcanvas.h>
 #include <qgsmessagebar.h>
 #include <qgsproject.h>
@@ -55,15 +63,22 @@ MainWindow::MainWindow( QWidget *parent )
   createMapCanvas();
   createLayerPanel();
   createOverview();
+  createNavigation();
   createStatusBar();
   restoreLayout();
+  createRasterTools();
 
   QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( QStringLiteral( "EPSG:4756" ) ) );
 }
 
 MainWindow::~MainWindow()
 {
-  // The bridge listens to the canvas, so it goes before the widgets do.
+  // The bridge and the map tools work on the canvas, so they go before the widgets do.
+  if ( mMapCanvas )
+    mMapCanvas->unsetMapTool( mMapCanvas->mapTool() );
+  mZoomOutTool.reset();
+  mZoomInTool.reset();
+  mPanTool.reset();
   mLayerTreeCanvasBridge.reset();
   if ( gInstance == this )
     gInstance = nullptr;
@@ -121,23 +136,135 @@ void MainWindow::openFile( const QString &fileName )
   mController->openFileName( fileName );
 }
 
+QAction *MainWindow::addCommand( int menu, const QString &text, const QString &icon, const QKeySequence &shortcut,
+                                 int toolBar )
+{
+  QAction *action = icon.isEmpty() ? mMenuBar->menu( menu )->addAction( text )
+                                   : mMenuBar->menu( menu )->addAction( Utils::icon( icon ), text );
+  action->setShortcut( shortcut );
+  if ( toolBar >= 0 )
+    addActionToToolBar( action, toolBar );
+  return action;
+}
+
 void MainWindow::createCommands()
 {
-  QMenu *fileMenu = mMenuBar->menu( 0 );
-  QAction *openData =
-      fileMenu->addAction( Utils::icon( QStringLiteral( "OpenData.svg" ) ), QStringLiteral( "Mở dữ liệu..." ) );
-  openData->setShortcut( Qt::CTRL | Qt::Key_O );
-  connect( openData, &QAction::triggered, mController.get(), &Controller::openData );
-  fileMenu->addSeparator();
-  QAction *exit = fileMenu->addAction( Utils::icon( QStringLiteral( "Exit.svg" ) ), QStringLiteral( "Thoát" ) );
-  exit->setShortcut( Qt::ALT | Qt::Key_F4 );
-  connect( exit, &QAction::triggered, this, &QWidget::close );
+  connect( addCommand( 0, QStringLiteral( "Mới" ), QString(), Qt::CTRL | Qt::Key_N ), &QAction::triggered, this,
+           &MainWindow::newWorkspace );
+  connect( addCommand( 0, QStringLiteral( "Mở dữ liệu..." ), QStringLiteral( "OpenData.svg" ), Qt::CTRL | Qt::Key_O ),
+           &QAction::triggered, mController.get(), &Controller::openData );
+  mMenuBar->menu( 0 )->addSeparator();
+  connect( addCommand( 0, QStringLiteral( "Thoát" ), QStringLiteral( "Exit.svg" ), Qt::ALT | Qt::Key_F4 ),
+           &QAction::triggered, this, &QWidget::close );
 
-  QAction *addRaster = mMenuBar->menu( 1 )->addAction( Utils::icon( QStringLiteral( "mActionAddRasterLayer.svg" ) ),
-                                                       QStringLiteral( "Thêm raster" ) );
-  addRaster->setShortcut( Qt::CTRL | Qt::Key_R );
-  connect( addRaster, &QAction::triggered, mController.get(), &Controller::addRaster );
-  addActionToToolBar( addRaster, 0 );
+  connect( addCommand( 1, QStringLiteral( "Thêm raster" ), QStringLiteral( "mActionAddRasterLayer.svg" ),
+                       Qt::CTRL | Qt::Key_R, 0 ),
+           &QAction::triggered, mController.get(), &Controller::addRaster );
+  connect( addCommand( 1, QStringLiteral( "Thêm vector" ), QStringLiteral( "mActionAddOgrLayer.svg" ),
+                       Qt::CTRL | Qt::Key_V, 0 ),
+           &QAction::triggered, mController.get(), &Controller::addVector );
+}
+
+void MainWindow::createLayerPanelToolBar( QToolBar *toolBar )
+{
+  const auto addTool = [this, toolBar]( const QString &text, const QString &icon, const QString &toolTip ) {
+    auto *action = new QAction( Utils::icon( icon ), text, this );
+    action->setToolTip( toolTip );
+    toolBar->addAction( action );
+    return action;
+  };
+  connect( addTool( QStringLiteral( "Add Group" ), QStringLiteral( "mActionAddGroup.svg" ), QStringLiteral( "Thêm nhóm" ) ),
+           &QAction::triggered, mLayerTreeView->defaultActions(), &QgsLayerTreeViewDefaultActions::addGroup );
+  connect( addTool( QStringLiteral( "Expand All" ), QStringLiteral( "mActionExpandTree.svg" ),
+                    QStringLiteral( "Mở rộng tất cả" ) ),
+           &QAction::triggered, mLayerTreeView, &QgsLayerTreeView::expandAllNodes );
+  connect( addTool( QStringLiteral( "Collapse All" ), QStringLiteral( "mActionCollapseTree.svg" ),
+                    QStringLiteral( "Thu gọn tất cả" ) ),
+           &QAction::triggered, mLayerTreeView, &QgsLayerTreeView::collapseAllNodes );
+  connect( addTool( QStringLiteral( "Remove Layer" ), QStringLiteral( "RemoveLayer.svg" ), QStringLiteral( "Gỡ bỏ layer" ) ),
+           &QAction::triggered, mController.get(), &Controller::removeLayers );
+  connect( addTool( QStringLiteral( "Show Metadata" ), QStringLiteral( "Properties.svg" ),
+                    QStringLiteral( "Thông tin thuộc tính" ) ),
+           &QAction::triggered, mController.get(), &Controller::showMetadata );
+}
+
+void MainWindow::createNavigation()
+{
+  mPanTool = std::make_unique<QgsMapToolPan>( mMapCanvas );
+  mZoomInTool = std::make_unique<QgsMapToolZoom>( mMapCanvas, false );
+  mZoomOutTool = std::make_unique<QgsMapToolZoom>( mMapCanvas, true );
+
+  const auto addTool = [this]( QgsMapTool *tool, const QString &text, const QString &icon, Qt::Key key ) {
+    QAction *action = addCommand( 2, text, icon, key, 1 );
+    action->setCheckable( true );
+    tool->setAction( action );
+    connect( action, &QAction::triggered, this, [this, tool]( bool checked ) {
+      if ( checked )
+        mMapCanvas->setMapTool( tool );
+      else
+        mMapCanvas->unsetMapTool( tool );
+    } );
+  };
+  addTool( mPanTool.get(), QStringLiteral( "Kéo dịch" ), QStringLiteral( "mActionPan.svg" ), Qt::Key_H );
+  addTool( mZoomInTool.get(), QStringLiteral( "Phóng to" ), QStringLiteral( "mActionZoomIn.svg" ), Qt::Key_Z );
+  addTool( mZoomOutTool.get(), QStringLiteral( "Thu nhỏ" ), QStringLiteral( "mActionZoomOut.svg" ), Qt::Key_X );
+
+  QAction *fullExtent
+    = addCommand( 2, QStringLiteral( "Xem toàn cảnh" ), QStringLiteral( "mActionZoomFullExtent.svg" ), Qt::Key_F, 1 );
+  connect( fullExtent, &QAction::triggered, this, [this] {
+    mMapCanvas->unsetMapTool( mMapCanvas->mapTool() );
+    mMapCanvas->zoomToFullExtent();
+  } );
+}
+
+void MainWindow::createRasterTools()
+{
+  struct Tool
+  {
+      QString text;
+      QString icon;
+      void ( MainWindow::*show )();
+  };
+  const Tool tools[] = {
+    { QStringLiteral( "Thay đổi độ sáng/độ tương phản" ), QStringLiteral( "BrightnessContrast.svg" ),
+      &MainWindow::changeBrightnessContrast },
+    { QStringLiteral( "Tổ hợp màu" ), QStringLiteral( "ColorComposite.svg" ), &MainWindow::colorComposite },
+    { QStringLiteral( "Gộp kênh ảnh" ), QStringLiteral( "ImageCombination.svg" ), &MainWindow::combineRasterBand },
+    { QStringLiteral( "Tách kênh ảnh" ), QStringLiteral( "ImageSeparation.svg" ), &MainWindow::separateImage },
+    { QStringLiteral( "Tính toán kênh ảnh" ), QStringLiteral( "BandMath.svg" ), &MainWindow::bandMath },
+  };
+  for ( const Tool &tool : tools )
+    connect( addCommand( 3, tool.text, tool.icon, QKeySequence(), 2 ), &QAction::triggered, this, tool.show );
+}
+
+void MainWindow::toolNotAvailable( const QString &tool )
+{
+  qInfo() << "The tool" << tool << "is not part of this build yet; nothing is shown.";
+}
+
+void MainWindow::changeBrightnessContrast()
+{
+  toolNotAvailable( QStringLiteral( "brightness/contrast" ) );
+}
+
+void MainWindow::colorComposite()
+{
+  toolNotAvailable( QStringLiteral( "colour composite" ) );
+}
+
+void MainWindow::combineRasterBand()
+{
+  toolNotAvailable( QStringLiteral( "image combination" ) );
+}
+
+void MainWindow::separateImage()
+{
+  toolNotAvailable( QStringLiteral( "image separation" ) );
+}
+
+void MainWindow::bandMath()
+{
+  toolNotAvailable( QStringLiteral( "band math" ) );
 }
 
 void MainWindow::createMapCanvas()
@@ -182,10 +309,12 @@ void MainWindow::createLayerPanel()
   mLayerTreeView = new QgsLayerTreeView();
   mLayerTreeView->setObjectName( QStringLiteral( "mLayerTreeView" ) );
   mLayerTreeView->setModel( model );
+  mLayerTreeView->setMenuProvider( new LayerPanelMenu( mLayerTreeView, mMapCanvas ) );
 
   auto *layerToolBar = new QToolBar();
   layerToolBar->setObjectName( QStringLiteral( "mLayerPanelToolBar" ) );
   layerToolBar->setIconSize( QSize( 24, 24 ) );
+  createLayerPanelToolBar( layerToolBar );
 
   auto *panel = new QWidget();
   auto *panelLayout = new QVBoxLayout( panel );
@@ -241,8 +370,28 @@ void MainWindow::createStatusBar()
   mProgressBar->hide();
   mStatusBar->addPermanentWidget( mProgressBar, 1, QgsStatusBar::AnchorRight );
 
+  mCoordsEdit = new StatusBarCoordinatesWidget( mStatusBar );
+  mCoordsEdit->setObjectName( QStringLiteral( "mCoordsEdit" ) );
+  mCoordsEdit->setMapCanvas( mMapCanvas );
+  mCoordsEdit->setDisplayFont( statusFont );
+  mStatusBar->addPermanentWidget( mCoordsEdit, 0, QgsStatusBar::AnchorRight );
+
+  mScaleWidget = new StatusBarScaleWidget( mMapCanvas, mStatusBar );
+  mScaleWidget->setObjectName( QStringLiteral( "mScaleWidget" ) );
+  mScaleWidget->setDisplayFont( statusFont );
+  mStatusBar->addPermanentWidget( mScaleWidget, 0, QgsStatusBar::AnchorRight );
+
   connect( mMapCanvas, &QgsMapCanvas::renderStarting, this, &MainWindow::canvasRefreshStarted );
   connect( mMapCanvas, &QgsMapCanvas::mapCanvasRefreshed, this, &MainWindow::canvasRefreshFinished );
+  connect( mMapCanvas, &QgsMapCanvas::scaleChanged, this, &MainWindow::updateMouseCoordinatePrecision );
+  connect( mMapCanvas, &QgsMapCanvas::scaleChanged, mScaleWidget, &StatusBarScaleWidget::showScale );
+  connect( QgsProject::instance(), &QgsProject::crsChanged, mCoordsEdit, &StatusBarCoordinatesWidget::updateCrs );
+}
+
+void MainWindow::updateMouseCoordinatePrecision()
+{
+  mCoordsEdit->setMouseCoordinatesPrecision( QgsCoordinateUtils::calculateCoordinatePrecision(
+    mMapCanvas->mapUnitsPerPixel(), mMapCanvas->mapSettings().destinationCrs() ) );
 }
 
 void MainWindow::restoreLayout()
@@ -293,6 +442,44 @@ void MainWindow::canvasRefreshFinished()
   mLastRenderSeconds = mRefreshTime.isValid() ? mRefreshTime.elapsed() / 1000.0 : 0;
   mProgressBar->reset();
   mProgressBar->hide();
+}
+
+void MainWindow::newWorkspace()
+{
+  if ( QgsProject::instance()->count() == 0 )
+    return;
+  MessageBox question( this, Constants::applicationName, QStringLiteral( "Bạn muốn tạo mới không gian làm việc?" ),
+                       Utils::iconPath( QStringLiteral( "Rastova.svg" ) ), QDialogButtonBox::Ok | QDialogButtonBox::Cancel );
+  if ( question.exec() != QDialog::Accepted )
+    return;
+
+  mMapCanvas->freeze( true );
+  QgsProject::instance()->removeAllMapLayers();
+  mMapCanvas->freeze( false );
+  mMapCanvas->refresh();
+  QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( QStringLiteral( "EPSG:4756" ) ) );
+  mCoordsEdit->reset();
+  mScaleWidget->reset();
+}
+
+void MainWindow::dragEnterEvent( QDragEnterEvent *event )
+{
+  if ( !event->mimeData()->hasUrls() )
+    return;
+  for ( const QUrl &url : event->mimeData()->urls() )
+  {
+    if ( mController->isSupportedExtension( QFileInfo( url.toLocalFile() ).suffix().toUpper() ) )
+    {
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+void MainWindow::dropEvent( QDropEvent *event )
+{
+  for ( const QUrl &url : event->mimeData()->urls() )
+    mController->openFileName( url.toLocalFile() );
 }
 
 void MainWindow::closeEvent( QCloseEvent *event )

@@ -20,8 +20,12 @@ class QgsMapCanvas;
 class QgsMapLayer;
 class QgsMapOverviewCanvas;
 class QgsMessageBar;
+class QgsMapToolPan;
+class QgsMapToolZoom;
 class QgsStatusBar;
 class QProgressBar;
+class StatusBarCoordinatesWidget;
+class StatusBarScaleWidget;
 
 /**
  * The one top-level window: map canvas with message bar, layer panel,
@@ -52,16 +56,33 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     //! Appends \a action to the tool bar at \a index (0 to 3).
     void addActionToToolBar( QAction *action, int index );
 
+    //! Empties the project after asking, and resets the CRS, coordinates and scale.
+    void newWorkspace();
+
   public slots:
     void openFile( const QString &fileName );
+    void updateMouseCoordinatePrecision();
+    void changeBrightnessContrast();
+    void colorComposite();
+    void combineRasterBand();
+    void separateImage();
+    void bandMath();
     void canvasRefreshStarted();
     void canvasRefreshFinished();
 
   protected:
     void closeEvent( QCloseEvent *event ) override;
+    void dragEnterEvent( QDragEnterEvent *event ) override;
+    void dropEvent( QDropEvent *event ) override;
 
   private:
+    QAction *addCommand( int menu, const QString &text, const QString &icon, const QKeySequence &shortcut,
+                         int toolBar = -1 );
     void createCommands();
+    void createLayerPanelToolBar( QToolBar *toolBar );
+    void createNavigation();
+    void createRasterTools();
+    void toolNotAvailable( const QString &tool );
     void createMapCanvas();
     void createLayerPanel();
     void createOverview();
@@ -87,6 +108,11 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     QTimer mRefreshTimer;
     QMetaObject::Connection mRefreshTimerConnection;
     QProgressBar *mProgressBar = nullptr;
+    StatusBarCoordinatesWidget *mCoordsEdit = nullptr;
+    StatusBarScaleWidget *mScaleWidget = nullptr;
 
     LocalServer *mLocalServer = nullptr;
+    std::unique_ptr<QgsMapToolPan> mPanTool;
+    std::unique_ptr<QgsMapToolZoom> mZoomInTool;
+    std::unique_ptr<QgsMapToolZoom> mZoomOutTool;
 };

@@ -1,0 +1,85 @@
+#include "Data/DataModel.h"
+
+#include "Core/Utils.h"
+#include "Gui/MainWindow.h"
+
+#include <QFileDialog>
+
+#include <qgsfileutils.h>
+#include <qgsmaplayer.h>
+#include <qgsmessagebar.h>
+
+QList<QgsMapLayer *> DataModel::createLayers( const QString &fileName )
+{
+  return { createLayer( fileName, QString() ) };
+}
+
+bool DataModel::addFileToProject( const QString &fileName )
+{
+  QList<QgsMapLayer *> layers = createLayers( fileName );
+  const bool readable = std::all_of( layers.cbegin(), layers.cend(),
+                                     []( const QgsMapLayer *layer ) { return layer && layer->isValid(); } );
+  if ( !readable )
+  {
+    qDeleteAll( layers );
+    return false;
+  }
+  for ( QgsMapLayer *layer : layers )
+    MainWindow::addLayer( layer );
+  return true;
+}
+
+void DataModel::addChosenFiles( const QString &caption, const QString &filter, const Utils::SettingKey &folderKey,
+                                const QString &failureTitle )
+{
+  const QStringList fileNames = QFileDialog::getOpenFileNames( MainWindow::instance(), caption,
+                                                               Utils::rememberedFolder( folderKey ), filter );
+  for ( const QString &fileName : fileNames )
+  {
+    if ( !addFileToProject( fileName ) )
+      notify( failureTitle, QStringLiteral( "Không thể đọc file %1" ).arg( fileName ), Qgis::Critical );
+  }
+  if ( !fileNames.isEmpty() )
+    Utils::rememberFolderOf( folderKey, fileNames.constFirst() );
+}
+
+void DataModel::exportToChosenFile( const QString &caption, const QStringList &filters,
+                                    const Utils::SettingKey &folderKey, const QString &title,
+                                    const std::function<int( const QString &, const QString & )> &write )
+{
+  QString selectedFilter;
+  const QString target
+    = QFileDialog::getSaveFileName( MainWindow::instance(), caption, Utils::rememberedFolder( folderKey ),
+                                    filters.join( QStringLiteral( ";;" ) ), &selectedFilter );
+  if ( target.isEmpty() )
+    return;
+
+  const int result = write( target, selectedFilter );
+  if ( result == 0 )
+  {
+    notify( title, QStringLiteral( "Đã lưu thành công: %1. " ).arg( target ), Qgis::Info );
+    Utils::rememberFolderOf( folderKey, target );
+  }
+  else
+  {
+    notify( title, QStringLiteral( "Lưu %1 thất bại, mã lỗi %2" ).arg( target ).arg( result ), Qgis::Critical );
+  }
+}
+
+void DataModel::notify( const QString &title, const QString &text, Qgis::MessageLevel level )
+{
+  if ( QgsMessageBar *bar = MainWindow::messageBar() )
+    bar->pushMessage( title, text, level, Utils::messageTimeout() );
+}
+
+QStringList DataModel::upperCaseExtensions( const QString &filter )
+{
+  QStringList extensions;
+  for ( const QString &extension : QgsFileUtils::extensionsFromFilter( filter ) )
+  {
+    const QString upper = extension.toUpper();
+    if ( !extensions.contains( upper ) )
+      extensions << upper;
+  }
+  return extensions;
+}

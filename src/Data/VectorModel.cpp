@@ -1,0 +1,87 @@
+#include "Data/VectorModel.h"
+
+#include "Core/Utils.h"
+#include "Gui/MainWindow.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include <qgsprovidermetadata.h>
+#include <qgsproviderregistry.h>
+#include <qgsprovidersublayerdetails.h>
+#include <qgsvectordataprovider.h>
+#include <qgsvectorlayer.h>
+
+namespace
+{
+const QString ogrProvider = QStringLiteral( "ogr" );
+}
+
+void VectorModel::add()
+{
+  addChosenFiles( QStringLiteral( "Chọn vector" ), QgsProviderRegistry::instance()->fileVectorFilters(),
+                  Utils::Keys::vectorDir, QStringLiteral( "Thêm vector layer thất bại" ) );
+}
+
+QgsMapLayer *VectorModel::createLayer( const QString &fileName, const QString & )
+{
+  return new QgsVectorLayer( fileName, QFileInfo( fileName ).completeBaseName(), ogrProvider );
+}
+
+QList<QgsMapLayer *> VectorModel::createLayers( const QString &fileName )
+{
+  // A GeoPackage, KML or GML file may hold several layers; each becomes a layer of its own.
+  QList<QgsProviderSublayerDetails> sublayers;
+  if ( QgsProviderMetadata *ogr = QgsProviderRegistry::instance()->providerMetadata( ogrProvider ) )
+    sublayers = ogr->querySublayers( fileName );
+  if ( sublayers.size() < 2 )
+    return DataModel::createLayers( fileName );
+
+  const QString baseName = QFileInfo( fileName ).completeBaseName();
+  QList<QgsMapLayer *> layers;
+  for ( const QgsProviderSublayerDetails &sublayer : qAsConst( sublayers ) )
+    layers << new QgsVectorLayer( sublayer.uri(), QStringLiteral( "%1 — %2" ).arg( baseName, sublayer.name() ),
+                                  ogrProvider );
+  return layers;
+}
+
+QStringList VectorModel::supportedExtensions()
+{
+  return upperCaseExtensions( QgsProviderRegistry::instance()->fileVectorFilters() );
+}
+
+QgsVectorFileWriter::WriterError VectorModel::writeLayer( QgsVectorLayer *layer, const QString &path,
+                                                          QString *errorMessage )
+{
+  QgsCoordinateTransformContext transformContext;
+  QgsVectorFileWriter::SaveVectorOptions options;
+  if ( const QgsVectorDataProvider *provider = layer->dataProvider() )
+  {
+    transformContext = provider->transformContext();
+    options.fileEncoding = provider->encoding();
+  }
+  options.driverName = QgsVectorFileWriter::driverForExtension( QFileInfo( path ).suffix() );
+  options.layerName = layer->name();
+  return QgsVectorFileWriter::writeAsVectorFormatV3( layer, path, transformContext, options, errorMessage );
+}
+
+void VectorModel::exportLayer( QgsMapLayer *mapLayer )
+{
+  auto *layer = qobject_cast<QgsVectorLayer *>( mapLayer );
+  if ( !layer )
+    return;
+
+  QStringList filters;
+  for ( const QgsVectorFileWriter::FilterFormatDetails &format :
+        QgsVectorFileWriter::supportedFiltersAndFormats( QgsVectorFileWriter::SortRecommended ) )
+    filters << format.filterString;
+
+  exportToChosenFile( QStringLiteral( "Xuất vector" ), filters, Utils::Keys::vectorSaveDir,
+                      QStringLiteral( "Lưu vector layer" ), [layer]( const QString &target, const QString & ) {
+                        QString errorMessage;
+                        const QgsVectorFileWriter::WriterError result = writeLayer( layer, target, &errorMessage );
+                        if ( result != QgsVectorFileWriter::NoError )
+                          qWarning() << "Vector export to" << target << "failed:" << errorMessage;
+                        return static_cast<int>( result );
+                      } );
+}

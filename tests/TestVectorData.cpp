@@ -1,0 +1,243 @@
+#include "Core/Utils.h"
+#include "Data/Controller.h"
+#include "Data/MetadataViewerDialog.h"
+#include "Data/VectorModel.h"
+#include "Gui/MainWindow.h"
+#include "TestSupport.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QTextBrowser>
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+#include <qgslayertreeview.h>
+#include <qgsproject.h>
+#include <qgsrasterlayer.h>
+#include <qgsvectorfilewriter.h>
+#include <qgsvectorlayer.h>
+
+#include <memory>
+
+using TestSupport::notices;
+
+namespace
+{
+QString absolute( const QString &path )
+{
+  return QDir::current().absoluteFilePath( path );
+}
+
+QString vectorFilterFor( const QString &driver )
+{
+  for ( const QgsVectorFileWriter::FilterFormatDetails &format : QgsVectorFileWriter::supportedFiltersAndFormats() )
+    if ( format.driverName == driver )
+      return format.filterString;
+  return QString();
+}
+
+QStringList layerNames()
+{
+  QStringList names;
+  for ( QgsMapLayer *layer : QgsProject::instance()->mapLayers() )
+    names << layer->name();
+  names.sort();
+  return names;
+}
+} // namespace
+
+//! Receives the URLs the program asks the desktop to open.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+  public:
+    QList<QUrl> opened;
+  public slots:
+    void open( const QUrl &url ) { opened << url; }
+};
+
+class TestVectorData : public QObject
+{
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<MainWindow> mWindow;
+
+  private slots:
+    void init()
+    {
+      TestSupport::clearSettings();
+      QgsProject::instance()->clear();
+      mWindow = std::make_unique<MainWindow>();
+    }
+    void cleanup()
+    {
+      mWindow.reset();
+      QgsProject::instance()->clear();
+    }
+
+    void vectorFilesOpenEveryLayer_data()
+    {
+      QTest::addColumn<QString>( "fileName" );
+      QTest::addColumn<QString>( "driver" );
+      QTest::addColumn<QStringList>( "layers" );
+      QTest::addColumn<QStringList>( "expected" );
+      QTest::newRow( "GeoPackage, two layers" ) << "two.gpkg" << "GPKG" << QStringList { "roads", "parcels" }
+                                                << QStringList { "two — parcels", "two — roads" };
+      QTest::newRow( "Shapefile" ) << "plots.shp" << "ESRI Shapefile" << QStringList { "plots" }
+                                   << QStringList { "plots" };
+      QTest::newRow( "GeoJSON" ) << "zones.geojson" << "GeoJSON" << QStringList { "zones" }
+                                 << QStringList { "zones" };
+    }
+    void vectorFilesOpenEveryLayer()
+    {
+      QFETCH( QString, fileName );
+      QFETCH( QString, driver );
+      QFETCH( QStringList, layers );
+      QFETCH( QStringList, expected );
+      const QString path = absolute( TestSupport::writeVector( fileName, driver, layers ) );
+      MainWindow::controller()->openFileName( path );
+      QCOMPARE( layerNames(), expected );
+      QCOMPARE( notices().size(), 0 );
+      for ( QgsMapLayer *layer : QgsProject::instance()->mapLayers() )
+      {
+        auto *vector = qobject_cast<QgsVectorLayer *>( layer );
+        QVERIFY( vector && vector->isValid() );
+        QCOMPARE( vector->featureCount(), 3LL );
+        QCOMPARE( vector->crs().authid(), QStringLiteral( "EPSG:32748" ) );
+      }
+    }
+
+    void unreadableVectorsAreReported()
+    {
+      QDir().mkpath( "bad" );
+      const QString gpkg = absolute( TestSupport::writeVector( "bad/whole.gpkg", "GPKG", { "a" } ) );
+      QFile whole( gpkg );
+      QVERIFY( whole.open( QIODevice::ReadOnly ) );
+      const QString truncated = absolute( TestSupport::writeBytes( "bad/truncated.gpkg", whole.read( 2048 ) ) );
+      const QString garbage = absolute( TestSupport::writeBytes( "bad/garbage.gpkg", QByteArray( 4096, '\x5a' ) ) );
+      const QString shp = absolute( TestSupport::writeBytes( "bad/empty.shp", QByteArray() ) );
+
+      MainWindow::controller()->openFileNames( { truncated, garbage, shp } );
+      QCOMPARE( QgsProject::instance()->count(), 0 );
+      QCOMPARE( notices().size(), 1 );
+      const QStringList failed = { truncated, garbage, shp };
+      QCOMPARE( notices()[0].text, "Không thể đọc file " + failed.join( '|' ) );
+    }
+
+    void addVectorReportsEachFailedFile()
+    {
+      QDir().mkpath( "add" );
+      const QString good = absolute( TestSupport::writeVector( "add/good.shp", "ESRI Shapefile", { "good" } ) );
+      const QString bad = absolute( TestSupport::writeBytes( "add/bad.gpkg", "not sqlite" ) );
+      TestSupport::answerFileDialog( { bad, good } );
+      MainWindow::controller()->addVector();
+      QCOMPARE( layerNames(), QStringList { "good" } );
+      QCOMPARE( notices().size(), 1 );
+      QCOMPARE( notices()[0].title, QStringLiteral( "Thêm vector layer thất bại" ) );
+      QCOMPARE( notices()[0].text, "Không thể đọc file " + bad );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorDir ), absolute( "add" ) );
+    }
+
+    void exportFollowsTheExtension_data()
+    {
+      QTest::addColumn<QString>( "fileName" );
+      QTest::addColumn<QString>( "filterDriver" );
+      QTest::addColumn<QString>( "writtenDriver" );
+      QTest::addColumn<QString>( "writtenLayer" );
+      QTest::newRow( "shp under the GeoPackage filter" ) << "out.shp" << "GPKG" << "ESRI Shapefile" << "out";
+      QTest::newRow( "gpkg keeps the layer name" ) << "out.gpkg" << "ESRI Shapefile" << "GPKG" << "parcels";
+      QTest::newRow( "geojson keeps the layer name" ) << "out.geojson" << "GPKG" << "GeoJSON" << "parcels";
+    }
+    void exportFollowsTheExtension()
+    {
+      QFETCH( QString, fileName );
+      QFETCH( QString, filterDriver );
+      QFETCH( QString, writtenDriver );
+      QFETCH( QString, writtenLayer );
+      QDir().mkpath( "export" );
+      MainWindow::controller()->openFileName(
+        absolute( TestSupport::writeVector( "source.gpkg", "GPKG", { "parcels" } ) ) );
+      QgsMapLayer *source = MainWindow::layerTreeView()->currentLayer();
+      QVERIFY( source );
+      source->setName( "parcels" );
+
+      const QString target = absolute( "export/" + fileName );
+      TestSupport::answerFileDialog( { target }, vectorFilterFor( filterDriver ) );
+      MainWindow::controller()->exportData();
+
+      std::unique_ptr<GDALDataset> written( GDALDataset::Open( target.toUtf8().constData(), GDAL_OF_VECTOR ) );
+      QVERIFY2( written, qPrintable( target ) );
+      QCOMPARE( QString( written->GetDriver()->GetDescription() ), writtenDriver );
+      QCOMPARE( written->GetLayerCount(), 1 );
+      OGRLayer *layer = written->GetLayer( 0 );
+      QCOMPARE( QString( layer->GetName() ), writtenLayer );
+      QCOMPARE( layer->GetFeatureCount(), 3LL );
+      std::unique_ptr<OGRFeature> first( layer->GetNextFeature() );
+      QCOMPARE( QString::fromUtf8( first->GetFieldAsString( "ten" ) ), QStringLiteral( "Thửa 0" ) );
+      QCOMPARE( first->GetFieldAsDouble( "dien_tich" ), 12.5 );
+      QCOMPARE( notices().size(), 1 );
+      QCOMPARE( notices()[0].text, "Đã lưu thành công: " + target + ". " );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorSaveDir ), absolute( "export" ) );
+    }
+
+    void exportWithoutExtensionFailsAndRemembersNothing()
+    {
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeVector( "plain.gpkg", "GPKG", { "p" } ) ) );
+      const QString target = absolute( "no-extension" );
+      TestSupport::answerFileDialog( { target }, vectorFilterFor( "GPKG" ) );
+      MainWindow::controller()->exportData();
+      QCOMPARE( notices().size(), 1 );
+      QCOMPARE( notices()[0].title, QStringLiteral( "Lưu vector layer" ) );
+      QCOMPARE( notices()[0].text, QStringLiteral( "Lưu %1 thất bại, mã lỗi %2" )
+                                     .arg( target )
+                                     .arg( int( QgsVectorFileWriter::ErrDriverNotFound ) ) );
+      QCOMPARE( notices()[0].level, Qgis::Critical );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorSaveDir ), QDir::homePath() );
+      QVERIFY( !QFile::exists( target ) );
+    }
+
+    void exportOfTheOtherKindDoesNothing()
+    {
+      VectorModel().exportLayer( nullptr );
+      auto raster = std::make_unique<QgsRasterLayer>( absolute( TestSupport::writeRaster( "r.tif" ) ), "r", "gdal" );
+      VectorModel().exportLayer( raster.get() );
+      QCOMPARE( notices().size(), 0 );
+    }
+
+    void metadataShowsTheCurrentLayerAndHandlesLinks()
+    {
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeVector( "first.shp", "ESRI Shapefile", { "first" } ) ) );
+      MainWindow::controller()->showMetadata();
+      auto *viewer = qobject_cast<MetadataViewerDialog *>( QApplication::activeModalWidget() );
+      QVERIFY( viewer );
+      QCOMPARE( viewer->windowTitle(), QStringLiteral( "Thông tin thuộc tính" ) );
+      auto *browser = viewer->findChild<QTextBrowser *>( "textBrowser" );
+      QVERIFY( browser->toPlainText().contains( "first" ) );
+      viewer->close();
+
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "second.tif" ) ) );
+      MainWindow::controller()->showMetadata();
+      QVERIFY( viewer->isVisible() );
+      QVERIFY( browser->toPlainText().contains( "second.tif" ) );
+      QVERIFY( !browser->toPlainText().contains( "first.shp" ) );
+      viewer->showLayerMetadata( nullptr );
+      QVERIFY( browser->toPlainText().contains( "second.tif" ) );
+      viewer->close();
+
+      UrlCatcher catcher;
+      QDesktopServices::setUrlHandler( "file", &catcher, "open" );
+      QDesktopServices::setUrlHandler( "https", &catcher, "open" );
+      viewer->urlClicked( QUrl::fromLocalFile( absolute( "second.tif" ) ) );
+      viewer->urlClicked( QUrl::fromLocalFile( QDir::currentPath() ) );
+      viewer->urlClicked( QUrl( "https://qgis.org/" ) );
+      QDesktopServices::unsetUrlHandler( "file" );
+      QDesktopServices::unsetUrlHandler( "https" );
+      // No file manager on the bus here, so revealing a file opens its folder.
+      QCOMPARE( catcher.opened, ( QList<QUrl> { QUrl::fromLocalFile( QDir::currentPath() ),
+                                                QUrl::fromLocalFile( QDir::currentPath() ), QUrl( "https://qgis.org/" ) } ) );
+    }
+};
+
+RASTOVA_TEST_MAIN( TestVectorData )
+#include "TestVectorData.moc"
