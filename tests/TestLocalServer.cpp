@@ -97,13 +97,13 @@ class TestLocalServer : public QObject
     {
       QTest::addColumn<QString>( "message" );
       QTest::addColumn<QStringList>( "emitted" );
-      QTest::newRow( "path" ) << "@Rastova /data/scene.tif" << QStringList { "/data/scene.tif" };
-      QTest::newRow( "spaces stay in the payload" ) << "@Rastova /data/Ảnh vệ tinh/a b.tif"
-                                                    << QStringList { "/data/Ảnh vệ tinh/a b.tif" };
+      QTest::newRow( "path" ) << "@Rastova /data/scene.tif" << QStringList{ "/data/scene.tif" };
+      QTest::newRow( "spaces stay in the payload" )
+          << "@Rastova /data/Ảnh vệ tinh/a b.tif" << QStringList{ "/data/Ảnh vệ tinh/a b.tif" };
       QTest::newRow( "other key" ) << "@Freshkit /data/scene.tif" << QStringList();
       QTest::newRow( "no prefix" ) << "Rastova /data/scene.tif" << QStringList();
       QTest::newRow( "empty" ) << QString() << QStringList();
-      QTest::newRow( "no space: whole text" ) << "@Rastova" << QStringList { "@Rastova" };
+      QTest::newRow( "no space: whole text" ) << "@Rastova" << QStringList{ "@Rastova" };
       QTest::newRow( "key is case-sensitive" ) << "@rastova /a.tif" << QStringList();
     }
     void acceptedMessagesEmitTheirPayload()

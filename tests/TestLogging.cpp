@@ -43,8 +43,8 @@ class TestLogging : public QObject
       QTest::newRow( "nine" ) << nine << QStringList();
       const QStringList undated = logNames( 10, QDateTime( QDate( 2025, 12, 31 ), QTime( 23, 59, 59 ) ) );
       QTest::newRow( "undated names are oldest" )
-        << QStringList( undated + QStringList { "zz.log", "run.log" } )
-        << QStringList( QStringList { "zz.log", "run.log" } + undated.mid( 0, 1 ) );
+          << QStringList( undated + QStringList{ "zz.log", "run.log" } )
+          << QStringList( QStringList{ "zz.log", "run.log" } + undated.mid( 0, 1 ) );
       const QStringList many = logNames( 25, QDateTime( QDate( 2024, 2, 29 ), QTime( 12, 0, 0 ) ) );
       QTest::newRow( "a crowded folder comes back down" ) << many << QStringList( many.mid( 0, 16 ) );
     }
@@ -64,8 +64,8 @@ class TestLogging : public QObject
       QVERIFY( QFile::exists( "logs/notes.txt" ) );
       QVERIFY( QFileInfo( "logs/archive.log" ).isDir() );
       QVERIFY( QRegularExpression( "^logs/\\d\\d-\\d\\d-\\d{4}_\\d\\d-\\d\\d-\\d\\d\\.log$" )
-                 .match( Utils::logFileName() )
-                 .hasMatch() );
+                   .match( Utils::logFileName() )
+                   .hasMatch() );
     }
 
     void messagesAreAppendedOneLineEach()
@@ -116,9 +116,10 @@ class TestLogging : public QObject
 
       const QString log = readLog();
       QCOMPARE( log.count( "Cannot open environment setting file" ), 1 );
-      QVERIFY( QRegularExpression( "\\| Critical: Error\\[[^\\]]*Core/Utils\\.cpp:\\d+\\] Cannot open environment setting file\\n" )
-                 .match( log )
-                 .hasMatch() );
+      QVERIFY( QRegularExpression(
+                   "\\| Critical: Error\\[[^\\]]*Core/Utils\\.cpp:\\d+\\] Cannot open environment setting file\\n" )
+                   .match( log )
+                   .hasMatch() );
     }
 };
 

@@ -59,21 +59,21 @@ class TestMainWindow : public QObject
       QStringList titles;
       for ( int i = 0; i < 6; ++i )
         titles << menuBar->menu( i )->title();
-      QCOMPARE( titles, ( QStringList { "Tệp", "Dữ liệu", "Xem", "Công cụ", "Cửa sổ", "Trợ giúp" } ) );
+      QCOMPARE( titles, ( QStringList{ "Tệp", "Dữ liệu", "Xem", "Công cụ", "Cửa sổ", "Trợ giúp" } ) );
       QVERIFY( !menuBar->menu( 6 ) && !menuBar->menu( -1 ) );
       QCOMPARE( texts( menuBar->menu( 5 )->actions() ),
-                ( QStringList { "Hướng dẫn", "Cập nhật phần mềm", "|", "Nhóm tác giả", "Thông tin phần mềm" } ) );
+                ( QStringList{ "Hướng dẫn", "Cập nhật phần mềm", "|", "Nhóm tác giả", "Thông tin phần mềm" } ) );
       QCOMPARE( texts( menuBar->menu( 4 )->actions() ),
-                ( QStringList { "Bảng điều khiển layer", "Cửa sổ tổng quan" } ) );
+                ( QStringList{ "Bảng điều khiển layer", "Cửa sổ tổng quan" } ) );
 
       QStringList toolBars;
       for ( QToolBar *toolBar : window.findChildren<QToolBar *>( QString(), Qt::FindDirectChildrenOnly ) )
         toolBars << toolBar->objectName() + '=' + toolBar->windowTitle();
-      QCOMPARE( toolBars, ( QStringList { "mDataToolBar=Nhập/xuất dữ liệu", "mViewToolBar=Điều khiển nhìn",
-                                          "mRasterToolBar=Công cụ raster", "mHelpToolBar=Trợ giúp" } ) );
+      QCOMPARE( toolBars, ( QStringList{ "mDataToolBar=Nhập/xuất dữ liệu", "mViewToolBar=Điều khiển nhìn",
+                                         "mRasterToolBar=Công cụ raster", "mHelpToolBar=Trợ giúp" } ) );
       auto *help = window.findChild<QToolBar *>( "mHelpToolBar" );
       QCOMPARE( texts( help->actions() ),
-                ( QStringList { "Hướng dẫn", "Cập nhật phần mềm", "Nhóm tác giả", "Thông tin phần mềm" } ) );
+                ( QStringList{ "Hướng dẫn", "Cập nhật phần mềm", "Nhóm tác giả", "Thông tin phần mềm" } ) );
       QCOMPARE( help->actions().at( 0 ), menuBar->menu( 5 )->actions().at( 0 ) );
     }
 
@@ -82,11 +82,13 @@ class TestMainWindow : public QObject
       MainWindow window;
       QAction *information = window.findChild<MenuBar *>()->menu( 5 )->actions().last();
       QString text;
-      TestSupport::whenModal( [&text]( QWidget *dialog ) {
-        text = dialog->findChild<QLabel *>( "messageLbl" )->text();
-        QCOMPARE( dialog->windowTitle(), QStringLiteral( "Thông tin phần mềm" ) );
-        TestSupport::clickButton( dialog, "Đồng ý" );
-      } );
+      TestSupport::whenModal(
+          [&text]( QWidget *dialog )
+          {
+            text = dialog->findChild<QLabel *>( "messageLbl" )->text();
+            QCOMPARE( dialog->windowTitle(), QStringLiteral( "Thông tin phần mềm" ) );
+            TestSupport::clickButton( dialog, "Đồng ý" );
+          } );
       information->trigger();
       QVERIFY( text.startsWith( "Phần mềm phân tích và xử lý dữ liệu thông tin địa lý Rastova." ) );
       QVERIFY( text.endsWith( "Phiên bản 2.1.1.423 (29/05/2020)" ) );
@@ -101,7 +103,8 @@ class TestMainWindow : public QObject
       QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::white ) );
       QCOMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:4756" ) );
       QCOMPARE( window.findChild<QDockWidget *>( "mLayerPanelDockWidget" )->windowTitle(), QStringLiteral( "Layers" ) );
-      QCOMPARE( window.findChild<QDockWidget *>( "mOverviewDockWidget" )->windowTitle(), QStringLiteral( "Tổng quan" ) );
+      QCOMPARE( window.findChild<QDockWidget *>( "mOverviewDockWidget" )->windowTitle(),
+                QStringLiteral( "Tổng quan" ) );
       QVERIFY( window.findChild<QProgressBar *>( "mProgressBar" )->isHidden() );
 
       QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:3857" ) );
@@ -110,7 +113,8 @@ class TestMainWindow : public QObject
 
     void canvasColourComesFromSettings()
     {
-      for ( const Utils::SettingKey &key : { Utils::Keys::canvasRed, Utils::Keys::canvasGreen, Utils::Keys::canvasBlue } )
+      for ( const Utils::SettingKey &key :
+            { Utils::Keys::canvasRed, Utils::Keys::canvasGreen, Utils::Keys::canvasBlue } )
         Utils::writeSetting( key, 0 );
       MainWindow window;
       QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::black ) );
@@ -126,7 +130,7 @@ class TestMainWindow : public QObject
 
       auto *layer = new QgsRasterLayer( TestSupport::writeRaster( "add.tif" ), "add", "gdal" );
       QVERIFY( MainWindow::addLayer( layer ) );
-      QCOMPARE( QgsProject::instance()->mapLayers().values(), QList<QgsMapLayer *> { layer } );
+      QCOMPARE( QgsProject::instance()->mapLayers().values(), QList<QgsMapLayer *>{ layer } );
       QCOMPARE( MainWindow::layerTreeView()->currentLayer(), layer );
       QgsLayerTreeLayer *node = QgsProject::instance()->layerTreeRoot()->findLayer( layer );
       QCOMPARE( node->customProperty( "overview" ).toInt(), 1 );

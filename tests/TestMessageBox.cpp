@@ -18,11 +18,11 @@ class TestMessageBox : public QObject
       QTest::addColumn<int>( "result" );
       const int yesNo = QDialogButtonBox::Yes | QDialogButtonBox::No;
       const int okCancel = QDialogButtonBox::Ok | QDialogButtonBox::Cancel;
-      QTest::newRow( "yes" ) << yesNo << QStringList { "Có", "Không" } << "Có" << 1;
-      QTest::newRow( "no" ) << yesNo << QStringList { "Có", "Không" } << "Không" << 0;
-      QTest::newRow( "window closed" ) << yesNo << QStringList { "Có", "Không" } << QString() << 0;
-      QTest::newRow( "ok" ) << okCancel << QStringList { "Đồng ý", "Hủy" } << "Đồng ý" << 1;
-      QTest::newRow( "cancel" ) << okCancel << QStringList { "Đồng ý", "Hủy" } << "Hủy" << 0;
+      QTest::newRow( "yes" ) << yesNo << QStringList{ "Có", "Không" } << "Có" << 1;
+      QTest::newRow( "no" ) << yesNo << QStringList{ "Có", "Không" } << "Không" << 0;
+      QTest::newRow( "window closed" ) << yesNo << QStringList{ "Có", "Không" } << QString() << 0;
+      QTest::newRow( "ok" ) << okCancel << QStringList{ "Đồng ý", "Hủy" } << "Đồng ý" << 1;
+      QTest::newRow( "cancel" ) << okCancel << QStringList{ "Đồng ý", "Hủy" } << "Hủy" << 0;
     }
     void answers()
     {
@@ -40,12 +40,14 @@ class TestMessageBox : public QObject
       std::sort( labels.begin(), labels.end() );
       QCOMPARE( shown, labels );
 
-      TestSupport::whenModal( [pressed]( QWidget *dialog ) {
-        if ( pressed.isEmpty() )
-          dialog->close();
-        else
-          TestSupport::clickButton( dialog, pressed );
-      } );
+      TestSupport::whenModal(
+          [pressed]( QWidget *dialog )
+          {
+            if ( pressed.isEmpty() )
+              dialog->close();
+            else
+              TestSupport::clickButton( dialog, pressed );
+          } );
       QCOMPARE( box.exec(), result );
     }
 
@@ -71,11 +73,13 @@ class TestMessageBox : public QObject
 
     void informationHasOnlyOk()
     {
-      TestSupport::whenModal( []( QWidget *dialog ) {
-        QCOMPARE( dialog->findChildren<QPushButton *>().size(), 1 );
-        QCOMPARE( dialog->windowTitle(), QStringLiteral( "Rastova" ) );
-        TestSupport::clickButton( dialog, "Đồng ý" );
-      } );
+      TestSupport::whenModal(
+          []( QWidget *dialog )
+          {
+            QCOMPARE( dialog->findChildren<QPushButton *>().size(), 1 );
+            QCOMPARE( dialog->windowTitle(), QStringLiteral( "Rastova" ) );
+            TestSupport::clickButton( dialog, "Đồng ý" );
+          } );
       QCOMPARE( MessageBox::information( "Rastova", "Phần mềm đang hoạt động", Utils::iconPath( "Rastova.svg" ) ), 1 );
     }
 };

@@ -38,11 +38,12 @@ void expectNoDialog( bool *appeared )
 {
   *appeared = false;
   TestSupport::whenModal(
-    [appeared]( QWidget *dialog ) {
-      *appeared = true;
-      dialog->close();
-    },
-    300 );
+      [appeared]( QWidget *dialog )
+      {
+        *appeared = true;
+        dialog->close();
+      },
+      300 );
 }
 } // namespace
 
@@ -73,14 +74,14 @@ class TestRasterData : public QObject
       QFile source( good );
       QVERIFY( source.open( QIODevice::ReadOnly ) );
       const QStringList bad = {
-        absolute( "open/missing.tif" ),
-        absolute( TestSupport::writeBytes( "open/empty.tif", QByteArray() ) ),
-        absolute( TestSupport::writeBytes( "open/truncated.tif", source.read( 100 ) ) ),
-        absolute( TestSupport::writeBytes( "open/notes.txt", "not a raster at all" ) ),
-        absolute( "open" ),
+          absolute( "open/missing.tif" ),
+          absolute( TestSupport::writeBytes( "open/empty.tif", QByteArray() ) ),
+          absolute( TestSupport::writeBytes( "open/truncated.tif", source.read( 100 ) ) ),
+          absolute( TestSupport::writeBytes( "open/notes.txt", "not a raster at all" ) ),
+          absolute( "open" ),
       };
 
-      MainWindow::controller()->openFileNames( QStringList { bad[0], good } + bad.mid( 1 ) );
+      MainWindow::controller()->openFileNames( QStringList{ bad[0], good } + bad.mid( 1 ) );
 
       QCOMPARE( QgsProject::instance()->count(), 1 );
       QCOMPARE( QgsProject::instance()->mapLayers().first()->name(), QStringLiteral( "good" ) );
@@ -154,10 +155,18 @@ class TestRasterData : public QObject
       QTest::addColumn<QString>( "fileName" );
       QTest::addColumn<QString>( "filterDriver" );
       QTest::addColumn<QString>( "writtenDriver" );
-      QTest::newRow( "tif with GeoTIFF filter" ) << "a.tif" << "GTiff" << "GTiff";
-      QTest::newRow( "img with GeoTIFF filter" ) << "b.img" << "GTiff" << "HFA";
-      QTest::newRow( "no suffix follows filter" ) << "c" << "HFA" << "HFA";
-      QTest::newRow( "unknown suffix follows filter" ) << "d.dat" << "HFA" << "HFA";
+      QTest::newRow( "tif with GeoTIFF filter" ) << "a.tif"
+                                                 << "GTiff"
+                                                 << "GTiff";
+      QTest::newRow( "img with GeoTIFF filter" ) << "b.img"
+                                                 << "GTiff"
+                                                 << "HFA";
+      QTest::newRow( "no suffix follows filter" ) << "c"
+                                                  << "HFA"
+                                                  << "HFA";
+      QTest::newRow( "unknown suffix follows filter" ) << "d.dat"
+                                                       << "HFA"
+                                                       << "HFA";
     }
     void exportWritesTheChosenFormat()
     {
@@ -253,8 +262,8 @@ class TestRasterData : public QObject
       QCOMPARE( shown.size(), 1 );
       QCOMPARE( shown[0].level, Qgis::Critical );
       QVERIFY2( QRegularExpression( "^Lưu " + QRegularExpression::escape( target ) + " thất bại, mã lỗi [1-9]\\d*$" )
-                  .match( shown[0].text )
-                  .hasMatch(),
+                    .match( shown[0].text )
+                    .hasMatch(),
                 qPrintable( shown[0].text ) );
       QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterSaveDir ), QDir::homePath() );
     }

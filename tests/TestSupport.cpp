@@ -11,8 +11,8 @@
 #include <QTimer>
 
 #include <gdal_priv.h>
-#include <ogrsf_frmts.h>
 #include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
 #include <qgsapplication.h>
 #include <qgsmessagebar.h>
 #include <qgsmessagebaritem.h>
@@ -34,8 +34,8 @@ QString prepareSandbox()
   const QString root = gSandbox->path();
   for ( const char *folder : { "home", "config", "tmp", "runtime", "work" } )
     QDir( root ).mkpath( QString::fromLatin1( folder ) );
-  QFile::setPermissions( root + QStringLiteral( "/runtime" ), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                                | QFileDevice::ExeOwner );
+  QFile::setPermissions( root + QStringLiteral( "/runtime" ),
+                         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner );
   qputenv( "HOME", QFile::encodeName( root + QStringLiteral( "/home" ) ) );
   qputenv( "XDG_CONFIG_HOME", QFile::encodeName( root + QStringLiteral( "/config" ) ) );
   qputenv( "XDG_RUNTIME_DIR", QFile::encodeName( root + QStringLiteral( "/runtime" ) ) );
@@ -66,8 +66,8 @@ QString writeRaster( const QString &path, const RasterSpec &spec )
 {
   GDALAllRegister();
   GDALDriver *driver = GetGDALDriverManager()->GetDriverByName( "GTiff" );
-  std::unique_ptr<GDALDataset> dataset( driver->Create( path.toUtf8().constData(), spec.width, spec.height, spec.bands,
-                                                        spec.type, nullptr ) );
+  std::unique_ptr<GDALDataset> dataset(
+      driver->Create( path.toUtf8().constData(), spec.width, spec.height, spec.bands, spec.type, nullptr ) );
   if ( !dataset )
   {
     QTest::qFail( qPrintable( QStringLiteral( "GDAL cannot create %1" ).arg( path ) ), __FILE__, __LINE__ );
@@ -88,8 +88,7 @@ QString writeRaster( const QString &path, const RasterSpec &spec )
     if ( spec.hasNoData )
       rasterBand->SetNoDataValue( spec.noData );
     if ( rasterBand->RasterIO( GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width, spec.height,
-                               GDT_Float64, 0, 0 )
-         != CE_None )
+                               GDT_Float64, 0, 0 ) != CE_None )
       QTest::qFail( "GDAL cannot write the fixture", __FILE__, __LINE__ );
   }
   return path;
@@ -100,7 +99,7 @@ QString writeVector( const QString &path, const QString &driverName, const QStri
   GDALAllRegister();
   GDALDriver *driver = GetGDALDriverManager()->GetDriverByName( driverName.toUtf8().constData() );
   std::unique_ptr<GDALDataset> dataset(
-    driver ? driver->Create( path.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr ) : nullptr );
+      driver ? driver->Create( path.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr ) : nullptr );
   if ( !dataset )
   {
     QTest::qFail( qPrintable( QStringLiteral( "OGR cannot create %1" ).arg( path ) ), __FILE__, __LINE__ );
@@ -154,8 +153,7 @@ QVector<double> readBand( const QString &path, int band )
   const int height = dataset->GetRasterYSize();
   QVector<double> values( width * height );
   if ( dataset->GetRasterBand( band )->RasterIO( GF_Read, 0, 0, width, height, values.data(), width, height,
-                                                 GDT_Float64, 0, 0 )
-       != CE_None )
+                                                 GDT_Float64, 0, 0 ) != CE_None )
     return {};
   return values;
 }
@@ -176,18 +174,20 @@ void whenModal( std::function<void( QWidget * )> answer, int timeoutMs )
   auto *timer = new QTimer( qApp );
   auto *elapsed = new QElapsedTimer();
   elapsed->start();
-  QObject::connect( timer, &QTimer::timeout, timer, [timer, elapsed, answer, timeoutMs] {
-    QWidget *modal = QApplication::activeModalWidget();
-    const bool expired = elapsed->elapsed() > timeoutMs;
-    if ( ( modal && modal->isVisible() ) || expired )
-    {
-      timer->stop();
-      timer->deleteLater();
-      delete elapsed;
-      if ( modal )
-        answer( modal );
-    }
-  } );
+  QObject::connect( timer, &QTimer::timeout, timer,
+                    [timer, elapsed, answer, timeoutMs]
+                    {
+                      QWidget *modal = QApplication::activeModalWidget();
+                      const bool expired = elapsed->elapsed() > timeoutMs;
+                      if ( ( modal && modal->isVisible() ) || expired )
+                      {
+                        timer->stop();
+                        timer->deleteLater();
+                        delete elapsed;
+                        if ( modal )
+                          answer( modal );
+                      }
+                    } );
   timer->start( 20 );
 }
 
@@ -208,28 +208,30 @@ void clickButton( QWidget *dialog, const QString &text )
 
 void answerFileDialog( const QStringList &fileNames, const QString &nameFilter )
 {
-  whenModal( [fileNames, nameFilter]( QWidget *widget ) {
-    auto *dialog = qobject_cast<QFileDialog *>( widget );
-    if ( !dialog )
-    {
-      qWarning() << "expected a file dialog, got" << widget;
-      return;
-    }
-    if ( !nameFilter.isEmpty() )
-      dialog->selectNameFilter( nameFilter );
-    if ( fileNames.isEmpty() )
-    {
-      dialog->reject();
-      return;
-    }
-    dialog->setDirectory( QFileInfo( fileNames.constFirst() ).absolutePath() );
-    QStringList quoted;
-    for ( const QString &fileName : fileNames )
-      quoted << QLatin1Char( '"' ) + QFileInfo( fileName ).fileName() + QLatin1Char( '"' );
-    dialog->findChild<QLineEdit *>( QStringLiteral( "fileNameEdit" ) )
-      ->setText( fileNames.size() == 1 ? fileNames.constFirst() : quoted.join( ' ' ) );
-    QMetaObject::invokeMethod( dialog, "accept" );
-  } );
+  whenModal(
+      [fileNames, nameFilter]( QWidget *widget )
+      {
+        auto *dialog = qobject_cast<QFileDialog *>( widget );
+        if ( !dialog )
+        {
+          qWarning() << "expected a file dialog, got" << widget;
+          return;
+        }
+        if ( !nameFilter.isEmpty() )
+          dialog->selectNameFilter( nameFilter );
+        if ( fileNames.isEmpty() )
+        {
+          dialog->reject();
+          return;
+        }
+        dialog->setDirectory( QFileInfo( fileNames.constFirst() ).absolutePath() );
+        QStringList quoted;
+        for ( const QString &fileName : fileNames )
+          quoted << QLatin1Char( '"' ) + QFileInfo( fileName ).fileName() + QLatin1Char( '"' );
+        dialog->findChild<QLineEdit *>( QStringLiteral( "fileNameEdit" ) )
+            ->setText( fileNames.size() == 1 ? fileNames.constFirst() : quoted.join( ' ' ) );
+        QMetaObject::invokeMethod( dialog, "accept" );
+      } );
 }
 
 int run( int argc, char *argv[], QObject *test )

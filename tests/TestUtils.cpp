@@ -16,11 +16,18 @@ class TestUtils : public QObject
 
     void programIconsAreCompiledInAndRender()
     {
-      const QStringList names = { "Rastova.svg", "BrightnessContrast.svg", "BandMath.svg", "OpenData.svg",
-                                  "Freshkit.svg", "Up.svg", "Export.svg", "Information.svg", "Remove.svg",
-                                  "ImageCombination.svg", "Down.svg", "ColorComposite.svg", "RemoveLayer.svg",
-                                  "Apply.svg", "Add.svg", "Rename.svg", "Band.svg", "ImageSeparation.svg",
-                                  "Cancel.svg", "Folder.svg", "Edit.svg", "Help.svg", "Properties.svg", "Exit.svg",
+      const QStringList names = { "Rastova.svg",     "BrightnessContrast.svg",
+                                  "BandMath.svg",    "OpenData.svg",
+                                  "Freshkit.svg",    "Up.svg",
+                                  "Export.svg",      "Information.svg",
+                                  "Remove.svg",      "ImageCombination.svg",
+                                  "Down.svg",        "ColorComposite.svg",
+                                  "RemoveLayer.svg", "Apply.svg",
+                                  "Add.svg",         "Rename.svg",
+                                  "Band.svg",        "ImageSeparation.svg",
+                                  "Cancel.svg",      "Folder.svg",
+                                  "Edit.svg",        "Help.svg",
+                                  "Properties.svg",  "Exit.svg",
                                   "Author.svg" };
       for ( const QString &name : names )
       {
@@ -62,13 +69,20 @@ class TestUtils : public QObject
       QTest::addColumn<QString>( "current" );
       QTest::addColumn<QString>( "candidate" );
       QTest::addColumn<bool>( "newer" );
-      QTest::newRow( "later patch" ) << "2.1.1.423" << "2.1.2.1" << true;
-      QTest::newRow( "same" ) << "2.1.1.423" << "2.1.1.423" << false;
-      QTest::newRow( "extra component" ) << "2.1.1.423" << "2.1.1.423.1" << true;
-      QTest::newRow( "shorter equal prefix" ) << "2.1.1.423" << "2.1.1" << false;
-      QTest::newRow( "lower minor, higher build" ) << "2.1.1.423" << "2.1.0.500" << false;
-      QTest::newRow( "numeric, not text order" ) << "2.1.9.1" << "2.1.10.1" << true;
-      QTest::newRow( "garbage counts as zero" ) << "2.1.1.423" << "2.x.5" << false;
+      QTest::newRow( "later patch" ) << "2.1.1.423"
+                                     << "2.1.2.1" << true;
+      QTest::newRow( "same" ) << "2.1.1.423"
+                              << "2.1.1.423" << false;
+      QTest::newRow( "extra component" ) << "2.1.1.423"
+                                         << "2.1.1.423.1" << true;
+      QTest::newRow( "shorter equal prefix" ) << "2.1.1.423"
+                                              << "2.1.1" << false;
+      QTest::newRow( "lower minor, higher build" ) << "2.1.1.423"
+                                                   << "2.1.0.500" << false;
+      QTest::newRow( "numeric, not text order" ) << "2.1.9.1"
+                                                 << "2.1.10.1" << true;
+      QTest::newRow( "garbage counts as zero" ) << "2.1.1.423"
+                                                << "2.x.5" << false;
     }
     void isNewerVersion()
     {
@@ -107,16 +121,16 @@ class TestUtils : public QObject
     void environmentFileIsAppliedLineByLine()
     {
       TestSupport::writeBytes( QStringLiteral( "Rastova.env" ), "RASTOVA_A=1\n"
-                                                                 "RASTOVA_B=x=y\n"
-                                                                 " RASTOVA_C = spaced \n"
-                                                                 "RASTOVA_NOEQUALS\n"
-                                                                 "\n"
-                                                                 "   \n"
-                                                                 "#RASTOVA_D=commented\n"
-                                                                 "RASTOVA_E=first\n"
-                                                                 "RASTOVA_E=second\n"
-                                                                 "RASTOVA_F=\"quoted\"\r\n"
-                                                                 "RASTOVA_G=Hà Nội\n" );
+                                                                "RASTOVA_B=x=y\n"
+                                                                " RASTOVA_C = spaced \n"
+                                                                "RASTOVA_NOEQUALS\n"
+                                                                "\n"
+                                                                "   \n"
+                                                                "#RASTOVA_D=commented\n"
+                                                                "RASTOVA_E=first\n"
+                                                                "RASTOVA_E=second\n"
+                                                                "RASTOVA_F=\"quoted\"\r\n"
+                                                                "RASTOVA_G=Hà Nội\n" );
       qunsetenv( "RASTOVA_B" );
       Utils::loadEnvironment();
       QCOMPARE( qgetenv( "RASTOVA_A" ), QByteArray( "1" ) );

@@ -82,12 +82,13 @@ class TestVectorData : public QObject
       QTest::addColumn<QString>( "driver" );
       QTest::addColumn<QStringList>( "layers" );
       QTest::addColumn<QStringList>( "expected" );
-      QTest::newRow( "GeoPackage, two layers" ) << "two.gpkg" << "GPKG" << QStringList { "roads", "parcels" }
-                                                << QStringList { "two — parcels", "two — roads" };
-      QTest::newRow( "Shapefile" ) << "plots.shp" << "ESRI Shapefile" << QStringList { "plots" }
-                                   << QStringList { "plots" };
-      QTest::newRow( "GeoJSON" ) << "zones.geojson" << "GeoJSON" << QStringList { "zones" }
-                                 << QStringList { "zones" };
+      QTest::newRow( "GeoPackage, two layers" )
+          << "two.gpkg"
+          << "GPKG" << QStringList{ "roads", "parcels" } << QStringList{ "two — parcels", "two — roads" };
+      QTest::newRow( "Shapefile" ) << "plots.shp"
+                                   << "ESRI Shapefile" << QStringList{ "plots" } << QStringList{ "plots" };
+      QTest::newRow( "GeoJSON" ) << "zones.geojson"
+                                 << "GeoJSON" << QStringList{ "zones" } << QStringList{ "zones" };
     }
     void vectorFilesOpenEveryLayer()
     {
@@ -132,7 +133,7 @@ class TestVectorData : public QObject
       const QString bad = absolute( TestSupport::writeBytes( "add/bad.gpkg", "not sqlite" ) );
       TestSupport::answerFileDialog( { bad, good } );
       MainWindow::controller()->addVector();
-      QCOMPARE( layerNames(), QStringList { "good" } );
+      QCOMPARE( layerNames(), QStringList{ "good" } );
       QCOMPARE( notices().size(), 1 );
       QCOMPARE( notices()[0].title, QStringLiteral( "Thêm vector layer thất bại" ) );
       QCOMPARE( notices()[0].text, "Không thể đọc file " + bad );
@@ -145,9 +146,18 @@ class TestVectorData : public QObject
       QTest::addColumn<QString>( "filterDriver" );
       QTest::addColumn<QString>( "writtenDriver" );
       QTest::addColumn<QString>( "writtenLayer" );
-      QTest::newRow( "shp under the GeoPackage filter" ) << "out.shp" << "GPKG" << "ESRI Shapefile" << "out";
-      QTest::newRow( "gpkg keeps the layer name" ) << "out.gpkg" << "ESRI Shapefile" << "GPKG" << "parcels";
-      QTest::newRow( "geojson keeps the layer name" ) << "out.geojson" << "GPKG" << "GeoJSON" << "parcels";
+      QTest::newRow( "shp under the GeoPackage filter" ) << "out.shp"
+                                                         << "GPKG"
+                                                         << "ESRI Shapefile"
+                                                         << "out";
+      QTest::newRow( "gpkg keeps the layer name" ) << "out.gpkg"
+                                                   << "ESRI Shapefile"
+                                                   << "GPKG"
+                                                   << "parcels";
+      QTest::newRow( "geojson keeps the layer name" ) << "out.geojson"
+                                                      << "GPKG"
+                                                      << "GeoJSON"
+                                                      << "parcels";
     }
     void exportFollowsTheExtension()
     {
@@ -157,7 +167,7 @@ class TestVectorData : public QObject
       QFETCH( QString, writtenLayer );
       QDir().mkpath( "export" );
       MainWindow::controller()->openFileName(
-        absolute( TestSupport::writeVector( "source.gpkg", "GPKG", { "parcels" } ) ) );
+          absolute( TestSupport::writeVector( "source.gpkg", "GPKG", { "parcels" } ) ) );
       QgsMapLayer *source = MainWindow::layerTreeView()->currentLayer();
       QVERIFY( source );
       source->setName( "parcels" );
@@ -190,8 +200,8 @@ class TestVectorData : public QObject
       QCOMPARE( notices().size(), 1 );
       QCOMPARE( notices()[0].title, QStringLiteral( "Lưu vector layer" ) );
       QCOMPARE( notices()[0].text, QStringLiteral( "Lưu %1 thất bại, mã lỗi %2" )
-                                     .arg( target )
-                                     .arg( int( QgsVectorFileWriter::ErrDriverNotFound ) ) );
+                                       .arg( target )
+                                       .arg( int( QgsVectorFileWriter::ErrDriverNotFound ) ) );
       QCOMPARE( notices()[0].level, Qgis::Critical );
       QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorSaveDir ), QDir::homePath() );
       QVERIFY( !QFile::exists( target ) );
@@ -207,7 +217,8 @@ class TestVectorData : public QObject
 
     void metadataShowsTheCurrentLayerAndHandlesLinks()
     {
-      MainWindow::controller()->openFileName( absolute( TestSupport::writeVector( "first.shp", "ESRI Shapefile", { "first" } ) ) );
+      MainWindow::controller()->openFileName(
+          absolute( TestSupport::writeVector( "first.shp", "ESRI Shapefile", { "first" } ) ) );
       MainWindow::controller()->showMetadata();
       auto *viewer = qobject_cast<MetadataViewerDialog *>( QApplication::activeModalWidget() );
       QVERIFY( viewer );
@@ -234,8 +245,9 @@ class TestVectorData : public QObject
       QDesktopServices::unsetUrlHandler( "file" );
       QDesktopServices::unsetUrlHandler( "https" );
       // No file manager on the bus here, so revealing a file opens its folder.
-      QCOMPARE( catcher.opened, ( QList<QUrl> { QUrl::fromLocalFile( QDir::currentPath() ),
-                                                QUrl::fromLocalFile( QDir::currentPath() ), QUrl( "https://qgis.org/" ) } ) );
+      QCOMPARE( catcher.opened,
+                ( QList<QUrl>{ QUrl::fromLocalFile( QDir::currentPath() ), QUrl::fromLocalFile( QDir::currentPath() ),
+                               QUrl( "https://qgis.org/" ) } ) );
     }
 };
 

@@ -25,8 +25,8 @@ Controller::~Controller() = default;
 
 bool Controller::isSupportedExtension( const QString &extension )
 {
-  return mRasterModel->supportedExtensions().contains( extension )
-         || mVectorModel->supportedExtensions().contains( extension );
+  return mRasterModel->supportedExtensions().contains( extension ) ||
+         mVectorModel->supportedExtensions().contains( extension );
 }
 
 void Controller::addRaster()
@@ -65,8 +65,8 @@ void Controller::showMetadata()
 
 void Controller::openData()
 {
-  const QStringList fileNames = QFileDialog::getOpenFileNames(
-    MainWindow::instance(), QStringLiteral( "Mở dữ liệu" ), Utils::rememberedFolder( Utils::Keys::openDataDir ) );
+  const QStringList fileNames = QFileDialog::getOpenFileNames( MainWindow::instance(), QStringLiteral( "Mở dữ liệu" ),
+                                                               Utils::rememberedFolder( Utils::Keys::openDataDir ) );
   openFileNames( fileNames );
   if ( !fileNames.isEmpty() )
     Utils::rememberFolderOf( Utils::Keys::openDataDir, fileNames.constFirst() );
@@ -82,8 +82,9 @@ void Controller::openFileNames( const QStringList &fileNames )
   QStringList failed;
   for ( const QString &fileName : fileNames )
   {
-    DataModel *model = QgsRasterLayer::isValidRasterFileName( fileName ) ? static_cast<DataModel *>( mRasterModel.get() )
-                                                                         : mVectorModel.get();
+    DataModel *model = QgsRasterLayer::isValidRasterFileName( fileName )
+                           ? static_cast<DataModel *>( mRasterModel.get() )
+                           : mVectorModel.get();
     if ( !model->addFileToProject( fileName ) )
       failed << fileName;
   }

@@ -32,8 +32,8 @@ bool DataModel::addFileToProject( const QString &fileName )
 void DataModel::addChosenFiles( const QString &caption, const QString &filter, const Utils::SettingKey &folderKey,
                                 const QString &failureTitle )
 {
-  const QStringList fileNames = QFileDialog::getOpenFileNames( MainWindow::instance(), caption,
-                                                               Utils::rememberedFolder( folderKey ), filter );
+  const QStringList fileNames =
+      QFileDialog::getOpenFileNames( MainWindow::instance(), caption, Utils::rememberedFolder( folderKey ), filter );
   for ( const QString &fileName : fileNames )
   {
     if ( !addFileToProject( fileName ) )
@@ -48,8 +48,8 @@ void DataModel::exportToChosenFile( const QString &caption, const QStringList &f
                                     const std::function<int( const QString &, const QString & )> &write )
 {
   QString selectedFilter;
-  const QString target
-    = QFileDialog::getSaveFileName( MainWindow::instance(), caption, Utils::rememberedFolder( folderKey ),
+  const QString target =
+      QFileDialog::getSaveFileName( MainWindow::instance(), caption, Utils::rememberedFolder( folderKey ),
                                     filters.join( QStringLiteral( ";;" ) ), &selectedFilter );
   if ( target.isEmpty() )
     return;

@@ -9,12 +9,13 @@
 #include <qgsmaplayer.h>
 
 MetadataViewerDialog::MetadataViewerDialog( QWidget *parent )
-  : QDialog( parent )
+    : QDialog( parent )
 {
   setupUi( this );
   setModal( true );
   setWindowFlag( Qt::WindowContextHelpButtonHint, false );
-  textBrowser->document()->setDefaultStyleSheet( QgsApplication::reportStyleSheet( QgsApplication::StyleSheetType::Qt ) );
+  textBrowser->document()->setDefaultStyleSheet(
+      QgsApplication::reportStyleSheet( QgsApplication::StyleSheetType::Qt ) );
   textBrowser->setOpenLinks( false );
   connect( textBrowser, &QTextBrowser::anchorClicked, this, &MetadataViewerDialog::urlClicked );
   connect( cancelButton, &QPushButton::clicked, this, &QDialog::close );

@@ -11,7 +11,6 @@
 #include <qgsrasterlayer.h>
 #include <qgsrasterpipe.h>
 
-
 void RasterModel::add()
 {
   addChosenFiles( QStringLiteral( "Chọn raster" ), QgsProviderRegistry::instance()->fileRasterFilters(),
@@ -82,7 +81,7 @@ void RasterModel::exportLayer( QgsMapLayer *mapLayer )
     filters << format.filterString;
 
   exportToChosenFile( QStringLiteral( "Xuất raster" ), filters, Utils::Keys::rasterSaveDir,
-                      QStringLiteral( "Lưu raster layer" ), [layer]( const QString &target, const QString &filter ) {
-                        return static_cast<int>( writeLayer( layer, target, driverForTarget( target, filter ) ) );
-                      } );
+                      QStringLiteral( "Lưu raster layer" ),
+                      [layer]( const QString &target, const QString &filter )
+                      { return static_cast<int>( writeLayer( layer, target, driverForTarget( target, filter ) ) ); } );
 }

@@ -77,7 +77,9 @@ void VectorModel::exportLayer( QgsMapLayer *mapLayer )
     filters << format.filterString;
 
   exportToChosenFile( QStringLiteral( "Xuất vector" ), filters, Utils::Keys::vectorSaveDir,
-                      QStringLiteral( "Lưu vector layer" ), [layer]( const QString &target, const QString & ) {
+                      QStringLiteral( "Lưu vector layer" ),
+                      [layer]( const QString &target, const QString & )
+                      {
                         QString errorMessage;
                         const QgsVectorFileWriter::WriterError result = writeLayer( layer, target, &errorMessage );
                         if ( result != QgsVectorFileWriter::NoError )

@@ -20,7 +20,7 @@ QAction *addRenamed( QMenu *menu, QAction *action, const QString &text )
   return action;
 }
 
-template<typename Receiver, typename Slot>
+template <typename Receiver, typename Slot>
 void addEntry( QMenu *menu, const QString &icon, const QString &text, Receiver *receiver, Slot slot )
 {
   QAction *action = menu->addAction( Utils::icon( icon ), text );
@@ -29,8 +29,8 @@ void addEntry( QMenu *menu, const QString &icon, const QString &text, Receiver *
 } // namespace
 
 LayerPanelMenu::LayerPanelMenu( QgsLayerTreeView *view, QgsMapCanvas *canvas )
-  : mView( view )
-  , mCanvas( canvas )
+    : mView( view )
+    , mCanvas( canvas )
 {
 }
 
@@ -49,7 +49,7 @@ QMenu *LayerPanelMenu::createContextMenu()
     return menu;
   }
 
-  QgsLayerTreeNode *node = mView->layerTreeModel()->index2node( mView->currentIndex() );
+  QgsLayerTreeNode *node = mView->index2node( mView->currentIndex() );
   if ( !node )
     return menu;
 

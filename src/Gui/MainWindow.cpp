@@ -4,8 +4,8 @@
 #include "Core/LocalServer.h"
 #include "Core/Utils.h"
 #include "Data/Controller.h"
-#include "Gui/MenuBar.h"
 #include "Gui/LayerPanelMenu.h"
+#include "Gui/MenuBar.h"
 #include "Gui/MessageBox.h"
 #include "Gui/StatusBarCoordinatesWidget.h"
 #include "Gui/StatusBarScaleWidget.h"
@@ -13,24 +13,24 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QGridLayout>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <qgscoordinateutils.h>
 #include <qgsdockwidget.h>
 #include <qgslayertree.h>
 #include <qgslayertreemapcanvasbridge.h>
 #include <qgslayertreemodel.h>
 #include <qgslayertreeview.h>
 #include <qgslayertreeviewdefaultactions.h>
-#include <qgscoordinateutils.h>
 #include <qgsmapcanvas.h>
+#include <qgsmapoverviewcanvas.h>
 #include <qgsmaptoolpan.h>
 #include <qgsmaptoolzoom.h>
-#include <qgsmapoverviewcanvas.h>
 #include <qgsmessagebar.h>
 #include <qgsproject.h>
 #include <qgsstatusbar.h>
@@ -167,22 +167,25 @@ void MainWindow::createCommands()
 
 void MainWindow::createLayerPanelToolBar( QToolBar *toolBar )
 {
-  const auto addTool = [this, toolBar]( const QString &text, const QString &icon, const QString &toolTip ) {
+  const auto addTool = [this, toolBar]( const QString &text, const QString &icon, const QString &toolTip )
+  {
     auto *action = new QAction( Utils::icon( icon ), text, this );
     action->setToolTip( toolTip );
     toolBar->addAction( action );
     return action;
   };
-  connect( addTool( QStringLiteral( "Add Group" ), QStringLiteral( "mActionAddGroup.svg" ), QStringLiteral( "Thêm nhóm" ) ),
-           &QAction::triggered, mLayerTreeView->defaultActions(), &QgsLayerTreeViewDefaultActions::addGroup );
+  connect(
+      addTool( QStringLiteral( "Add Group" ), QStringLiteral( "mActionAddGroup.svg" ), QStringLiteral( "Thêm nhóm" ) ),
+      &QAction::triggered, mLayerTreeView->defaultActions(), &QgsLayerTreeViewDefaultActions::addGroup );
   connect( addTool( QStringLiteral( "Expand All" ), QStringLiteral( "mActionExpandTree.svg" ),
                     QStringLiteral( "Mở rộng tất cả" ) ),
            &QAction::triggered, mLayerTreeView, &QgsLayerTreeView::expandAllNodes );
   connect( addTool( QStringLiteral( "Collapse All" ), QStringLiteral( "mActionCollapseTree.svg" ),
                     QStringLiteral( "Thu gọn tất cả" ) ),
            &QAction::triggered, mLayerTreeView, &QgsLayerTreeView::collapseAllNodes );
-  connect( addTool( QStringLiteral( "Remove Layer" ), QStringLiteral( "RemoveLayer.svg" ), QStringLiteral( "Gỡ bỏ layer" ) ),
-           &QAction::triggered, mController.get(), &Controller::removeLayers );
+  connect(
+      addTool( QStringLiteral( "Remove Layer" ), QStringLiteral( "RemoveLayer.svg" ), QStringLiteral( "Gỡ bỏ layer" ) ),
+      &QAction::triggered, mController.get(), &Controller::removeLayers );
   connect( addTool( QStringLiteral( "Show Metadata" ), QStringLiteral( "Properties.svg" ),
                     QStringLiteral( "Thông tin thuộc tính" ) ),
            &QAction::triggered, mController.get(), &Controller::showMetadata );
@@ -194,27 +197,32 @@ void MainWindow::createNavigation()
   mZoomInTool = std::make_unique<QgsMapToolZoom>( mMapCanvas, false );
   mZoomOutTool = std::make_unique<QgsMapToolZoom>( mMapCanvas, true );
 
-  const auto addTool = [this]( QgsMapTool *tool, const QString &text, const QString &icon, Qt::Key key ) {
+  const auto addTool = [this]( QgsMapTool *tool, const QString &text, const QString &icon, Qt::Key key )
+  {
     QAction *action = addCommand( 2, text, icon, key, 1 );
     action->setCheckable( true );
     tool->setAction( action );
-    connect( action, &QAction::triggered, this, [this, tool]( bool checked ) {
-      if ( checked )
-        mMapCanvas->setMapTool( tool );
-      else
-        mMapCanvas->unsetMapTool( tool );
-    } );
+    connect( action, &QAction::triggered, this,
+             [this, tool]( bool checked )
+             {
+               if ( checked )
+                 mMapCanvas->setMapTool( tool );
+               else
+                 mMapCanvas->unsetMapTool( tool );
+             } );
   };
   addTool( mPanTool.get(), QStringLiteral( "Kéo dịch" ), QStringLiteral( "mActionPan.svg" ), Qt::Key_H );
   addTool( mZoomInTool.get(), QStringLiteral( "Phóng to" ), QStringLiteral( "mActionZoomIn.svg" ), Qt::Key_Z );
   addTool( mZoomOutTool.get(), QStringLiteral( "Thu nhỏ" ), QStringLiteral( "mActionZoomOut.svg" ), Qt::Key_X );
 
-  QAction *fullExtent
-    = addCommand( 2, QStringLiteral( "Xem toàn cảnh" ), QStringLiteral( "mActionZoomFullExtent.svg" ), Qt::Key_F, 1 );
-  connect( fullExtent, &QAction::triggered, this, [this] {
-    mMapCanvas->unsetMapTool( mMapCanvas->mapTool() );
-    mMapCanvas->zoomToFullExtent();
-  } );
+  QAction *fullExtent =
+      addCommand( 2, QStringLiteral( "Xem toàn cảnh" ), QStringLiteral( "mActionZoomFullExtent.svg" ), Qt::Key_F, 1 );
+  connect( fullExtent, &QAction::triggered, this,
+           [this]
+           {
+             mMapCanvas->unsetMapTool( mMapCanvas->mapTool() );
+             mMapCanvas->zoomToFullExtent();
+           } );
 }
 
 void MainWindow::createRasterTools()
@@ -226,12 +234,12 @@ void MainWindow::createRasterTools()
       void ( MainWindow::*show )();
   };
   const Tool tools[] = {
-    { QStringLiteral( "Thay đổi độ sáng/độ tương phản" ), QStringLiteral( "BrightnessContrast.svg" ),
-      &MainWindow::changeBrightnessContrast },
-    { QStringLiteral( "Tổ hợp màu" ), QStringLiteral( "ColorComposite.svg" ), &MainWindow::colorComposite },
-    { QStringLiteral( "Gộp kênh ảnh" ), QStringLiteral( "ImageCombination.svg" ), &MainWindow::combineRasterBand },
-    { QStringLiteral( "Tách kênh ảnh" ), QStringLiteral( "ImageSeparation.svg" ), &MainWindow::separateImage },
-    { QStringLiteral( "Tính toán kênh ảnh" ), QStringLiteral( "BandMath.svg" ), &MainWindow::bandMath },
+      { QStringLiteral( "Thay đổi độ sáng/độ tương phản" ), QStringLiteral( "BrightnessContrast.svg" ),
+        &MainWindow::changeBrightnessContrast },
+      { QStringLiteral( "Tổ hợp màu" ), QStringLiteral( "ColorComposite.svg" ), &MainWindow::colorComposite },
+      { QStringLiteral( "Gộp kênh ảnh" ), QStringLiteral( "ImageCombination.svg" ), &MainWindow::combineRasterBand },
+      { QStringLiteral( "Tách kênh ảnh" ), QStringLiteral( "ImageSeparation.svg" ), &MainWindow::separateImage },
+      { QStringLiteral( "Tính toán kênh ảnh" ), QStringLiteral( "BandMath.svg" ), &MainWindow::bandMath },
   };
   for ( const Tool &tool : tools )
     connect( addCommand( 3, tool.text, tool.icon, QKeySequence(), 2 ), &QAction::triggered, this, tool.show );
@@ -391,7 +399,7 @@ void MainWindow::createStatusBar()
 void MainWindow::updateMouseCoordinatePrecision()
 {
   mCoordsEdit->setMouseCoordinatesPrecision( QgsCoordinateUtils::calculateCoordinatePrecision(
-    mMapCanvas->mapUnitsPerPixel(), mMapCanvas->mapSettings().destinationCrs() ) );
+      mMapCanvas->mapUnitsPerPixel(), mMapCanvas->mapSettings().destinationCrs() ) );
 }
 
 void MainWindow::restoreLayout()
@@ -449,7 +457,8 @@ void MainWindow::newWorkspace()
   if ( QgsProject::instance()->count() == 0 )
     return;
   MessageBox question( this, Constants::applicationName, QStringLiteral( "Bạn muốn tạo mới không gian làm việc?" ),
-                       Utils::iconPath( QStringLiteral( "Rastova.svg" ) ), QDialogButtonBox::Ok | QDialogButtonBox::Cancel );
+                       Utils::iconPath( QStringLiteral( "Rastova.svg" ) ),
+                       QDialogButtonBox::Ok | QDialogButtonBox::Cancel );
   if ( question.exec() != QDialog::Accepted )
     return;
 

@@ -26,7 +26,7 @@ bool takePair( const QStringList &parts, double &x, double &y )
 } // namespace
 
 StatusBarCoordinatesWidget::StatusBarCoordinatesWidget( QWidget *parent )
-  : QWidget( parent )
+    : QWidget( parent )
 {
   const QFontMetrics metrics( font() );
   mSpareWidth = metrics.horizontalAdvance( QStringLiteral( "OO" ) );
@@ -88,8 +88,8 @@ void StatusBarCoordinatesWidget::reset()
 void StatusBarCoordinatesWidget::updateCrs()
 {
   const QgsCoordinateReferenceSystem crs = QgsProject::instance()->crs();
-  mLabel->setText( ( crs.isGeographic() ? QStringLiteral( "(GEO) " ) : QStringLiteral( "(PROJ) " ) )
-                   + crs.description() );
+  mLabel->setText( ( crs.isGeographic() ? QStringLiteral( "(GEO) " ) : QStringLiteral( "(PROJ) " ) ) +
+                   crs.description() );
 }
 
 void StatusBarCoordinatesWidget::showMouseCoordinates( const QgsPointXY &point )
@@ -124,7 +124,8 @@ void StatusBarCoordinatesWidget::validateCoordinates()
 {
   if ( !mCanvas )
     return;
-  const QString text = mLineEdit->text().replace( QRegularExpression( QStringLiteral( " {2,}" ) ), QStringLiteral( " " ) );
+  const QString text =
+      mLineEdit->text().replace( QRegularExpression( QStringLiteral( " {2,}" ) ), QStringLiteral( " " ) );
   double x = 0, y = 0;
   if ( !takePair( text.split( QLatin1Char( ',' ) ), x, y ) && !takePair( text.split( QLatin1Char( ' ' ) ), x, y ) )
     return;

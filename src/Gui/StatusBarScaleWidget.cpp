@@ -10,8 +10,8 @@
 #include <qgsscalecombobox.h>
 
 StatusBarScaleWidget::StatusBarScaleWidget( QgsMapCanvas *canvas, QWidget *parent )
-  : QWidget( parent )
-  , mCanvas( canvas )
+    : QWidget( parent )
+    , mCanvas( canvas )
 {
   mLabel = new QLabel( QStringLiteral( "Tỉ lệ" ), this );
   mLabel->setObjectName( QStringLiteral( "mScaleLabel" ) );

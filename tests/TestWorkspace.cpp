@@ -1,0 +1,361 @@
+#include "Data/Controller.h"
+#include "Gui/MainWindow.h"
+#include "Gui/MenuBar.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QToolBar>
+
+#include <qgslayertree.h>
+#include <qgslayertreemodel.h>
+#include <qgslayertreeview.h>
+#include <qgsmapcanvas.h>
+#include <qgsmaptool.h>
+#include <qgsproject.h>
+#include <qgsscalecombobox.h>
+
+#include <memory>
+
+using TestSupport::notices;
+
+namespace
+{
+QString absolute( const QString &path )
+{
+  return QDir::current().absoluteFilePath( path );
+}
+
+QAction *menuAction( int menu, const QString &text )
+{
+  for ( QAction *action : MainWindow::instance()->findChild<MenuBar *>()->menu( menu )->actions() )
+    if ( action->text() == text )
+      return action;
+  return nullptr;
+}
+
+QString activeTool()
+{
+  QgsMapTool *tool = MainWindow::mapCanvas()->mapTool();
+  return tool && tool->action() ? tool->action()->text() : QString();
+}
+
+void select( const QList<QgsLayerTreeNode *> &nodes )
+{
+  QgsLayerTreeView *view = MainWindow::layerTreeView();
+  view->selectionModel()->clear();
+  for ( QgsLayerTreeNode *node : nodes )
+    view->selectionModel()->select( view->node2index( node ), QItemSelectionModel::Select | QItemSelectionModel::Rows );
+}
+
+//! Answers the next question with \a button and hands back its text.
+std::shared_ptr<QString> answerQuestion( const QString &button, int timeoutMs = 10000 )
+{
+  auto text = std::make_shared<QString>();
+  TestSupport::whenModal(
+      [text, button]( QWidget *dialog )
+      {
+        if ( auto *label = dialog->findChild<QLabel *>( "messageLbl" ) )
+          *text = dialog->windowTitle() + ": " + label->text();
+        TestSupport::clickButton( dialog, button );
+      },
+      timeoutMs );
+  return text;
+}
+
+//! Presses a key on the map canvas of the (re)activated window: closing a dialog may leave no window active.
+void press( Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier )
+{
+  QApplication::setActiveWindow( MainWindow::instance() );
+  QTest::keyClick( MainWindow::mapCanvas(), key, modifiers );
+}
+
+bool dragAccepted( const QList<QUrl> &urls )
+{
+  QMimeData data;
+  data.setUrls( urls );
+  QDragEnterEvent event( QPoint( 10, 10 ), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier );
+  event.setAccepted( false );
+  QApplication::sendEvent( MainWindow::instance(), &event );
+  return event.isAccepted();
+}
+
+void drop( const QList<QUrl> &urls )
+{
+  QMimeData data;
+  data.setUrls( urls );
+  QDropEvent event( QPointF( 10, 10 ), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier );
+  QApplication::sendEvent( MainWindow::instance(), &event );
+}
+} // namespace
+
+class TestWorkspace : public QObject
+{
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<MainWindow> mWindow;
+
+  private slots:
+    void init()
+    {
+      TestSupport::clearSettings();
+      QgsProject::instance()->clear();
+      mWindow = std::make_unique<MainWindow>();
+      mWindow->show();
+      QApplication::setActiveWindow( mWindow.get() );
+      QVERIFY( QTest::qWaitForWindowActive( mWindow.get() ) );
+    }
+    void cleanup()
+    {
+      mWindow.reset();
+      QgsProject::instance()->clear();
+    }
+
+    void everyCommandHasItsPlace_data()
+    {
+      QTest::addColumn<int>( "menu" );
+      QTest::addColumn<QString>( "text" );
+      QTest::addColumn<QString>( "shortcut" );
+      QTest::addColumn<QString>( "toolBar" );
+      QTest::newRow( "new" ) << 0 << "Mới"
+                             << "Ctrl+N" << QString();
+      QTest::newRow( "open" ) << 0 << "Mở dữ liệu..."
+                              << "Ctrl+O" << QString();
+      QTest::newRow( "exit" ) << 0 << "Thoát"
+                              << "Alt+F4" << QString();
+      QTest::newRow( "raster" ) << 1 << "Thêm raster"
+                                << "Ctrl+R"
+                                << "mDataToolBar";
+      QTest::newRow( "vector" ) << 1 << "Thêm vector"
+                                << "Ctrl+V"
+                                << "mDataToolBar";
+      QTest::newRow( "pan" ) << 2 << "Kéo dịch"
+                             << "H"
+                             << "mViewToolBar";
+      QTest::newRow( "zoom in" ) << 2 << "Phóng to"
+                                 << "Z"
+                                 << "mViewToolBar";
+      QTest::newRow( "zoom out" ) << 2 << "Thu nhỏ"
+                                  << "X"
+                                  << "mViewToolBar";
+      QTest::newRow( "full extent" ) << 2 << "Xem toàn cảnh"
+                                     << "F"
+                                     << "mViewToolBar";
+      QTest::newRow( "brightness" ) << 3 << "Thay đổi độ sáng/độ tương phản"
+                                    << ""
+                                    << "mRasterToolBar";
+      QTest::newRow( "composite" ) << 3 << "Tổ hợp màu"
+                                   << ""
+                                   << "mRasterToolBar";
+      QTest::newRow( "combination" ) << 3 << "Gộp kênh ảnh"
+                                     << ""
+                                     << "mRasterToolBar";
+      QTest::newRow( "separation" ) << 3 << "Tách kênh ảnh"
+                                    << ""
+                                    << "mRasterToolBar";
+      QTest::newRow( "band math" ) << 3 << "Tính toán kênh ảnh"
+                                   << ""
+                                   << "mRasterToolBar";
+    }
+    void everyCommandHasItsPlace()
+    {
+      QFETCH( int, menu );
+      QFETCH( QString, text );
+      QFETCH( QString, shortcut );
+      QFETCH( QString, toolBar );
+      QAction *action = menuAction( menu, text );
+      QVERIFY( action );
+      QCOMPARE( action->shortcut().toString(), shortcut );
+      QCOMPARE( action->icon().isNull(), text == "Mới" );
+      if ( !toolBar.isEmpty() )
+        QVERIFY( mWindow->findChild<QToolBar *>( toolBar )->actions().contains( action ) );
+      else
+        for ( QToolBar *bar : mWindow->findChildren<QToolBar *>() )
+          QVERIFY( !bar->actions().contains( action ) );
+    }
+
+    void menusAreInOrder()
+    {
+      QStringList file;
+      for ( QAction *action : mWindow->findChild<MenuBar *>()->menu( 0 )->actions() )
+        file << ( action->isSeparator() ? "|" : action->text() );
+      QCOMPARE( file, ( QStringList{ "Mới", "Mở dữ liệu...", "|", "Thoát" } ) );
+      QStringList tools;
+      for ( QAction *action : mWindow->findChild<QToolBar *>( "mRasterToolBar" )->actions() )
+        tools << action->text();
+      QCOMPARE( tools.size(), 5 );
+    }
+
+    void navigationKeysSwitchTools()
+    {
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "nav.tif" ) ) );
+      QgsMapCanvas *canvas = MainWindow::mapCanvas();
+      QTest::keyClick( canvas, Qt::Key_H );
+      QCOMPARE( activeTool(), QStringLiteral( "Kéo dịch" ) );
+      QVERIFY( menuAction( 2, "Kéo dịch" )->isChecked() );
+      QTest::keyClick( canvas, Qt::Key_Z );
+      QCOMPARE( activeTool(), QStringLiteral( "Phóng to" ) );
+      QVERIFY( !menuAction( 2, "Kéo dịch" )->isChecked() );
+      QTest::keyClick( canvas, Qt::Key_X );
+      QCOMPARE( activeTool(), QStringLiteral( "Thu nhỏ" ) );
+
+      menuAction( 2, "Thu nhỏ" )->trigger(); // unchecking removes the tool
+      QVERIFY( !canvas->mapTool() );
+
+      canvas->zoomByFactor( 0.1 );
+      QTest::keyClick( canvas, Qt::Key_H );
+      QTest::keyClick( canvas, Qt::Key_F );
+      QVERIFY( !canvas->mapTool() );
+      QVERIFY( !menuAction( 2, "Kéo dịch" )->isChecked() );
+      QVERIFY( canvas->extent().contains( canvas->fullExtent() ) );
+    }
+
+    void dataShortcutsOpenTheirDialogs_data()
+    {
+      QTest::addColumn<int>( "key" );
+      QTest::addColumn<QString>( "caption" );
+      QTest::newRow( "Ctrl+O" ) << int( Qt::Key_O ) << "Mở dữ liệu";
+      QTest::newRow( "Ctrl+R" ) << int( Qt::Key_R ) << "Chọn raster";
+      QTest::newRow( "Ctrl+V" ) << int( Qt::Key_V ) << "Chọn vector";
+    }
+    void dataShortcutsOpenTheirDialogs()
+    {
+      QFETCH( int, key );
+      QFETCH( QString, caption );
+      QString shown;
+      TestSupport::whenModal(
+          [&shown]( QWidget *dialog )
+          {
+            shown = dialog->windowTitle();
+            qobject_cast<QDialog *>( dialog )->reject();
+          } );
+      press( Qt::Key( key ), Qt::ControlModifier );
+      QCOMPARE( shown, caption );
+    }
+
+    void newWorkspaceAsksOnlyWhenThereIsSomethingToLose()
+    {
+      auto nothingAsked = answerQuestion( "Hủy", 300 );
+      press( Qt::Key_N, Qt::ControlModifier );
+      QTest::qWait( 400 );
+      QVERIFY( nothingAsked->isEmpty() );
+
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "ws.tif" ) ) );
+      // The first layer brings its own CRS to the project.
+      QTRY_COMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:32748" ) );
+      auto cancelled = answerQuestion( "Hủy" );
+      press( Qt::Key_N, Qt::ControlModifier );
+      QCOMPARE( *cancelled, QStringLiteral( "Rastova: Bạn muốn tạo mới không gian làm việc?" ) );
+      QCOMPARE( QgsProject::instance()->count(), 1 );
+
+      answerQuestion( "Đồng ý" );
+      press( Qt::Key_N, Qt::ControlModifier );
+      QCOMPARE( QgsProject::instance()->count(), 0 );
+      QCOMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:4756" ) );
+      QCOMPARE( mWindow->findChild<QWidget *>( "mCoordsEdit" )->findChild<QLineEdit *>()->text(),
+                QStringLiteral( "Tọa độ con trỏ" ) );
+      QVERIFY( qAbs( MainWindow::mapCanvas()->scale() - 1.0 ) < 0.01 );
+
+      MainWindow::controller()->openFileName( absolute( "ws.tif" ) );
+      QTRY_COMPARE( MainWindow::mapCanvas()->layers().size(), 1 );
+    }
+
+    void removalCountsSelectedItems()
+    {
+      for ( const char *name : { "r1.tif", "r2.tif", "r3.tif" } )
+        MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( name ) ) );
+      QgsLayerTree *root = QgsProject::instance()->layerTreeRoot();
+      QgsLayerTreeGroup *unrelated = root->addGroup( "unrelated" );
+      QgsLayerTreeGroup *holder = root->addGroup( "holder" );
+      QgsLayerTreeLayer *r1 = root->findLayers().at( 2 );
+      QgsLayerTreeLayer *r2 = root->findLayers().at( 1 );
+      QgsLayerTreeLayer *r3 = root->findLayers().at( 0 );
+      QgsLayerTreeLayer *inside = holder->addLayer( r3->layer() );
+      root->removeChildNode( r3 );
+
+      select( {} );
+      Controller *controller = MainWindow::controller();
+      controller->removeLayers();
+      QCOMPARE( notices().size(), 1 );
+      QCOMPARE( notices()[0].title, QStringLiteral( "Gỡ bỏ layer hoặc group" ) );
+      QCOMPARE( notices()[0].text, QStringLiteral( "Không có layer hoặc group được chọn" ) );
+      QCOMPARE( notices()[0].level, Qgis::Warning );
+
+      select( { holder, inside } );
+      auto asked = answerQuestion( "Hủy" );
+      controller->removeLayers();
+      QCOMPARE( *asked, QStringLiteral( "Gỡ bỏ: Bạn có chắc chắn muốn gỡ bỏ 1 mục?" ) );
+      QVERIFY( root->findGroup( "holder" ) );
+
+      select( { r1, r2, unrelated } );
+      asked = answerQuestion( "Đồng ý" );
+      controller->removeLayers();
+      QCOMPARE( *asked, QStringLiteral( "Gỡ bỏ: Bạn có chắc chắn muốn gỡ bỏ 3 mục?" ) );
+      QCOMPARE( root->findLayers().size(), 1 );
+      QVERIFY( !root->findGroup( "unrelated" ) );
+      QVERIFY( root->findGroup( "holder" ) );
+    }
+
+    void layerPanelToolBar()
+    {
+      auto *bar = mWindow->findChild<QToolBar *>( "mLayerPanelToolBar" );
+      QVERIFY( bar );
+      QCOMPARE( bar->iconSize(), QSize( 24, 24 ) );
+      QStringList tips;
+      for ( QAction *action : bar->actions() )
+        tips << action->text() + '/' + action->toolTip();
+      QCOMPARE( tips, ( QStringList{ "Add Group/Thêm nhóm", "Expand All/Mở rộng tất cả", "Collapse All/Thu gọn tất cả",
+                                     "Remove Layer/Gỡ bỏ layer", "Show Metadata/Thông tin thuộc tính" } ) );
+      bar->actions().at( 0 )->trigger();
+      QCOMPARE( QgsProject::instance()->layerTreeRoot()->findGroups().size(), 1 );
+    }
+
+    void drops_data()
+    {
+      QTest::addColumn<QStringList>( "files" );
+      QTest::addColumn<bool>( "accepted" );
+      QTest::addColumn<int>( "opened" );
+      QTest::addColumn<int>( "reported" );
+      QTest::newRow( "folder only" ) << QStringList{ "dropped" } << false << 0 << 0;
+      QTest::newRow( "unsupported only" ) << QStringList{ "dropped/report.docx" } << false << 0 << 0;
+      QTest::newRow( "raster and unsupported" )
+          << QStringList{ "dropped/a.tif", "dropped/report.docx" } << true << 1 << 1;
+      QTest::newRow( "upper-case suffix" ) << QStringList{ "dropped/B.TIF" } << true << 1 << 0;
+      QTest::newRow( "several dots" ) << QStringList{ "dropped/scene.2024.01.tif" } << true << 1 << 0;
+      QTest::newRow( "vector" ) << QStringList{ "dropped/parcels.gpkg" } << true << 1 << 0;
+      QTest::newRow( "vanished before the drop" ) << QStringList{ "dropped/gone.tif" } << true << 0 << 1;
+      QTest::newRow( "corrupt GeoPackage" ) << QStringList{ "dropped/corrupt.gpkg" } << true << 0 << 1;
+    }
+    void drops()
+    {
+      QFETCH( QStringList, files );
+      QFETCH( bool, accepted );
+      QFETCH( int, opened );
+      QFETCH( int, reported );
+      QDir().mkpath( "dropped" );
+      TestSupport::writeRaster( "dropped/a.tif" );
+      TestSupport::writeRaster( "dropped/B.TIF" );
+      TestSupport::writeRaster( "dropped/scene.2024.01.tif" );
+      TestSupport::writeRaster( "dropped/gone.tif" );
+      TestSupport::writeVector( "dropped/parcels.gpkg", "GPKG", { "parcels" } );
+      TestSupport::writeBytes( "dropped/corrupt.gpkg", QByteArray( 1024, '\x01' ) );
+      TestSupport::writeBytes( "dropped/report.docx", "PK" );
+
+      QList<QUrl> urls;
+      for ( const QString &file : files )
+        urls << QUrl::fromLocalFile( absolute( file ) );
+      QCOMPARE( dragAccepted( urls ), accepted );
+      QFile::remove( "dropped/gone.tif" );
+      if ( accepted )
+        drop( urls );
+      QCOMPARE( QgsProject::instance()->count(), opened );
+      QCOMPARE( notices().size(), reported );
+    }
+};
+
+RASTOVA_TEST_MAIN( TestWorkspace )
+#include "TestWorkspace.moc"
