@@ -26,6 +26,7 @@ int main( int argc, char *argv[] )
 
   auto application = std::make_unique<QgsApplication>( argc, argv, true, QString(), Constants::qgisPlatformName );
   QApplication::setWindowIcon( Utils::icon( QStringLiteral( "Rastova.svg" ) ) );
+  Utils::useUnambiguousNumbers();
 
   auto server = std::make_unique<LocalServer>();
   server->setServerName( Constants::applicationName );

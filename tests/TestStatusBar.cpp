@@ -110,6 +110,23 @@ class TestStatusBar : public QObject
       QCOMPARE( label->text(), QStringLiteral( "(PROJ) WGS 84 / UTM zone 48N" ) );
     }
 
+    void shownCoordinatesCanBeTypedBack()
+    {
+      QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:32648" ) );
+      TestSupport::RasterSpec spec;
+      spec.epsg = 32648;
+      spec.originX = 560000;
+      spec.originY = 2330000;
+      QVERIFY( MainWindow::addLayer( new QgsRasterLayer(
+        QDir::current().absoluteFilePath( TestSupport::writeRaster( "utm.tif", spec ) ), "utm", "gdal" ) ) );
+      QTRY_COMPARE( mCanvas->layerCount(), 1 );
+      mCanvas->setDestinationCrs( QgsCoordinateReferenceSystem( "EPSG:32648" ) );
+      emit mCanvas->xyCoordinates( QgsPointXY( 1576923.25, 2315923.75 ) );
+      QVERIFY2( !mCoords->text().contains( "1,576" ), qPrintable( mCoords->text() ) );
+      QTest::keyClick( mCoords, Qt::Key_Return );
+      QVERIFY2( mCanvas->center().distance( QgsPointXY( 1576923.25, 2315923.75 ) ) < 1, qPrintable( mCoords->text() ) );
+    }
+
     void scaleFollowsTheCanvasWithoutZoomingBack()
     {
       addGeographicLayer();

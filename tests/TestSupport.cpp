@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "Core/Constants.h"
+#include "Core/Utils.h"
 #include "Gui/MainWindow.h"
 
 #include <QAbstractButton>
@@ -240,6 +241,7 @@ int run( int argc, char *argv[], QObject *test )
   QCoreApplication::setOrganizationName( Constants::organizationName );
   QCoreApplication::setApplicationName( Constants::applicationName );
   QgsApplication application( argc, argv, true );
+  Utils::useUnambiguousNumbers();
   QgsApplication::setPrefixPath( QStringLiteral( RASTOVA_QGIS_PREFIX ), true );
   QgsApplication::initQgis();
   const int result = QTest::qExec( test, argc, argv );

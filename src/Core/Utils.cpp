@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMap>
 #include <QMutex>
 #include <QResource>
@@ -114,6 +115,13 @@ bool isNewerVersion( const QString &current, const QString &candidate )
       return theirs > mine;
   }
   return candidateParts.size() > currentParts.size();
+}
+
+void useUnambiguousNumbers()
+{
+  QLocale numbers = QLocale::c();
+  numbers.setNumberOptions( QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator );
+  QLocale::setDefault( numbers );
 }
 
 void loadEnvironment()

@@ -71,6 +71,12 @@ void showInExplorer( const QString &path );
 //! Whether the dotted version \a candidate is newer than \a current.
 bool isNewerVersion( const QString &current, const QString &candidate );
 
+/**
+ * Makes numbers read and write one way everywhere: "." decimals and no group
+ * separators, so a coordinate shown in the status bar can be typed back in.
+ */
+void useUnambiguousNumbers();
+
 //! Applies the name=value lines of the environment setting file in the working directory.
 void loadEnvironment();
 //! Prunes old log files and fixes this run's log file name.
