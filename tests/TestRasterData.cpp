@@ -47,26 +47,11 @@ void expectNoDialog( bool *appeared )
 }
 } // namespace
 
-class TestRasterData : public QObject
+class TestRasterData : public TestSupport::WindowTest
 {
     Q_OBJECT
 
-  private:
-    std::unique_ptr<MainWindow> mWindow;
-
   private slots:
-    void init()
-    {
-      TestSupport::clearSettings();
-      QgsProject::instance()->clear();
-      mWindow = std::make_unique<MainWindow>();
-    }
-    void cleanup()
-    {
-      mWindow.reset();
-      QgsProject::instance()->clear();
-    }
-
     void openFileNamesReportsEveryFailureOnce()
     {
       QDir().mkpath( "open" );

@@ -118,7 +118,7 @@ class TestStatusBar : public QObject
       spec.originX = 560000;
       spec.originY = 2330000;
       QVERIFY( MainWindow::addLayer( new QgsRasterLayer(
-        QDir::current().absoluteFilePath( TestSupport::writeRaster( "utm.tif", spec ) ), "utm", "gdal" ) ) );
+          QDir::current().absoluteFilePath( TestSupport::writeRaster( "utm.tif", spec ) ), "utm", "gdal" ) ) );
       QTRY_COMPARE( mCanvas->layerCount(), 1 );
       mCanvas->setDestinationCrs( QgsCoordinateReferenceSystem( "EPSG:32648" ) );
       emit mCanvas->xyCoordinates( QgsPointXY( 1576923.25, 2315923.75 ) );

@@ -17,6 +17,7 @@
 #include <qgsapplication.h>
 #include <qgsmessagebar.h>
 #include <qgsmessagebaritem.h>
+#include <qgsproject.h>
 #include <qgssettings.h>
 
 #include <memory>
@@ -233,6 +234,30 @@ void answerFileDialog( const QStringList &fileNames, const QString &nameFilter )
             ->setText( fileNames.size() == 1 ? fileNames.constFirst() : quoted.join( ' ' ) );
         QMetaObject::invokeMethod( dialog, "accept" );
       } );
+}
+
+WindowTest::WindowTest( bool active )
+    : mActive( active )
+{
+}
+
+void WindowTest::init()
+{
+  clearSettings();
+  QgsProject::instance()->clear();
+  mWindow = std::make_unique<MainWindow>();
+  if ( mActive )
+  {
+    mWindow->show();
+    QApplication::setActiveWindow( mWindow.get() );
+    QVERIFY( QTest::qWaitForWindowActive( mWindow.get() ) );
+  }
+}
+
+void WindowTest::cleanup()
+{
+  mWindow.reset();
+  QgsProject::instance()->clear();
 }
 
 int run( int argc, char *argv[], QObject *test )

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "Gui/MainWindow.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 #include <gdal.h>
 #include <qgis.h>
@@ -72,6 +75,29 @@ void clickButton( QWidget *dialog, const QString &text );
 
 //! Answers the next file dialog with \a fileNames (in one folder), optionally choosing \a nameFilter.
 void answerFileDialog( const QStringList &fileNames, const QString &nameFilter = QString() );
+
+/**
+ * Base of the tests that work on the main window: each test function gets
+ * empty settings, an empty project and a new window, shown and active when
+ * \a active is set.
+ */
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+  public:
+    explicit WindowTest( bool active = false );
+
+  protected:
+    std::unique_ptr<MainWindow> mWindow;
+
+  private slots:
+    void init();
+    void cleanup();
+
+  private:
+    bool mActive = false;
+};
 
 //! Creates the QGIS application, runs the test object, tears QGIS down.
 int run( int argc, char *argv[], QObject *test );

@@ -56,26 +56,11 @@ class UrlCatcher : public QObject
     void open( const QUrl &url ) { opened << url; }
 };
 
-class TestVectorData : public QObject
+class TestVectorData : public TestSupport::WindowTest
 {
     Q_OBJECT
 
-  private:
-    std::unique_ptr<MainWindow> mWindow;
-
   private slots:
-    void init()
-    {
-      TestSupport::clearSettings();
-      QgsProject::instance()->clear();
-      mWindow = std::make_unique<MainWindow>();
-    }
-    void cleanup()
-    {
-      mWindow.reset();
-      QgsProject::instance()->clear();
-    }
-
     void vectorFilesOpenEveryLayer_data()
     {
       QTest::addColumn<QString>( "fileName" );

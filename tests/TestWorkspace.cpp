@@ -92,29 +92,17 @@ void drop( const QList<QUrl> &urls )
 }
 } // namespace
 
-class TestWorkspace : public QObject
+class TestWorkspace : public TestSupport::WindowTest
 {
     Q_OBJECT
 
-  private:
-    std::unique_ptr<MainWindow> mWindow;
+  public:
+    TestWorkspace()
+        : WindowTest( true )
+    {
+    }
 
   private slots:
-    void init()
-    {
-      TestSupport::clearSettings();
-      QgsProject::instance()->clear();
-      mWindow = std::make_unique<MainWindow>();
-      mWindow->show();
-      QApplication::setActiveWindow( mWindow.get() );
-      QVERIFY( QTest::qWaitForWindowActive( mWindow.get() ) );
-    }
-    void cleanup()
-    {
-      mWindow.reset();
-      QgsProject::instance()->clear();
-    }
-
     void everyCommandHasItsPlace_data()
     {
       QTest::addColumn<int>( "menu" );
