@@ -10,6 +10,8 @@
 #include "Gui/StatusBarCoordinatesWidget.h"
 #include "Gui/StatusBarScaleWidget.h"
 #include "Gui/ToolBars.h"
+#include "Tools/BrightnessContrastDialog.h"
+#include "Tools/ColorCompositeDialog.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -241,6 +243,8 @@ void MainWindow::createRasterTools()
       { QStringLiteral( "Tách kênh ảnh" ), QStringLiteral( "ImageSeparation.svg" ), &MainWindow::separateImage },
       { QStringLiteral( "Tính toán kênh ảnh" ), QStringLiteral( "BandMath.svg" ), &MainWindow::bandMath },
   };
+  mBrightnessContrastDialog = new BrightnessContrastDialog( this );
+  mColorCompositeDialog = new ColorCompositeDialog( this );
   for ( const Tool &tool : tools )
     connect( addCommand( 3, tool.text, tool.icon, QKeySequence(), 2 ), &QAction::triggered, this, tool.show );
 }
@@ -252,12 +256,12 @@ void MainWindow::toolNotAvailable( const QString &tool )
 
 void MainWindow::changeBrightnessContrast()
 {
-  toolNotAvailable( QStringLiteral( "brightness/contrast" ) );
+  mBrightnessContrastDialog->show();
 }
 
 void MainWindow::colorComposite()
 {
-  toolNotAvailable( QStringLiteral( "colour composite" ) );
+  mColorCompositeDialog->show();
 }
 
 void MainWindow::combineRasterBand()

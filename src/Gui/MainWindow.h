@@ -9,6 +9,8 @@
 
 #include <memory>
 
+class BrightnessContrastDialog;
+class ColorCompositeDialog;
 class Controller;
 class LocalServer;
 class MenuBar;
@@ -91,6 +93,8 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void saveLayout();
     void showBusyIndicator();
 
+    BrightnessContrastDialog *mBrightnessContrastDialog = nullptr;
+    ColorCompositeDialog *mColorCompositeDialog = nullptr;
     std::unique_ptr<ToolBars> mToolBars;
     std::unique_ptr<Controller> mController;
     MenuBar *mMenuBar = nullptr;
