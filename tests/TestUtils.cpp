@@ -56,6 +56,8 @@ class TestUtils : public QObject
       QTest::newRow( "new file in writable folder" ) << work + QStringLiteral( "/new.tif" ) << true;
       QTest::newRow( "relative new file" ) << QStringLiteral( "new.tif" ) << true;
       QTest::newRow( "file in missing folder" ) << work + QStringLiteral( "/missing/new.tif" ) << false;
+      TestSupport::writeBytes( work + QStringLiteral( "/plain-file" ), "not a folder" );
+      QTest::newRow( "under a regular file" ) << work + QStringLiteral( "/plain-file/new.tif" ) << false;
     }
     void isWritablePath()
     {

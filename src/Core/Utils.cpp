@@ -94,7 +94,9 @@ bool isWritablePath( const QString &path )
 {
   if ( path.trimmed().isEmpty() )
     return false;
-  return QFileInfo( QFileInfo( path ).absolutePath() ).isWritable();
+  // A "folder" that is really a file cannot hold anything.
+  const QFileInfo folder( QFileInfo( path ).absolutePath() );
+  return folder.isDir() && folder.isWritable();
 }
 
 void showInExplorer( const QString &path )

@@ -10,6 +10,7 @@
 #include "Gui/StatusBarCoordinatesWidget.h"
 #include "Gui/StatusBarScaleWidget.h"
 #include "Gui/ToolBars.h"
+#include "Tools/BandMathDialog.h"
 #include "Tools/BrightnessContrastDialog.h"
 #include "Tools/ColorCompositeDialog.h"
 
@@ -245,6 +246,8 @@ void MainWindow::createRasterTools()
   };
   mBrightnessContrastDialog = new BrightnessContrastDialog( this );
   mColorCompositeDialog = new ColorCompositeDialog( this );
+  mBandMathDialog = new BandMathDialog( this );
+  connect( mBandMathDialog, &BandMathDialog::complete, mController.get(), &Controller::openFileName );
   for ( const Tool &tool : tools )
     connect( addCommand( 3, tool.text, tool.icon, QKeySequence(), 2 ), &QAction::triggered, this, tool.show );
 }
@@ -276,7 +279,7 @@ void MainWindow::separateImage()
 
 void MainWindow::bandMath()
 {
-  toolNotAvailable( QStringLiteral( "band math" ) );
+  mBandMathDialog->show();
 }
 
 void MainWindow::createMapCanvas()

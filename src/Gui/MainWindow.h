@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class BandMathDialog;
 class BrightnessContrastDialog;
 class ColorCompositeDialog;
 class Controller;
@@ -95,6 +96,7 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
 
     BrightnessContrastDialog *mBrightnessContrastDialog = nullptr;
     ColorCompositeDialog *mColorCompositeDialog = nullptr;
+    BandMathDialog *mBandMathDialog = nullptr;
     std::unique_ptr<ToolBars> mToolBars;
     std::unique_ptr<Controller> mController;
     MenuBar *mMenuBar = nullptr;

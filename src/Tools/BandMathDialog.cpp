@@ -1,0 +1,235 @@
+#include "Tools/BandMathDialog.h"
+
+#include "Core/Utils.h"
+#include "Tools/BandMath.h"
+
+#include <QShowEvent>
+#include <QTimer>
+
+#include <qgsfeedback.h>
+#include <qgsrasterdataprovider.h>
+#include <qgsrasterlayer.h>
+
+#include <limits>
+
+namespace
+{
+// Wide enough for any projected or geographic coordinate, narrow enough for the fields to stay readable.
+constexpr double coordinateLimit = 1e15;
+} // namespace
+
+BandMathDialog::BandMathDialog( QWidget *parent )
+    : QDialog( parent )
+{
+  setupUi( this );
+  setModal( true );
+  setWindowFlag( Qt::WindowContextHelpButtonHint, false );
+  progressBar->hide();
+
+  for ( QDoubleSpinBox *field : { xminDoubleSpinBox, xmaxDoubleSpinBox, yminDoubleSpinBox, ymaxDoubleSpinBox } )
+    field->setRange( -coordinateLimit, coordinateLimit );
+  for ( QSpinBox *field : { columnsSpinBox, rowsSpinBox } )
+    field->setRange( 0, std::numeric_limits<int>::max() );
+
+  const std::pair<QPushButton *, void ( BandMathDialog::* )()> operators[] = {
+      { plusButton, &BandMathDialog::plusButtonClicked },
+      { minusButton, &BandMathDialog::minusButtonClicked },
+      { multiplyButton, &BandMathDialog::multiplyButtonClicked },
+      { divideButton, &BandMathDialog::divideButtonClicked },
+      { sqrtButton, &BandMathDialog::sqrtButtonClicked },
+      { expButton, &BandMathDialog::expButtonClicked },
+      { lnButton, &BandMathDialog::lnButtonClicked },
+      { logButton, &BandMathDialog::logButtonClicked },
+      { cosButton, &BandMathDialog::cosButtonClicked },
+      { arcCosButton, &BandMathDialog::arcCosButtonClicked },
+      { sinButton, &BandMathDialog::sinButtonClicked },
+      { arcSinButton, &BandMathDialog::arcSinButtonClicked },
+      { tanButton, &BandMathDialog::tanButtonClicked },
+      { arcTanButton, &BandMathDialog::arcTanButtonClicked },
+      { equalButton, &BandMathDialog::equalButtonClicked },
+      { notEqualButton, &BandMathDialog::notEqualButtonClicked },
+      { lessButton, &BandMathDialog::lessButtonClicked },
+      { greaterButton, &BandMathDialog::greaterButtonClicked },
+      { lesserEqualButton, &BandMathDialog::lesserEqualButtonClicked },
+      { greaterEqualButton, &BandMathDialog::greaterEqualButtonClicked },
+      { minButton, &BandMathDialog::minButtonClicked },
+      { maxButton, &BandMathDialog::maxButtonClicked },
+      { absButton, &BandMathDialog::absButtonClicked },
+      { andButton, &BandMathDialog::andButtonClicked },
+      { orButton, &BandMathDialog::orButtonClicked },
+      { openBracketButton, &BandMathDialog::openBracketButtonClicked },
+      { closeBracketButton, &BandMathDialog::closeBracketButtonClicked },
+  };
+  for ( const auto &[button, slot] : operators )
+    connect( button, &QPushButton::clicked, this, slot );
+  connect( rasterBandListWidget, &QListWidget::itemDoubleClicked, this,
+           &BandMathDialog::rasterBandsListWidgetItemDoubleClicked );
+  connect( currentLayerExtentButton, &QPushButton::clicked, this, &BandMathDialog::currentLayerExtentButtonClicked );
+  connect( checkButton, &QPushButton::clicked, this, &BandMathDialog::checkExpression );
+  connect( clearButton, &QPushButton::clicked, expressionTextEdit, &QTextEdit::clear );
+  connect( applyButton, &QPushButton::clicked, this, &BandMathDialog::apply );
+  connect( cancelButton, &QPushButton::clicked, this, &QWidget::close );
+
+  fileWidget->setMode( FileWidget::SaveFile );
+  fileWidget->setCaption( QStringLiteral( "Lưu ảnh kết quả" ) );
+  loadOutputFormats();
+}
+
+void BandMathDialog::showEvent( QShowEvent *event )
+{
+  event->accept();
+  loadRasterBands();
+}
+
+void BandMathDialog::insertText( const QString &text )
+{
+  expressionTextEdit->insertPlainText( text );
+}
+
+void BandMathDialog::setExtentFrom( const QgsRasterLayer *layer )
+{
+  const QgsRectangle extent = layer->extent();
+  xminDoubleSpinBox->setValue( extent.xMinimum() );
+  yminDoubleSpinBox->setValue( extent.yMinimum() );
+  xmaxDoubleSpinBox->setValue( extent.xMaximum() );
+  ymaxDoubleSpinBox->setValue( extent.yMaximum() );
+  columnsSpinBox->setValue( layer->width() );
+  rowsSpinBox->setValue( layer->height() );
+}
+
+void BandMathDialog::loadRasterBands()
+{
+  mRasterEntries = QgsRasterCalculatorEntry::rasterEntries();
+  rasterBandListWidget->clear();
+  for ( const QgsRasterCalculatorEntry &entry : qAsConst( mRasterEntries ) )
+  {
+    if ( !entry.raster || !entry.raster->dataProvider() || entry.raster->providerType() != QLatin1String( "gdal" ) )
+      continue;
+    if ( !mExtentInitialised )
+    {
+      setExtentFrom( entry.raster );
+      mExtentInitialised = true;
+    }
+    auto *item = new QListWidgetItem( entry.ref, rasterBandListWidget );
+    item->setToolTip( entry.raster->publicSource() );
+  }
+}
+
+void BandMathDialog::rasterBandsListWidgetItemDoubleClicked( QListWidgetItem *item )
+{
+  QString reference = item->text();
+  reference.replace( QLatin1Char( '"' ), QStringLiteral( "\\\"" ) );
+  insertText( QLatin1Char( '"' ) + reference + QLatin1Char( '"' ) );
+}
+
+void BandMathDialog::currentLayerExtentButtonClicked()
+{
+  const QListWidgetItem *item = rasterBandListWidget->currentItem();
+  if ( !item )
+    return;
+  for ( const QgsRasterCalculatorEntry &entry : qAsConst( mRasterEntries ) )
+  {
+    if ( entry.ref == item->text() && entry.raster )
+    {
+      setExtentFrom( entry.raster );
+      return;
+    }
+  }
+}
+
+bool BandMathDialog::isExpressionValid() const
+{
+  return BandMath::isValidExpression( expressionTextEdit->toPlainText() );
+}
+
+void BandMathDialog::checkExpression()
+{
+  noticeLabel->setText( isExpressionValid() ? Utils::successText( QStringLiteral( "Biểu thức hợp lệ" ) )
+                                            : Utils::errorText( QStringLiteral( "Biểu thức KHÔNG hợp lệ" ) ) );
+}
+
+void BandMathDialog::loadOutputFormats()
+{
+  for ( const BandMath::Format &format : BandMath::outputFormats() )
+  {
+    formatComboBox->addItem( format.longName, format.shortName );
+    mDriverExtensions.insert( format.shortName, format.extension );
+  }
+  const QString remembered = Utils::readSetting( Utils::Keys::bandMathFormat, QStringLiteral( "GeoTIFF" ) ).toString();
+  const int index = formatComboBox->findData( remembered, Qt::DisplayRole, Qt::MatchExactly | Qt::MatchCaseSensitive );
+  if ( index >= 0 )
+    formatComboBox->setCurrentIndex( index );
+}
+
+QString BandMathDialog::outputFileName() const
+{
+  const QString path = fileWidget->filePath();
+  if ( formatComboBox->currentIndex() < 0 )
+    return path;
+  return BandMath::outputFileName( path, mDriverExtensions.value( formatComboBox->currentData().toString() ) );
+}
+
+void BandMathDialog::showProgress( double percent )
+{
+  if ( percent >= 100 )
+  {
+    progressBar->hide();
+    return;
+  }
+  if ( progressBar->isHidden() )
+  {
+    progressBar->show();
+    // The calculation holds the event loop, so lay out and paint the bar now.
+    layout()->activate();
+    progressBar->repaint();
+  }
+  progressBar->setValue( static_cast<int>( percent ) );
+}
+
+void BandMathDialog::apply()
+{
+  if ( !Utils::isWritablePath( fileWidget->filePath() ) )
+  {
+    noticeLabel->setText( Utils::errorText( QStringLiteral( "Đường dẫn ảnh kết quả KHÔNG khả dụng" ) ) );
+    return;
+  }
+  if ( !isExpressionValid() )
+  {
+    noticeLabel->setText( Utils::errorText( QStringLiteral( "Biểu thức KHÔNG hợp lệ" ) ) );
+    return;
+  }
+
+  BandMath::Request request;
+  request.expression = expressionTextEdit->toPlainText();
+  request.outputFile = outputFileName();
+  request.driver = formatComboBox->currentIndex() < 0 ? QString() : formatComboBox->currentData().toString();
+  request.extent = QgsRectangle( xminDoubleSpinBox->value(), yminDoubleSpinBox->value(), xmaxDoubleSpinBox->value(),
+                                 ymaxDoubleSpinBox->value() );
+  request.columns = columnsSpinBox->value();
+  request.rows = rowsSpinBox->value();
+
+  auto *feedback = new QgsFeedback( this );
+  connect( feedback, &QgsFeedback::progressChanged, this, &BandMathDialog::showProgress );
+  const QgsRasterCalculator::Result result = BandMath::run( request, feedback );
+
+  if ( result != QgsRasterCalculator::Success )
+  {
+    progressBar->hide();
+    const QMap<QgsRasterCalculator::Result, QString> failures = {
+        { QgsRasterCalculator::CreateOutputError, QStringLiteral( "Lỗi không thể ghi file kết quả" ) },
+        { QgsRasterCalculator::InputLayerError, QStringLiteral( "Lỗi không đọc được kênh ảnh" ) },
+        { QgsRasterCalculator::ParserError, QStringLiteral( "Lỗi biểu thức không hợp lệ" ) },
+        { QgsRasterCalculator::MemoryError, QStringLiteral( "Lỗi tràn bộ nhớ" ) },
+        { QgsRasterCalculator::BandError, QStringLiteral( "Lỗi kênh ảnh không hợp lệ" ) },
+        { QgsRasterCalculator::CalculationError, QStringLiteral( "Lỗi trong quá trình tính toán kênh ảnh" ) },
+    };
+    if ( failures.contains( result ) )
+      noticeLabel->setText( Utils::errorText( failures.value( result ) ) );
+    return;
+  }
+
+  noticeLabel->setText( Utils::successText( QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" ) ) );
+  if ( autoOpenCheckBox->isChecked() )
+    emit complete( request.outputFile );
+  QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
+}

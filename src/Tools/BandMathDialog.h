@@ -1,0 +1,80 @@
+#pragma once
+
+#include "ui_BandMathDialog.h"
+
+#include <QDialog>
+#include <QMap>
+
+#include <qgsrastercalculator.h>
+
+class QListWidgetItem;
+
+/**
+ * The band calculator: builds an expression over the bands of the project's
+ * rasters with buttons and double-clicks, checks it, and writes the result in
+ * a chosen GDAL format. The computing itself is BandMath's.
+ */
+class BandMathDialog : public QDialog, private Ui::BandMathDialog
+{
+    Q_OBJECT
+
+  public:
+    explicit BandMathDialog( QWidget *parent );
+
+  signals:
+    //! A result was written to \a fileName and the user asked for it to be opened.
+    void complete( QString fileName );
+
+  public slots:
+    void plusButtonClicked() { insertText( QStringLiteral( " + " ) ); }
+    void minusButtonClicked() { insertText( QStringLiteral( " - " ) ); }
+    void multiplyButtonClicked() { insertText( QStringLiteral( " * " ) ); }
+    void divideButtonClicked() { insertText( QStringLiteral( " / " ) ); }
+    void sqrtButtonClicked() { insertText( QStringLiteral( " sqrt( " ) ); }
+    void expButtonClicked() { insertText( QStringLiteral( " ^ " ) ); }
+    void lnButtonClicked() { insertText( QStringLiteral( " ln( " ) ); }
+    void logButtonClicked() { insertText( QStringLiteral( " log10( " ) ); }
+    void cosButtonClicked() { insertText( QStringLiteral( " cos( " ) ); }
+    void arcCosButtonClicked() { insertText( QStringLiteral( " acos( " ) ); }
+    void sinButtonClicked() { insertText( QStringLiteral( " sin( " ) ); }
+    void arcSinButtonClicked() { insertText( QStringLiteral( " asin( " ) ); }
+    void tanButtonClicked() { insertText( QStringLiteral( " tan( " ) ); }
+    void arcTanButtonClicked() { insertText( QStringLiteral( " atan( " ) ); }
+    void equalButtonClicked() { insertText( QStringLiteral( " = " ) ); }
+    void notEqualButtonClicked() { insertText( QStringLiteral( " != " ) ); }
+    void lessButtonClicked() { insertText( QStringLiteral( " < " ) ); }
+    void greaterButtonClicked() { insertText( QStringLiteral( " > " ) ); }
+    void lesserEqualButtonClicked() { insertText( QStringLiteral( " <= " ) ); }
+    void greaterEqualButtonClicked() { insertText( QStringLiteral( " >= " ) ); }
+    void minButtonClicked() { insertText( QStringLiteral( " min( " ) ); }
+    void maxButtonClicked() { insertText( QStringLiteral( " max( " ) ); }
+    void absButtonClicked() { insertText( QStringLiteral( " abs( " ) ); }
+    void andButtonClicked() { insertText( QStringLiteral( " and " ) ); }
+    void orButtonClicked() { insertText( QStringLiteral( " or " ) ); }
+    void openBracketButtonClicked() { insertText( QStringLiteral( " ( " ) ); }
+    void closeBracketButtonClicked() { insertText( QStringLiteral( " ) " ) ); }
+    //! Inserts the double-clicked band's reference, quoted, at the cursor.
+    void rasterBandsListWidgetItemDoubleClicked( QListWidgetItem *item );
+    //! Takes the extent and size of the selected band's layer.
+    void currentLayerExtentButtonClicked();
+    //! Tells in the notice whether the expression parses.
+    void checkExpression();
+    //! Validates, computes, reports, and closes after a success.
+    void apply();
+
+  protected:
+    void showEvent( QShowEvent *event ) override;
+
+  private:
+    void insertText( const QString &text );
+    void loadRasterBands();
+    void loadOutputFormats();
+    bool isExpressionValid() const;
+    QString outputFileName() const;
+    void showProgress( double percent );
+    void setExtentFrom( const QgsRasterLayer *layer );
+
+    QMap<QString, QString> mDriverExtensions;
+    QVector<QgsRasterCalculatorEntry> mRasterEntries;
+    bool mExtentInitialised = false;
+};

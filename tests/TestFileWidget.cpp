@@ -1,0 +1,98 @@
+#include "Core/Utils.h"
+#include "TestSupport.h"
+#include "Widgets/FileWidget.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+
+class TestFileWidget : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void init() { TestSupport::clearSettings(); }
+
+    void choicesFillThePathAndRememberTheFolder_data()
+    {
+      QTest::addColumn<int>( "mode" );
+      QTest::addColumn<QString>( "chosen" );
+      QTest::addColumn<QString>( "caption" );
+      QTest::addColumn<QString>( "remembered" );
+      const QString work = QDir::currentPath();
+      QTest::newRow( "save" ) << int( FileWidget::SaveFile ) << work + "/data/out.tif"
+                              << "Lưu ra file" << work + "/data";
+      QTest::newRow( "open" ) << int( FileWidget::OpenFile ) << work + "/data/in.tif"
+                              << "Chọn file" << work + "/data";
+      QTest::newRow( "folder" ) << int( FileWidget::Directory ) << work + "/data/bands"
+                                << "Chọn thư mục" << work + "/data";
+    }
+    void choicesFillThePathAndRememberTheFolder()
+    {
+      QFETCH( int, mode );
+      QFETCH( QString, chosen );
+      QFETCH( QString, caption );
+      QFETCH( QString, remembered );
+      QDir().mkpath( "data/bands" );
+      TestSupport::writeRaster( "data/in.tif" );
+      FileWidget widget;
+      widget.setMode( mode );
+      QString shownCaption, startFolder;
+      TestSupport::whenModal(
+          [&]( QWidget *dialog )
+          {
+            auto *files = qobject_cast<QFileDialog *>( dialog );
+            shownCaption = files->windowTitle();
+            startFolder = files->directory().absolutePath();
+            files->findChild<QLineEdit *>( "fileNameEdit" )->setText( chosen );
+            QMetaObject::invokeMethod( files, "accept" );
+          } );
+      widget.openFileDialog();
+      QCOMPARE( shownCaption, caption );
+      QCOMPARE( startFolder, QDir::homePath() );
+      QCOMPARE( widget.filePath(), chosen );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::lastFileNameDir ), remembered );
+    }
+
+    void startFolderIsReadOnceAndCancelKeepsTheText()
+    {
+      QDir().mkpath( "first" );
+      QDir().mkpath( "second" );
+      Utils::writeSetting( Utils::Keys::lastFileNameDir, QDir::current().absoluteFilePath( "first" ) );
+      FileWidget widget;
+      widget.setMode( FileWidget::SaveFile );
+      widget.setCaption( "Lưu ảnh kết quả" );
+      QStringList starts;
+      const auto answer = [&starts]( const QString &file )
+      {
+        TestSupport::whenModal(
+            [&starts, file]( QWidget *dialog )
+            {
+              auto *files = qobject_cast<QFileDialog *>( dialog );
+              QCOMPARE( files->windowTitle(), QStringLiteral( "Lưu ảnh kết quả" ) );
+              starts << files->directory().absolutePath();
+              if ( file.isEmpty() )
+                files->reject();
+              else
+              {
+                files->findChild<QLineEdit *>( "fileNameEdit" )->setText( file );
+                QMetaObject::invokeMethod( files, "accept" );
+              }
+            } );
+      };
+      answer( QDir::current().absoluteFilePath( "second/a.tif" ) );
+      widget.openFileDialog();
+      Utils::writeSetting( Utils::Keys::lastFileNameDir, QDir::homePath() );
+      answer( QString() );
+      widget.openFileDialog();
+      QCOMPARE( starts, QStringList( { QDir::current().absoluteFilePath( "first" ),
+                                       QDir::current().absoluteFilePath( "first" ) } ) );
+      QCOMPARE( widget.filePath(), QDir::current().absoluteFilePath( "second/a.tif" ) );
+
+      widget.findChild<QLineEdit *>()->setText( "   /typed/by hand.tif  " );
+      QCOMPARE( widget.filePath(), QStringLiteral( "/typed/by hand.tif" ) );
+    }
+};
+
+RASTOVA_TEST_MAIN( TestFileWidget )
+#include "TestFileWidget.moc"
