@@ -24,7 +24,7 @@ int generate( const char *path, int size )
   GDALAllRegister();
   char **options = CSLSetNameValue( nullptr, "TILED", "YES" );
   std::unique_ptr<GDALDataset> dataset(
-    GetGDALDriverManager()->GetDriverByName( "GTiff" )->Create( path, size, size, 4, GDT_UInt16, options ) );
+      GetGDALDriverManager()->GetDriverByName( "GTiff" )->Create( path, size, size, 4, GDT_UInt16, options ) );
   CSLDestroy( options );
   if ( !dataset )
     return 1;
@@ -40,8 +40,8 @@ int generate( const char *path, int size )
     {
       for ( int x = 0; x < size; ++x )
         row[static_cast<std::size_t>( x )] = static_cast<GUInt16>( band * 900 + ( x * 7 + y * 13 ) % 1000 );
-      if ( dataset->GetRasterBand( band )->RasterIO( GF_Write, 0, y, size, 1, row.data(), size, 1, GDT_UInt16, 0, 0 )
-           != CE_None )
+      if ( dataset->GetRasterBand( band )->RasterIO( GF_Write, 0, y, size, 1, row.data(), size, 1, GDT_UInt16, 0, 0 ) !=
+           CE_None )
         return 1;
     }
   }
@@ -80,9 +80,9 @@ int main( int argc, char *argv[] )
   }
   else
   {
-    QgsRasterCalculator calculator( ndvi, QString::fromUtf8( argv[3] ), QStringLiteral( "GTiff" ), layer->extent(),
-                                    layer->crs(), layer->width(), layer->height(),
-                                    QgsRasterCalculatorEntry::rasterEntries(), QgsProject::instance()->transformContext() );
+    QgsRasterCalculator calculator(
+        ndvi, QString::fromUtf8( argv[3] ), QStringLiteral( "GTiff" ), layer->extent(), layer->crs(), layer->width(),
+        layer->height(), QgsRasterCalculatorEntry::rasterEntries(), QgsProject::instance()->transformContext() );
     result = calculator.processCalculation();
   }
   std::printf( "%s %.3f s, result %d\n", argv[1], timer.elapsed() / 1000.0, result );

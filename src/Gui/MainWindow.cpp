@@ -13,6 +13,8 @@
 #include "Tools/BandMathDialog.h"
 #include "Tools/BrightnessContrastDialog.h"
 #include "Tools/ColorCompositeDialog.h"
+#include "Tools/ImageCombinationDialog.h"
+#include "Tools/ImageSeparationDialog.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -246,15 +248,14 @@ void MainWindow::createRasterTools()
   };
   mBrightnessContrastDialog = new BrightnessContrastDialog( this );
   mColorCompositeDialog = new ColorCompositeDialog( this );
+  mImageCombinationDialog = new ImageCombinationDialog( this );
+  mImageSeparationDialog = new ImageSeparationDialog( this );
   mBandMathDialog = new BandMathDialog( this );
+  connect( mImageCombinationDialog, &ImageCombinationDialog::complete, mController.get(), &Controller::openFileName );
+  connect( mImageSeparationDialog, &ImageSeparationDialog::complete, mController.get(), &Controller::openFileNames );
   connect( mBandMathDialog, &BandMathDialog::complete, mController.get(), &Controller::openFileName );
   for ( const Tool &tool : tools )
     connect( addCommand( 3, tool.text, tool.icon, QKeySequence(), 2 ), &QAction::triggered, this, tool.show );
-}
-
-void MainWindow::toolNotAvailable( const QString &tool )
-{
-  qInfo() << "The tool" << tool << "is not part of this build yet; nothing is shown.";
 }
 
 void MainWindow::changeBrightnessContrast()
@@ -269,12 +270,12 @@ void MainWindow::colorComposite()
 
 void MainWindow::combineRasterBand()
 {
-  toolNotAvailable( QStringLiteral( "image combination" ) );
+  mImageCombinationDialog->show();
 }
 
 void MainWindow::separateImage()
 {
-  toolNotAvailable( QStringLiteral( "image separation" ) );
+  mImageSeparationDialog->show();
 }
 
 void MainWindow::bandMath()

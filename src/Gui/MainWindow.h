@@ -13,6 +13,8 @@ class BandMathDialog;
 class BrightnessContrastDialog;
 class ColorCompositeDialog;
 class Controller;
+class ImageCombinationDialog;
+class ImageSeparationDialog;
 class LocalServer;
 class MenuBar;
 class ToolBars;
@@ -85,7 +87,6 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void createLayerPanelToolBar( QToolBar *toolBar );
     void createNavigation();
     void createRasterTools();
-    void toolNotAvailable( const QString &tool );
     void createMapCanvas();
     void createLayerPanel();
     void createOverview();
@@ -96,6 +97,8 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
 
     BrightnessContrastDialog *mBrightnessContrastDialog = nullptr;
     ColorCompositeDialog *mColorCompositeDialog = nullptr;
+    ImageCombinationDialog *mImageCombinationDialog = nullptr;
+    ImageSeparationDialog *mImageSeparationDialog = nullptr;
     BandMathDialog *mBandMathDialog = nullptr;
     std::unique_ptr<ToolBars> mToolBars;
     std::unique_ptr<Controller> mController;

@@ -1,8 +1,9 @@
 #include "Tools/BandMath.h"
 
+#include "Tools/GdalFailureCounter.h"
+
 #include <QFileInfo>
 
-#include <cpl_error.h>
 #include <gdal.h>
 #include <qgsgdalutils.h>
 #include <qgsproject.h>
@@ -10,33 +11,6 @@
 
 #include <algorithm>
 #include <memory>
-
-namespace
-{
-//! Counts the GDAL failures raised on this thread while it lives; every message still reaches the log.
-class GdalFailureCounter
-{
-  public:
-    GdalFailureCounter() { CPLPushErrorHandlerEx( &GdalFailureCounter::handle, this ); }
-    ~GdalFailureCounter() { CPLPopErrorHandler(); }
-    GdalFailureCounter( const GdalFailureCounter & ) = delete;
-    GdalFailureCounter &operator=( const GdalFailureCounter & ) = delete;
-
-    int failures() const { return mFailures; }
-
-  private:
-    static void CPL_STDCALL handle( CPLErr level, CPLErrorNum number, const char *message )
-    {
-      auto *self = static_cast<GdalFailureCounter *>( CPLGetErrorHandlerUserData() );
-      if ( level >= CE_Failure )
-        ++self->mFailures;
-      if ( level >= CE_Warning )
-        qWarning( "GDAL error %d: %s", number, message );
-    }
-
-    int mFailures = 0;
-};
-} // namespace
 
 QList<BandMath::Format> BandMath::outputFormats()
 {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ui_ImageSeparationDialog.h"
+
+#include <QDialog>
+
+class QgsMapLayer;
+class QgsRasterLayer;
+
+/**
+ * Splits a multi-band raster into one single-band file per band, in a chosen
+ * folder, under names the user can edit. RasterBands does the writing.
+ */
+class ImageSeparationDialog : public QDialog, private Ui::ImageSeparationDialog
+{
+    Q_OBJECT
+
+  public:
+    explicit ImageSeparationDialog( QWidget *parent );
+
+    //! Writes band i of \a layer to \a fileNames[i - 1]; false, with a critical log line, when anything failed.
+    bool separateBands( QgsRasterLayer *layer, const QStringList &fileNames );
+
+  signals:
+    //! The band files were written, in band order, and the user asked for them to be opened.
+    void complete( QStringList fileNames );
+
+  private slots:
+    void editBandName();
+    void currentLayerChanged( QgsMapLayer *mapLayer );
+    void apply();
+
+  protected:
+    void showEvent( QShowEvent *event ) override;
+};
