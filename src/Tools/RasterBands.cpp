@@ -27,6 +27,27 @@ int rowsPerStrip( int width, Qgis::DataType type )
   return static_cast<int>( qBound<qint64>( 1, stripBytes / rowBytes, std::numeric_limits<int>::max() ) );
 }
 
+/**
+ * Keeps GDAL's block cache small while it lives. Written blocks otherwise wait
+ * in a cache of 5 % of the machine's memory, which a large stack fills.
+ */
+class BoundedGdalCache
+{
+  public:
+    BoundedGdalCache()
+        : mPrevious( GDALGetCacheMax64() )
+    {
+      GDALSetCacheMax64( std::min<GIntBig>( mPrevious, cacheBytes ) );
+    }
+    ~BoundedGdalCache() { GDALSetCacheMax64( mPrevious ); }
+    BoundedGdalCache( const BoundedGdalCache & ) = delete;
+    BoundedGdalCache &operator=( const BoundedGdalCache & ) = delete;
+
+  private:
+    static constexpr GIntBig cacheBytes = 64 * 1024 * 1024;
+    GIntBig mPrevious = 0;
+};
+
 //! How the no-data pixels of the sources reach the output.
 struct NoDataPlan
 {
@@ -186,6 +207,7 @@ bool RasterBands::stack( const QList<QgsRasterLayer *> &layers, const QString &o
   for ( const QgsRasterLayer *layer : layers )
     bandTotal += layer->dataProvider()->bandCount();
 
+  const BoundedGdalCache cache;
   const GdalFailureCounter failures;
   const std::unique_ptr<QgsRasterFileWriter> writer = makeWriter( output, driver );
   std::unique_ptr<QgsRasterDataProvider> written(
@@ -252,6 +274,7 @@ bool RasterBands::split( QgsRasterLayer *layer, const QStringList &outputs, cons
   const QgsRectangle extent = layer->extent();
   const int width = layer->width();
   const int height = layer->height();
+  const BoundedGdalCache cache;
   const GdalFailureCounter failures;
   for ( int band = 1; band <= bandCount; ++band )
   {
