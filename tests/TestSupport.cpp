@@ -42,6 +42,8 @@ QString prepareSandbox()
   qputenv( "XDG_CONFIG_HOME", QFile::encodeName( root + QStringLiteral( "/config" ) ) );
   qputenv( "XDG_RUNTIME_DIR", QFile::encodeName( root + QStringLiteral( "/runtime" ) ) );
   qputenv( "TMPDIR", QFile::encodeName( root + QStringLiteral( "/tmp" ) ) );
+  // Every window asks for the update manifest; tests never reach beyond this machine.
+  qputenv( "RASTOVA_UPDATE_URL", "http://127.0.0.1:9/update.json" );
   if ( qEnvironmentVariableIsEmpty( "QT_QPA_PLATFORM" ) )
     qputenv( "QT_QPA_PLATFORM", "offscreen" );
   QDir::setCurrent( root + QStringLiteral( "/work" ) );
@@ -174,23 +176,28 @@ QList<Notice> notices()
 void whenModal( std::function<void( QWidget * )> answer, int timeoutMs )
 {
   auto *timer = new QTimer( qApp );
-  auto *elapsed = new QElapsedTimer();
-  elapsed->start();
+  timer->setObjectName( QStringLiteral( "modalAnswer" ) );
+  QElapsedTimer elapsed;
+  elapsed.start();
   QObject::connect( timer, &QTimer::timeout, timer,
                     [timer, elapsed, answer, timeoutMs]
                     {
                       QWidget *modal = QApplication::activeModalWidget();
-                      const bool expired = elapsed->elapsed() > timeoutMs;
-                      if ( ( modal && modal->isVisible() ) || expired )
+                      if ( ( modal && modal->isVisible() ) || elapsed.elapsed() > timeoutMs )
                       {
                         timer->stop();
                         timer->deleteLater();
-                        delete elapsed;
                         if ( modal )
                           answer( modal );
                       }
                     } );
   timer->start( 20 );
+}
+
+void forgetModalAnswers()
+{
+  for ( QTimer *timer : qApp->findChildren<QTimer *>( QStringLiteral( "modalAnswer" ), Qt::FindDirectChildrenOnly ) )
+    delete timer;
 }
 
 void clickButton( QWidget *dialog, const QString &text )
@@ -256,6 +263,7 @@ void WindowTest::init()
 
 void WindowTest::cleanup()
 {
+  forgetModalAnswers();
   mWindow.reset();
   QgsProject::instance()->clear();
 }

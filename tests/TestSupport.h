@@ -70,6 +70,9 @@ QList<Notice> notices();
  */
 void whenModal( std::function<void( QWidget * )> answer, int timeoutMs = 10000 );
 
+//! Drops the answers still waiting for a dialog, so that none carries over into the next test.
+void forgetModalAnswers();
+
 //! Clicks the button labelled \a text inside \a dialog.
 void clickButton( QWidget *dialog, const QString &text );
 

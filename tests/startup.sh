@@ -23,6 +23,7 @@ export HOME="$root/home" XDG_CONFIG_HOME="$root/config" TMPDIR="$root/tmp" XDG_R
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$TMPDIR" "$XDG_RUNTIME_DIR" "$root/work/logs"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM
+export RASTOVA_UPDATE_URL="http://127.0.0.1:9/update.json"
 cd "$root/work"
 
 Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$root/display" 2>/dev/null &

@@ -15,5 +15,6 @@ inline const QString releaseDate = QStringLiteral( "29/05/2020" );
 inline const QString updateManifestUrl =
     QStringLiteral( "https://raw.githubusercontent.com/norvale/FreshkitStorage/master/Rastova/update.json" );
 inline const QString updateManifestUrlVariable = QStringLiteral( "RASTOVA_UPDATE_URL" );
+inline const QString updateParameterFile = QStringLiteral( "logs/param.json" );
 inline const QString qgisPlatformName = QStringLiteral( "desktop" );
 } // namespace Constants

@@ -36,9 +36,9 @@ void revealInFileBrowser( const QString &path )
   QProcess::startDetached( QStringLiteral( "explorer.exe" ), arguments );
 }
 
-QString updaterProgram()
+void startUpdater()
 {
-  return QStringLiteral( "Freshkit.exe" );
+  QDesktopServices::openUrl( QUrl::fromLocalFile( QStringLiteral( "Freshkit.exe" ) ) );
 }
 
 #else
@@ -85,9 +85,9 @@ void revealInFileBrowser( const QString &path )
   QDesktopServices::openUrl( QUrl::fromLocalFile( folder ) );
 }
 
-QString updaterProgram()
+void startUpdater()
 {
-  return QStringLiteral( "Freshkit" );
+  QProcess::startDetached( QStringLiteral( "./Freshkit" ), {}, QDir::currentPath() );
 }
 
 #endif

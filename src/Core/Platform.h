@@ -11,6 +11,6 @@ QString defaultStartFolder();
 //! Opens the system file browser on \a path: a file is shown selected in its folder, a folder opens itself.
 void revealInFileBrowser( const QString &path );
 
-//! Path of the separate updater program, relative to the working directory.
-QString updaterProgram();
+//! Starts the separate updater program of the working directory, without waiting for it.
+void startUpdater();
 } // namespace Platform

@@ -2,6 +2,7 @@
 
 #include "Core/Constants.h"
 #include "Core/LocalServer.h"
+#include "Core/Platform.h"
 #include "Core/Utils.h"
 #include "Data/Controller.h"
 #include "Gui/LayerPanelMenu.h"
@@ -19,9 +20,14 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMenu>
 #include <QMimeData>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProgressBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -43,6 +49,9 @@
 namespace
 {
 MainWindow *gInstance = nullptr;
+// A manifest is a few hundred bytes; anything far larger is not one.
+constexpr qint64 largestManifestBytes = 1024 * 1024;
+constexpr int updateTimeoutMs = 30000;
 constexpr int saveStateVersion = 0;
 constexpr int delayedIndicatorMs = 500;
 } // namespace
@@ -74,6 +83,9 @@ MainWindow::MainWindow( QWidget *parent )
   createRasterTools();
 
   QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( QStringLiteral( "EPSG:4756" ) ) );
+
+  mNetwork = new QNetworkAccessManager( this );
+  QTimer::singleShot( 0, this, &MainWindow::autoCheckForUpdate );
 }
 
 MainWindow::~MainWindow()
@@ -499,11 +511,84 @@ void MainWindow::dropEvent( QDropEvent *event )
     mController->openFileName( url.toLocalFile() );
 }
 
+void MainWindow::autoCheckForUpdate()
+{
+  const QUrl url(
+      qEnvironmentVariable( qPrintable( Constants::updateManifestUrlVariable ), Constants::updateManifestUrl ),
+      QUrl::TolerantMode );
+  QNetworkRequest request( url );
+  request.setTransferTimeout( updateTimeoutMs );
+  QNetworkReply *reply = mNetwork->get( request );
+  connect( reply, &QNetworkReply::downloadProgress, reply,
+           [reply]( qint64 received, qint64 )
+           {
+             if ( received > largestManifestBytes )
+               reply->abort();
+           } );
+  connect( reply, &QNetworkReply::finished, this,
+           [this, reply]
+           {
+             reply->deleteLater();
+             handleUpdateReply( reply );
+           } );
+}
+
+void MainWindow::handleUpdateReply( QNetworkReply *reply )
+{
+  if ( reply->error() != QNetworkReply::NoError )
+    return;
+  const QJsonDocument manifest = QJsonDocument::fromJson( reply->readAll() );
+  if ( !manifest.isObject() )
+    return;
+
+  // Keys sort as text, where 2.1.9.1 comes after 2.1.10.1, so every key is compared as a version.
+  const QJsonObject versions = manifest.object();
+  QString newest = Constants::version;
+  for ( auto it = versions.constBegin(); it != versions.constEnd(); ++it )
+  {
+    if ( Utils::isNewerVersion( newest, it.key() ) )
+      newest = it.key();
+  }
+  if ( newest == Constants::version )
+    return;
+
+  const QString releaseDate = versions.value( newest ).toObject().value( QStringLiteral( "release-date" ) ).toString();
+  MessageBox notice( this, Constants::applicationName,
+                     QStringLiteral( "Rastova đã có phiên bản mới %1 (%2), hãy sử dụng chức năng cập nhật." )
+                         .arg( newest, releaseDate ),
+                     Utils::iconPath( QStringLiteral( "Freshkit.svg" ) ), QDialogButtonBox::Ok );
+  notice.exec();
+}
+
+void MainWindow::checkForUpdate()
+{
+  MessageBox question( this, Constants::applicationName,
+                       QStringLiteral( "Phần mềm sẽ thoát để thực hiện cập nhật. Bạn có muốn thoát không?" ),
+                       Utils::iconPath( QStringLiteral( "Freshkit.svg" ) ),
+                       QDialogButtonBox::Yes | QDialogButtonBox::No );
+  if ( question.exec() != QDialog::Accepted )
+    return;
+
+  const QJsonObject parameters{ { QStringLiteral( "current-version" ), Constants::version },
+                                { QStringLiteral( "release-date" ), Constants::releaseDate },
+                                { QStringLiteral( "software-name" ), Constants::applicationName } };
+  {
+    // Closed before the updater starts, so that it finds the whole file.
+    QFile file( Constants::updateParameterFile );
+    if ( !file.open( QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate ) ||
+         file.write( QJsonDocument( parameters ).toJson( QJsonDocument::Indented ) ) < 0 )
+      qWarning() << "Cannot write the updater's parameters to" << Constants::updateParameterFile;
+  }
+  Platform::startUpdater();
+  mQuittingForUpdate = true;
+  close();
+}
+
 void MainWindow::closeEvent( QCloseEvent *event )
 {
   MessageBox question( this, Constants::applicationName, QStringLiteral( "Bạn có thực sự muốn thoát?" ),
                        Utils::iconPath( QStringLiteral( "Exit.svg" ) ), QDialogButtonBox::Yes | QDialogButtonBox::No );
-  if ( question.exec() != QDialog::Accepted )
+  if ( !mQuittingForUpdate && question.exec() != QDialog::Accepted )
   {
     event->ignore();
     return;

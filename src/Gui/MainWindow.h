@@ -28,6 +28,8 @@ class QgsMessageBar;
 class QgsMapToolPan;
 class QgsMapToolZoom;
 class QgsStatusBar;
+class QNetworkAccessManager;
+class QNetworkReply;
 class QProgressBar;
 class StatusBarCoordinatesWidget;
 class StatusBarScaleWidget;
@@ -63,6 +65,8 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
 
     //! Empties the project after asking, and resets the CRS, coordinates and scale.
     void newWorkspace();
+    //! Tells the user when the update manifest in \a reply names a version newer than this one.
+    void handleUpdateReply( QNetworkReply *reply );
 
   public slots:
     void openFile( const QString &fileName );
@@ -72,6 +76,10 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void combineRasterBand();
     void separateImage();
     void bandMath();
+    //! After the user agrees, hands over to the updater and quits.
+    void checkForUpdate();
+    //! Asks the update server for its manifest, without waiting for the answer.
+    void autoCheckForUpdate();
     void canvasRefreshStarted();
     void canvasRefreshFinished();
 
@@ -121,6 +129,8 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     StatusBarScaleWidget *mScaleWidget = nullptr;
 
     LocalServer *mLocalServer = nullptr;
+    QNetworkAccessManager *mNetwork = nullptr;
+    bool mQuittingForUpdate = false;
     std::unique_ptr<QgsMapToolPan> mPanTool;
     std::unique_ptr<QgsMapToolZoom> mZoomInTool;
     std::unique_ptr<QgsMapToolZoom> mZoomOutTool;

@@ -27,13 +27,12 @@ MenuBar::MenuBar( QWidget *parent )
   QAction *authors = help->addAction( Utils::icon( QStringLiteral( "Author.svg" ) ), QStringLiteral( "Nhóm tác giả" ) );
   QAction *information =
       help->addAction( Utils::icon( QStringLiteral( "Information.svg" ) ), QStringLiteral( "Thông tin phần mềm" ) );
-  // The update hand-over is not available yet; the entry stays visible but inactive.
-  update->setEnabled( false );
   connect( authors, &QAction::triggered, this, &MenuBar::showAuthors );
   connect( information, &QAction::triggered, this, &MenuBar::showInformation );
 
   if ( MainWindow *window = MainWindow::instance() )
   {
+    connect( update, &QAction::triggered, window, &MainWindow::checkForUpdate );
     for ( QAction *action : { guide, update, authors, information } )
       window->addActionToToolBar( action, 3 );
   }
