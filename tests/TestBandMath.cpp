@@ -28,17 +28,8 @@
 
 namespace
 {
-QString absolute( const QString &path )
-{
-  return QDir::current().absoluteFilePath( path );
-}
-
-QgsRasterLayer *addRaster( const QString &name, const TestSupport::RasterSpec &spec = TestSupport::RasterSpec() )
-{
-  auto *layer = new QgsRasterLayer( absolute( TestSupport::writeRaster( name + ".tif", spec ) ), name, "gdal" );
-  QgsProject::instance()->addMapLayer( layer );
-  return layer;
-}
+using TestSupport::absolute;
+using TestSupport::addRasterLayer;
 
 QString plainNotice( const QLabel *label )
 {
@@ -125,8 +116,8 @@ class TestBandMath : public TestSupport::WindowTest
 
     void operatorsAndBandsGoInAtTheCursor()
     {
-      QgsRasterLayer *dem = addRaster( "dem" );
-      addRaster( "say \"hi\"" );
+      QgsRasterLayer *dem = addRasterLayer( "dem" );
+      addRasterLayer( "say \"hi\"" );
       showDialog();
       auto *edit = find<QTextEdit>( "expressionTextEdit" );
       doubleClickBand( "dem@1" );
@@ -164,7 +155,7 @@ class TestBandMath : public TestSupport::WindowTest
 
     void checkTellsWhetherTheExpressionParses()
     {
-      addRaster( "a" );
+      addRasterLayer( "a" );
       showDialog();
       auto *edit = find<QTextEdit>( "expressionTextEdit" );
       edit->setPlainText( "\"a@1\" * 2 + sqrt( \"a@2\" )" );
@@ -188,7 +179,7 @@ class TestBandMath : public TestSupport::WindowTest
       big.epsg = 3857;
       big.originX = -8240000.123456;
       big.originY = -3500000.5;
-      addRaster( "first", big );
+      addRasterLayer( "first", big );
       showDialog();
       QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
       QCOMPARE( find<QSpinBox>( "rowsSpinBox" )->value(), 800 );
@@ -197,7 +188,7 @@ class TestBandMath : public TestSupport::WindowTest
       QCOMPARE( find<QDoubleSpinBox>( "yminDoubleSpinBox" )->value(), -3500000.5 - 800 * 30 );
       mDialog->close();
 
-      addRaster( "second" );
+      addRasterLayer( "second" );
       showDialog();
       QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
       find<QPushButton>( "currentLayerExtentButton" )->click(); // nothing selected
@@ -232,7 +223,7 @@ class TestBandMath : public TestSupport::WindowTest
       spec.originX = originX;
       spec.originY = originY;
       spec.type = GDT_Int16;
-      addRaster( "img", spec );
+      addRasterLayer( "img", spec );
       showDialog();
 
       for ( const char *button : { "openBracketButton" } )
@@ -319,8 +310,8 @@ class TestBandMath : public TestSupport::WindowTest
       QFETCH( QString, output );
       QFETCH( QString, expression );
       QFETCH( QString, notice );
-      addRaster( "img" );
-      QgsProject::instance()->removeMapLayer( addRaster( "removed" ) );
+      addRasterLayer( "img" );
+      QgsProject::instance()->removeMapLayer( addRasterLayer( "removed" ) );
       TestSupport::writeBytes( "blocker", "a file" );
       QDir().mkpath( "taken.tif" );
       showDialog();
@@ -338,6 +329,15 @@ class TestBandMath : public TestSupport::WindowTest
         QVERIFY( !QFile::exists( absolute( output ) ) );
     }
 
+    void noRasterInTheProjectIsAnInputError()
+    {
+      showDialog();
+      setOutput( absolute( "constant.tif" ) );
+      find<QTextEdit>( "expressionTextEdit" )->setPlainText( "1 + 1" );
+      QCOMPARE( applyAndReadNotice(), QStringLiteral( "Lỗi không đọc được kênh ảnh" ) );
+      QVERIFY( !QFile::exists( absolute( "constant.tif" ) ) );
+    }
+
     void aFullDiskIsNotASuccess()
     {
       QDir().mkpath( "small" );
@@ -348,7 +348,7 @@ class TestBandMath : public TestSupport::WindowTest
       TestSupport::RasterSpec spec;
       spec.width = 300;
       spec.height = 300;
-      addRaster( "img", spec );
+      addRasterLayer( "img", spec );
       showDialog();
       setOutput( absolute( "small/full.tif" ) );
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( "\"img@1\" + 1" );
@@ -365,7 +365,7 @@ class TestBandMath : public TestSupport::WindowTest
       spec.width = 1200;
       spec.height = 1200;
       spec.bands = 1;
-      addRaster( "large", spec );
+      addRasterLayer( "large", spec );
       Utils::writeSetting( Utils::Keys::dialogTimeout, 0 );
       showDialog();
       setOutput( absolute( "doubled.img" ) );

@@ -29,18 +29,8 @@
 
 namespace
 {
-QString absolute( const QString &path )
-{
-  return QDir::current().absoluteFilePath( path );
-}
-
-QgsRasterLayer *addRaster( const QString &name, const TestSupport::RasterSpec &spec = TestSupport::RasterSpec() )
-{
-  auto *layer = new QgsRasterLayer( absolute( TestSupport::writeRaster( name + ".tif", spec ) ), name, "gdal" );
-  QgsProject::instance()->addMapLayer( layer );
-  const bool drawn = QTest::qWaitFor( [layer] { return MainWindow::mapCanvas()->layers().contains( layer ); } );
-  return drawn ? layer : nullptr;
-}
+using TestSupport::absolute;
+using TestSupport::addRasterLayer;
 
 TestSupport::RasterSpec spec( int bands, GDALDataType type, bool noData = false, double noDataValue = 0 )
 {
@@ -143,15 +133,15 @@ class TestImageTools : public TestSupport::WindowTest
       QFETCH( int, first );
       QFETCH( int, second );
       QFETCH( int, stacked );
-      QgsRasterLayer *a = addRaster( "a", spec( 1, GDALDataType( first ) ) );
-      QgsRasterLayer *b = addRaster( "b", spec( 2, GDALDataType( second ) ) );
+      QgsRasterLayer *a = addRasterLayer( "a", spec( 1, GDALDataType( first ) ) );
+      QgsRasterLayer *b = addRasterLayer( "b", spec( 2, GDALDataType( second ) ) );
       QCOMPARE( int( RasterBands::stackDataType( { a, b } ) ), stacked );
     }
 
     void combinationStacksBandsWithTheirNoData()
     {
-      QgsRasterLayer *scene = addRaster( "scene", spec( 3, GDT_UInt16, true, 0 ) );
-      QgsRasterLayer *ndvi = addRaster( "ndvi", spec( 1, GDT_Float32, true, 0 ) );
+      QgsRasterLayer *scene = addRasterLayer( "scene", spec( 3, GDT_UInt16, true, 0 ) );
+      QgsRasterLayer *ndvi = addRasterLayer( "ndvi", spec( 1, GDT_Float32, true, 0 ) );
       auto *dialog = showCombination( { "scene", "ndvi" }, absolute( "stack" ) );
       dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
       QList<int> progress;
@@ -193,8 +183,8 @@ class TestImageTools : public TestSupport::WindowTest
     void differentNoDataValuesBecomeNaN()
     {
       const double sceneNoData = TestSupport::valueAt( 1, 0, 0 );
-      QgsRasterLayer *scene = addRaster( "scene", spec( 2, GDT_UInt16, true, sceneNoData ) );
-      QgsRasterLayer *dem = addRaster( "dem", spec( 1, GDT_Byte ) );
+      QgsRasterLayer *scene = addRasterLayer( "scene", spec( 2, GDT_UInt16, true, sceneNoData ) );
+      QgsRasterLayer *dem = addRasterLayer( "dem", spec( 1, GDT_Byte ) );
       QString error;
       QVERIFY2( RasterBands::stack( { scene, dem }, absolute( "mixed.tif" ), "GTiff", {}, &error ),
                 qPrintable( error ) );
@@ -211,12 +201,12 @@ class TestImageTools : public TestSupport::WindowTest
 
     void orderAndResolutionFollowTheList()
     {
-      addRaster( "first", spec( 1, GDT_UInt16 ) );
+      addRasterLayer( "first", spec( 1, GDT_UInt16 ) );
       TestSupport::RasterSpec coarse = spec( 1, GDT_UInt16 );
       coarse.width = 10;
       coarse.height = 5;
       coarse.pixelSize = 60;
-      QgsRasterLayer *half = addRaster( "half", coarse );
+      QgsRasterLayer *half = addRasterLayer( "half", coarse );
       auto *dialog = showCombination( { "first", "half" }, absolute( "ordered.tif" ) );
       auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
       list->setCurrentRow( 1 );
@@ -253,14 +243,14 @@ class TestImageTools : public TestSupport::WindowTest
       QFETCH( QStringList, rows );
       QFETCH( QString, output );
       QFETCH( QString, notice );
-      addRaster( "a" );
+      addRasterLayer( "a" );
       TestSupport::RasterSpec mercator;
       mercator.epsg = 3857;
-      addRaster( "mercator", mercator );
+      addRasterLayer( "mercator", mercator );
       TestSupport::RasterSpec shifted;
       shifted.originX += 30;
-      addRaster( "shifted", shifted );
-      QgsRasterLayer *gone = addRaster( "gone" );
+      addRasterLayer( "shifted", shifted );
+      QgsRasterLayer *gone = addRasterLayer( "gone" );
       TestSupport::writeBytes( "blocker", "file" );
       auto *dialog = showCombination( rows, absolute( output ) );
       QgsProject::instance()->removeMapLayer( gone );
@@ -274,7 +264,7 @@ class TestImageTools : public TestSupport::WindowTest
     {
       TestSupport::RasterSpec six = spec( 6, GDT_Int16, true, -32768 );
       six.originX = -70000;
-      QgsRasterLayer *layer = addRaster( "scene", six );
+      QgsRasterLayer *layer = addRasterLayer( "scene", six );
       QDir().mkpath( "bands" );
       auto *dialog = showSeparation( absolute( "bands" ) );
       QCOMPARE( dialog->findChild<QLineEdit *>( "bandCountLineEdit" )->text(), QStringLiteral( "6" ) );
@@ -312,7 +302,7 @@ class TestImageTools : public TestSupport::WindowTest
 
     void separationRefusals()
     {
-      QgsRasterLayer *single = addRaster( "single", spec( 1, GDT_Float32 ) );
+      QgsRasterLayer *single = addRasterLayer( "single", spec( 1, GDT_Float32 ) );
       auto *dialog = showSeparation( QString() );
       QCOMPARE( dialog->findChild<QLineEdit *>( "pixelTypeLineEdit" )->text(), QStringLiteral( "32 bit" ) );
       dialog->findChild<QPushButton *>( "applyButton" )->click();
@@ -325,7 +315,7 @@ class TestImageTools : public TestSupport::WindowTest
       QgsProject::instance()->removeMapLayer( single );
       dialog->close();
 
-      addRaster( "pair", spec( 2, GDT_Byte ) );
+      addRasterLayer( "pair", spec( 2, GDT_Byte ) );
       dialog = showSeparation( QDir::currentPath() );
       dialog->findChild<QListWidget *>( "bandListWidget" )->item( 1 )->setText( "pair-band1" );
       QTest::ignoreMessage( QtCriticalMsg, QRegularExpression( "pair-band1\\.tif is named for two bands" ) );
@@ -341,7 +331,7 @@ class TestImageTools : public TestSupport::WindowTest
       TestSupport::RasterSpec big = spec( 3, GDT_UInt16 );
       big.width = 200;
       big.height = 200;
-      addRaster( "big", big );
+      addRasterLayer( "big", big );
       auto *combination = showCombination( { "big" }, absolute( "tiny/stack.tif" ) );
       QSignalSpy combined( combination, &ImageCombinationDialog::complete );
       combination->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );

@@ -17,6 +17,8 @@
 
 namespace
 {
+using TestSupport::absolute;
+
 using TestSupport::Notice;
 using TestSupport::notices;
 
@@ -26,11 +28,6 @@ QString filterFor( const QString &driver )
     if ( format.driverName == driver )
       return format.filterString;
   return QString();
-}
-
-QString absolute( const QString &path )
-{
-  return QDir::current().absoluteFilePath( path );
 }
 
 //! Fails the test if any modal dialog shows up within a moment.

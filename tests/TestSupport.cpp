@@ -15,9 +15,11 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 #include <qgsapplication.h>
+#include <qgsmapcanvas.h>
 #include <qgsmessagebar.h>
 #include <qgsmessagebaritem.h>
 #include <qgsproject.h>
+#include <qgsrasterlayer.h>
 #include <qgssettings.h>
 
 #include <memory>
@@ -138,6 +140,25 @@ QString writeVector( const QString &path, const QString &driverName, const QStri
     }
   }
   return path;
+}
+
+QString absolute( const QString &path )
+{
+  return QDir::current().absoluteFilePath( path );
+}
+
+QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec )
+{
+  auto *layer = new QgsRasterLayer( absolute( writeRaster( name + QStringLiteral( ".tif" ), spec ) ), name,
+                                    QStringLiteral( "gdal" ) );
+  QgsProject::instance()->addMapLayer( layer );
+  // The canvas takes new layers on the next turn of the event loop.
+  if ( QgsMapCanvas *canvas = MainWindow::mapCanvas() )
+  {
+    if ( !QTest::qWaitFor( [canvas, layer] { return canvas->layers().contains( layer ); } ) )
+      QTest::qFail( "the canvas never drew the new layer", __FILE__, __LINE__ );
+  }
+  return layer;
 }
 
 QString writeBytes( const QString &path, const QByteArray &bytes )

@@ -12,6 +12,7 @@
 #include <gdal.h>
 #include <qgis.h>
 
+class QgsRasterLayer;
 class QWidget;
 
 namespace TestSupport
@@ -40,6 +41,12 @@ struct RasterSpec
 
 //! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.
 double valueAt( int band, int x, int y );
+
+//! \a path made absolute against the test's working folder.
+QString absolute( const QString &path );
+
+//! Writes \a name.tif following \a spec, adds it to the project and waits until the canvas draws it.
+QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec = RasterSpec() );
 
 //! Writes a GeoTIFF following \a spec; fails the current test if GDAL cannot.
 QString writeRaster( const QString &path, const RasterSpec &spec = RasterSpec() );

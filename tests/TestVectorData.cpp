@@ -23,10 +23,7 @@ using TestSupport::notices;
 
 namespace
 {
-QString absolute( const QString &path )
-{
-  return QDir::current().absoluteFilePath( path );
-}
+using TestSupport::absolute;
 
 QString vectorFilterFor( const QString &driver )
 {

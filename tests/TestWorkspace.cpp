@@ -24,10 +24,7 @@ using TestSupport::notices;
 
 namespace
 {
-QString absolute( const QString &path )
-{
-  return QDir::current().absoluteFilePath( path );
-}
+using TestSupport::absolute;
 
 QAction *menuAction( int menu, const QString &text )
 {

@@ -6,7 +6,6 @@
 #include <QShowEvent>
 
 #include <qgsbrightnesscontrastfilter.h>
-#include <qgslayertreeview.h>
 #include <qgsrasterlayer.h>
 #include <qgsrasterpipe.h>
 
@@ -32,12 +31,7 @@ void BrightnessContrastDialog::showEvent( QShowEvent *event )
 {
   event->accept();
   mapLayerComboBox->refresh();
-  if ( QgsLayerTreeView *view = MainWindow::layerTreeView() )
-  {
-    const QList<QgsMapLayer *> selected = view->selectedLayers();
-    if ( !selected.isEmpty() )
-      mapLayerComboBox->setLayer( selected.constFirst() );
-  }
+  mapLayerComboBox->setLayerSelectedIn( MainWindow::layerTreeView() );
 }
 
 void BrightnessContrastDialog::currentLayerChanged( QgsMapLayer *mapLayer )

@@ -6,7 +6,6 @@
 
 #include <QShowEvent>
 
-#include <qgslayertreeview.h>
 #include <qgsmultibandcolorrenderer.h>
 #include <qgsrasterlayer.h>
 
@@ -30,12 +29,7 @@ void ColorCompositeDialog::showEvent( QShowEvent *event )
 {
   event->accept();
   mapLayerComboBox->refresh();
-  if ( QgsLayerTreeView *view = MainWindow::layerTreeView() )
-  {
-    const QList<QgsMapLayer *> selected = view->selectedLayers();
-    if ( !selected.isEmpty() )
-      mapLayerComboBox->setLayer( selected.constFirst() );
-  }
+  mapLayerComboBox->setLayerSelectedIn( MainWindow::layerTreeView() );
 }
 
 void ColorCompositeDialog::currentLayerChanged( QgsMapLayer *mapLayer )

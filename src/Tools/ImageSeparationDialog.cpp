@@ -7,7 +7,6 @@
 #include <QShowEvent>
 #include <QTimer>
 
-#include <qgslayertreeview.h>
 #include <qgsrasterdataprovider.h>
 #include <qgsrasterlayer.h>
 
@@ -35,12 +34,7 @@ void ImageSeparationDialog::showEvent( QShowEvent *event )
 {
   event->accept();
   mapLayerComboBox->refresh();
-  if ( QgsLayerTreeView *view = MainWindow::layerTreeView() )
-  {
-    const QList<QgsMapLayer *> selected = view->selectedLayers();
-    if ( !selected.isEmpty() )
-      mapLayerComboBox->setLayer( selected.constFirst() );
-  }
+  mapLayerComboBox->setLayerSelectedIn( MainWindow::layerTreeView() );
 }
 
 void ImageSeparationDialog::editBandName()

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 
+#include <qgslayertreeview.h>
 #include <qgsmapcanvas.h>
 #include <qgsrasterlayer.h>
 
@@ -63,6 +64,13 @@ void MapLayerComboBox::setLayer( QgsMapLayer *layer )
   if ( index < 0 || index == mComboBox->currentIndex() )
     return;
   mComboBox->setCurrentIndex( index );
+}
+
+void MapLayerComboBox::setLayerSelectedIn( const QgsLayerTreeView *view )
+{
+  const QList<QgsMapLayer *> selected = view ? view->selectedLayers() : QList<QgsMapLayer *>();
+  if ( !selected.isEmpty() )
+    setLayer( selected.constFirst() );
 }
 
 QgsMapLayer *MapLayerComboBox::currentLayer() const

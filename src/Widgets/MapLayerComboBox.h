@@ -7,6 +7,7 @@
 #include <qgsmaplayer.h>
 
 class QComboBox;
+class QgsLayerTreeView;
 class QgsMapCanvas;
 
 /**
@@ -29,6 +30,8 @@ class MapLayerComboBox : public QWidget
     void refresh();
     //! Makes \a layer current when it is listed.
     void setLayer( QgsMapLayer *layer );
+    //! Makes the first layer selected in \a view current, when it is listed.
+    void setLayerSelectedIn( const QgsLayerTreeView *view );
     //! The layer of the current entry; null with no entry or when the layer is gone.
     QgsMapLayer *currentLayer() const;
     //! The listed layers in entry order; a layer deleted since the last refresh is null in its place.
