@@ -2,7 +2,6 @@
 #include "Gui/MessageBox.h"
 #include "TestSupport.h"
 
-#include <QLabel>
 #include <QPushButton>
 
 class TestMessageBox : public QObject
@@ -49,26 +48,6 @@ class TestMessageBox : public QObject
               TestSupport::clickButton( dialog, pressed );
           } );
       QCOMPARE( box.exec(), result );
-    }
-
-    void layoutIsFixedAndPlain()
-    {
-      const QString longText = QString( "Một thông báo rất dài " ).repeated( 20 );
-      MessageBox box( nullptr, "Tiêu đề", longText, Utils::iconPath( "Information.svg" ), QDialogButtonBox::Ok );
-      box.show();
-      QCOMPARE( box.size(), QSize( 361, 141 ) );
-      QCOMPARE( box.minimumSize(), box.maximumSize() );
-      QCOMPARE( box.windowTitle(), QStringLiteral( "Tiêu đề" ) );
-      QVERIFY( !box.windowFlags().testFlag( Qt::WindowContextHelpButtonHint ) );
-      auto *text = box.findChild<QLabel *>( "messageLbl" );
-      QCOMPARE( text->text(), longText );
-      QVERIFY( text->wordWrap() );
-      QCOMPARE( text->size(), QSize( 261, 81 ) );
-      auto *icon = box.findChild<QLabel *>( "iconLabel" );
-      QVERIFY( !icon->pixmap( Qt::ReturnByValue ).isNull() );
-
-      MessageBox noIcon( nullptr, "Rastova", "x", QString(), QDialogButtonBox::Ok );
-      QVERIFY( noIcon.findChild<QLabel *>( "iconLabel" )->pixmap( Qt::ReturnByValue ).isNull() );
     }
 
     void informationHasOnlyOk()

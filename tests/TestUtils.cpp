@@ -94,12 +94,6 @@ class TestUtils : public QObject
       QCOMPARE( Utils::isNewerVersion( current, candidate ), newer );
     }
 
-    void noticeTextsAreColoured()
-    {
-      QCOMPARE( Utils::successText( "Xong" ), QStringLiteral( "<font color='#55aa00'>Xong</font>" ) );
-      QCOMPARE( Utils::errorText( "Lỗi" ), QStringLiteral( "<font color='#ff007f'>Lỗi</font>" ) );
-    }
-
     void settingsHaveDefaultsAndLiveInTheProgramsStore()
     {
       QCOMPARE( Utils::messageTimeout(), 5 );

@@ -163,18 +163,6 @@ class TestWorkspace : public TestSupport::WindowTest
           QVERIFY( !bar->actions().contains( action ) );
     }
 
-    void menusAreInOrder()
-    {
-      QStringList file;
-      for ( QAction *action : mWindow->findChild<MenuBar *>()->menu( 0 )->actions() )
-        file << ( action->isSeparator() ? "|" : action->text() );
-      QCOMPARE( file, ( QStringList{ "Mới", "Mở dữ liệu...", "|", "Thoát" } ) );
-      QStringList tools;
-      for ( QAction *action : mWindow->findChild<QToolBar *>( "mRasterToolBar" )->actions() )
-        tools << action->text();
-      QCOMPARE( tools.size(), 5 );
-    }
-
     void navigationKeysSwitchTools()
     {
       MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "nav.tif" ) ) );
