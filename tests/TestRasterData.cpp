@@ -7,6 +7,7 @@
 #include <QDir>
 
 #include <gdal_priv.h>
+#include <ogr_spatialref.h>
 #include <qgslayertreeview.h>
 #include <qgsmessagebar.h>
 #include <qgsmessagebaritem.h>
@@ -75,6 +76,41 @@ class TestRasterData : public TestSupport::WindowTest
 
       MainWindow::controller()->openFileNames( {} );
       QCOMPARE( notices().size(), 1 );
+    }
+
+    void subdatasetsOpenAsLayersOfTheirOwn()
+    {
+      // A GeoPackage with two raster tables, as GDAL sees Sentinel-2 products or HDF files: subdatasets only.
+      const QString path = absolute( "multi.gpkg" );
+      GDALDriver *gpkg = GetGDALDriverManager()->GetDriverByName( "GPKG" );
+      for ( const auto &[table, bands] : { std::pair<const char *, int>{ "visible", 3 }, { "nir", 1 } } )
+      {
+        char **options = CSLSetNameValue( nullptr, "RASTER_TABLE", table );
+        if ( QFile::exists( path ) )
+          options = CSLSetNameValue( options, "APPEND_SUBDATASET", "YES" );
+        std::unique_ptr<GDALDataset> dataset(
+            gpkg->Create( path.toUtf8().constData(), 16, 8, bands, GDT_Byte, options ) );
+        CSLDestroy( options );
+        QVERIFY( dataset );
+        double transform[6] = { 500000, 30, 0, 9000000, 0, -30 };
+        dataset->SetGeoTransform( transform );
+        OGRSpatialReference srs;
+        srs.importFromEPSG( 32748 );
+        dataset->SetSpatialRef( &srs );
+        for ( int band = 1; band <= bands; ++band )
+          dataset->GetRasterBand( band )->Fill( band * 10 );
+      }
+
+      MainWindow::controller()->openFileName( path );
+      QCOMPARE( notices().size(), 0 );
+      QStringList opened;
+      for ( QgsMapLayer *layer : QgsProject::instance()->mapLayers() )
+      {
+        QVERIFY( layer->isValid() );
+        opened << layer->name();
+      }
+      opened.sort();
+      QCOMPARE( opened, ( QStringList{ "multi — nir", "multi — visible" } ) );
     }
 
     void addRasterReportsEachFailedFileAndRemembersTheFolder()

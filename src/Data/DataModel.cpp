@@ -5,13 +5,48 @@
 
 #include <QFileDialog>
 
+#include <QFileInfo>
+
 #include <qgsfileutils.h>
 #include <qgsmaplayer.h>
 #include <qgsmessagebar.h>
+#include <qgsproject.h>
+#include <qgsprovidermetadata.h>
+#include <qgsproviderregistry.h>
+#include <qgsprovidersublayerdetails.h>
+
+#include <memory>
 
 QList<QgsMapLayer *> DataModel::createLayers( const QString &fileName )
 {
-  return { createLayer( fileName, QString() ) };
+  QList<QgsProviderSublayerDetails> sublayers;
+  if ( QgsProviderMetadata *provider = QgsProviderRegistry::instance()->providerMetadata( providerKey() ) )
+    sublayers = provider->querySublayers( fileName );
+
+  if ( sublayers.size() == 1 )
+  {
+    // A file that holds one subdataset only opens through it.
+    std::unique_ptr<QgsMapLayer> whole( createLayer( fileName, QString() ) );
+    if ( whole->isValid() || sublayers.constFirst().uri() == fileName )
+      return { whole.release() };
+  }
+  else if ( sublayers.isEmpty() )
+  {
+    return { createLayer( fileName, QString() ) };
+  }
+
+  const QString baseName = QFileInfo( fileName ).completeBaseName();
+  const QgsProviderSublayerDetails::LayerOptions options( QgsProject::instance()->transformContext() );
+  QList<QgsMapLayer *> layers;
+  for ( const QgsProviderSublayerDetails &sublayer : qAsConst( sublayers ) )
+  {
+    QgsMapLayer *layer = sublayer.toLayer( options );
+    if ( !layer )
+      layer = createLayer( sublayer.uri(), QString() );
+    layer->setName( sublayers.size() == 1 ? baseName : QStringLiteral( "%1 — %2" ).arg( baseName, sublayer.name() ) );
+    layers << layer;
+  }
+  return layers;
 }
 
 bool DataModel::addFileToProject( const QString &fileName )

@@ -33,8 +33,12 @@ class DataModel
     //! Readable file extensions, upper case, without the dot, each once.
     virtual QStringList supportedExtensions() = 0;
 
-    //! Every layer that \a fileName holds (one unless the file has several), owned by the caller.
-    virtual QList<QgsMapLayer *> createLayers( const QString &fileName );
+    /**
+     * Every layer that \a fileName holds, owned by the caller: each of its
+     * sublayers (GeoPackage tables, HDF or NetCDF subdatasets, a Sentinel-2
+     * product's resolutions) named "file — sublayer", or the file itself.
+     */
+    QList<QgsMapLayer *> createLayers( const QString &fileName );
 
     /**
      * Adds every layer of \a fileName to the project; false, with nothing
@@ -43,6 +47,9 @@ class DataModel
     bool addFileToProject( const QString &fileName );
 
   protected:
+    //! The QGIS data provider that reads this kind of file.
+    virtual QString providerKey() const = 0;
+
     //! Lets the user pick files under \a filter, adds them, reports each unreadable one, remembers the folder.
     void addChosenFiles( const QString &caption, const QString &filter, const Utils::SettingKey &folderKey,
                          const QString &failureTitle );

@@ -19,7 +19,12 @@ void RasterModel::add()
 
 QgsMapLayer *RasterModel::createLayer( const QString &fileName, const QString & )
 {
-  return new QgsRasterLayer( fileName, QFileInfo( fileName ).completeBaseName(), QStringLiteral( "gdal" ) );
+  return new QgsRasterLayer( fileName, QFileInfo( fileName ).completeBaseName(), providerKey() );
+}
+
+QString RasterModel::providerKey() const
+{
+  return QStringLiteral( "gdal" );
 }
 
 QStringList RasterModel::supportedExtensions()

@@ -24,4 +24,7 @@ class RasterModel : public DataModel
     //! Writes the whole of \a layer's data, at full resolution in its own CRS, to \a path with \a driver.
     static QgsRasterFileWriter::WriterError writeLayer( QgsRasterLayer *layer, const QString &path,
                                                         const QString &driver );
+
+  protected:
+    QString providerKey() const override;
 };

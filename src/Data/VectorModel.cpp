@@ -6,9 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include <qgsprovidermetadata.h>
 #include <qgsproviderregistry.h>
-#include <qgsprovidersublayerdetails.h>
 #include <qgsvectordataprovider.h>
 #include <qgsvectorlayer.h>
 
@@ -28,21 +26,9 @@ QgsMapLayer *VectorModel::createLayer( const QString &fileName, const QString & 
   return new QgsVectorLayer( fileName, QFileInfo( fileName ).completeBaseName(), ogrProvider );
 }
 
-QList<QgsMapLayer *> VectorModel::createLayers( const QString &fileName )
+QString VectorModel::providerKey() const
 {
-  // A GeoPackage, KML or GML file may hold several layers; each becomes a layer of its own.
-  QList<QgsProviderSublayerDetails> sublayers;
-  if ( QgsProviderMetadata *ogr = QgsProviderRegistry::instance()->providerMetadata( ogrProvider ) )
-    sublayers = ogr->querySublayers( fileName );
-  if ( sublayers.size() < 2 )
-    return DataModel::createLayers( fileName );
-
-  const QString baseName = QFileInfo( fileName ).completeBaseName();
-  QList<QgsMapLayer *> layers;
-  for ( const QgsProviderSublayerDetails &sublayer : qAsConst( sublayers ) )
-    layers << new QgsVectorLayer( sublayer.uri(), QStringLiteral( "%1 — %2" ).arg( baseName, sublayer.name() ),
-                                  ogrProvider );
-  return layers;
+  return ogrProvider;
 }
 
 QStringList VectorModel::supportedExtensions()

@@ -14,7 +14,6 @@ class VectorModel : public DataModel
     void exportLayer( QgsMapLayer *layer ) override;
     QgsMapLayer *createLayer( const QString &fileName, const QString &providerKey ) override;
     QStringList supportedExtensions() override;
-    QList<QgsMapLayer *> createLayers( const QString &fileName ) override;
 
     /**
      * Writes \a layer to \a path with the OGR driver that the path's extension
@@ -22,4 +21,7 @@ class VectorModel : public DataModel
      */
     static QgsVectorFileWriter::WriterError writeLayer( QgsVectorLayer *layer, const QString &path,
                                                         QString *errorMessage = nullptr );
+
+  protected:
+    QString providerKey() const override;
 };
