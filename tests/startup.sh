@@ -59,6 +59,15 @@ kept=$(ls logs/*.log | wc -l)
 grep -qE '^[0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} \| (Debug|Info|Warning|Critical):' "$log" \
   || fail "log lines are not in the expected format"
 
+# The scene named on the command line is drawn: the middle of the screen is no flat white.
+canvasDrawn() {
+  import -window root "$root/screen.png" 2>/dev/null || return 1
+  local spread
+  spread=$(convert "$root/screen.png" -gravity center -crop 300x200+0+0 -colorspace Gray -format '%[fx:standard_deviation]' info:)
+  awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }'
+}
+waitFor 30 canvasDrawn || fail "the scene named on the command line was not drawn"
+
 "$rastova" other.tif >"$root/second.out" 2>&1 &
 second=$!
 pids+=($second)
