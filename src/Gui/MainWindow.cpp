@@ -586,12 +586,16 @@ void MainWindow::checkForUpdate()
 
 void MainWindow::closeEvent( QCloseEvent *event )
 {
-  MessageBox question( this, Constants::applicationName, QStringLiteral( "Bạn có thực sự muốn thoát?" ),
-                       Utils::iconPath( QStringLiteral( "Exit.svg" ) ), QDialogButtonBox::Yes | QDialogButtonBox::No );
-  if ( !mQuittingForUpdate && question.exec() != QDialog::Accepted )
+  if ( !mQuittingForUpdate )
   {
-    event->ignore();
-    return;
+    MessageBox question( this, Constants::applicationName, QStringLiteral( "Bạn có thực sự muốn thoát?" ),
+                         Utils::iconPath( QStringLiteral( "Exit.svg" ) ),
+                         QDialogButtonBox::Yes | QDialogButtonBox::No );
+    if ( question.exec() != QDialog::Accepted )
+    {
+      event->ignore();
+      return;
+    }
   }
   saveLayout();
   event->accept();

@@ -72,11 +72,6 @@ void ImageCombinationDialog::down()
   moveCurrentRow( 1 );
 }
 
-void ImageCombinationDialog::showProgress( int percent )
-{
-  progressBar->setValue( percent );
-}
-
 bool ImageCombinationDialog::combineImages( QList<QgsRasterLayer *> rasterLayers, QString output )
 {
   progressBar->show();
@@ -87,7 +82,7 @@ bool ImageCombinationDialog::combineImages( QList<QgsRasterLayer *> rasterLayers
   QString error;
   const bool written = RasterBands::stack(
       rasterLayers, output, writerFormatComboBox->currentDriverName(),
-      [this]( int percent ) { showProgress( percent ); }, &error );
+      [this]( int percent ) { progressBar->setValue( percent ); }, &error );
   progressBar->hide();
   if ( !written )
     qCritical().noquote() << "Image combination failed:" << error;

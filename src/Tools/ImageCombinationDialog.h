@@ -36,5 +36,4 @@ class ImageCombinationDialog : public QDialog, private Ui::ImageCombinationDialo
 
   private:
     void moveCurrentRow( int step );
-    void showProgress( int percent );
 };
