@@ -4,7 +4,7 @@
 //   rastova-bench-bandmath qgis IN.tif OUT.tif       NDVI through QgsRasterCalculator alone
 
 #include "BenchImage.h"
-#include "Tools/BandMath.h"
+#include "Processing/BandMath.h"
 
 #include <QElapsedTimer>
 

@@ -4,7 +4,7 @@
 //   rastova-bench-bands split IN.tif OUTDIR         the program's engine
 
 #include "BenchImage.h"
-#include "Tools/RasterBands.h"
+#include "Processing/RasterBands.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 #include "Tools/ImageCombinationDialog.h"
 #include "Tools/ImageSeparationDialog.h"
-#include "Tools/RasterBands.h"
+#include "Processing/RasterBands.h"
 #include "Widgets/WriterFormatComboBox.h"
 
 #include <QCheckBox>

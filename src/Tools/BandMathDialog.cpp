@@ -1,7 +1,7 @@
 #include "Tools/BandMathDialog.h"
 
 #include "Core/Utils.h"
-#include "Tools/BandMath.h"
+#include "Processing/BandMath.h"
 
 #include <QShowEvent>
 #include <QTimer>

@@ -2,7 +2,7 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
-#include "Tools/RasterBands.h"
+#include "Processing/RasterBands.h"
 
 #include <QFileInfo>
 #include <QShowEvent>

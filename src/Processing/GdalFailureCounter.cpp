@@ -1,4 +1,4 @@
-#include "Tools/GdalFailureCounter.h"
+#include "Processing/GdalFailureCounter.h"
 
 #include <QtGlobal>
 

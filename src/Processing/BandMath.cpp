@@ -1,6 +1,6 @@
-#include "Tools/BandMath.h"
+#include "Processing/BandMath.h"
 
-#include "Tools/GdalFailureCounter.h"
+#include "Processing/GdalFailureCounter.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
-#include "Tools/RasterBands.h"
+#include "Processing/RasterBands.h"
 
-#include "Tools/GdalFailureCounter.h"
+#include "Processing/GdalFailureCounter.h"
 
 #include <QFile>
 #include <QFileInfo>
