@@ -1,0 +1,57 @@
+#include "Tools/ToolRun.h"
+
+#include <QAbstractButton>
+#include <QProgressBar>
+
+#include <qgsapplication.h>
+
+ToolRun::ToolRun( QProgressBar *progressBar, QAbstractButton *applyButton, QAbstractButton *stopButton,
+                  QObject *parent )
+    : QObject( parent )
+    , mProgressBar( progressBar )
+    , mApplyButton( applyButton )
+    , mStopButton( stopButton )
+{
+  mStopButton->hide();
+  connect( mStopButton, &QAbstractButton::clicked, this, &ToolRun::cancel );
+}
+
+ToolRun::~ToolRun()
+{
+  if ( mTask )
+  {
+    mTask->cancel();
+    mTask->waitForFinished();
+  }
+}
+
+void ToolRun::start( const QString &description, ProcessingTask::Work work, std::function<void()> ended )
+{
+  auto *task = new ProcessingTask( description, std::move( work ) );
+  mTask = task;
+  connect( task, &QgsTask::progressChanged, mProgressBar,
+           [this]( double percent ) { mProgressBar->setValue( static_cast<int>( percent ) ); } );
+  connect( task, &ProcessingTask::ended, this,
+           [this, ended = std::move( ended )]
+           {
+             mTask.clear();
+             setRunning( false );
+             ended();
+           } );
+  setRunning( true );
+  QgsApplication::taskManager()->addTask( task );
+}
+
+void ToolRun::cancel()
+{
+  if ( mTask )
+    mTask->cancel();
+}
+
+void ToolRun::setRunning( bool running )
+{
+  mProgressBar->setValue( 0 );
+  mProgressBar->setVisible( running );
+  mApplyButton->setEnabled( !running );
+  mStopButton->setVisible( running );
+}
