@@ -36,24 +36,25 @@ int main( int argc, char *argv[] )
         QString::fromUtf8( argv[i] ), QFileInfo( QString::fromUtf8( argv[i] ) ).completeBaseName() ) );
   QElapsedTimer timer;
   timer.start();
-  QString error;
-  bool done = false;
+  ProcessingResult result;
   if ( mode == "stack" )
   {
     QList<QgsRasterLayer *> inputs;
     for ( const auto &layer : layers )
       inputs << layer.get();
-    done = RasterBands::stack( inputs, QString::fromUtf8( argv[2] ), QStringLiteral( "GTiff" ), {}, &error );
+    result = RasterBands::stack(
+        RasterBands::stackRequest( inputs, QString::fromUtf8( argv[2] ), QStringLiteral( "GTiff" ) ), nullptr );
   }
   else
   {
     QStringList outputs;
     for ( int band = 1; band <= layers.front()->bandCount(); ++band )
       outputs << QDir( QString::fromUtf8( argv[3] ) ).filePath( QStringLiteral( "band%1.tif" ).arg( band ) );
-    done = RasterBands::split( layers.front().get(), outputs, QStringLiteral( "GTiff" ), {}, &error );
+    result = RasterBands::split( RasterBands::splitRequest( layers.front().get(), outputs, QStringLiteral( "GTiff" ) ),
+                                 nullptr );
   }
-  std::printf( "%s %.3f s %s\n", mode.constData(), timer.elapsed() / 1000.0, qPrintable( error ) );
+  std::printf( "%s %.3f s %s\n", mode.constData(), timer.elapsed() / 1000.0, qPrintable( result.reason ) );
   layers.clear();
   QgsApplication::exitQgis();
-  return done ? 0 : 1;
+  return result.done() ? 0 : 1;
 }

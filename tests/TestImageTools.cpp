@@ -1,9 +1,10 @@
 #include "Core/Utils.h"
 #include "Gui/MenuBar.h"
+#include "Processing/RasterBands.h"
 #include "TestSupport.h"
 #include "Tools/ImageCombinationDialog.h"
 #include "Tools/ImageSeparationDialog.h"
-#include "Processing/RasterBands.h"
+#include "Widgets/MapLayerComboBox.h"
 #include "Widgets/WriterFormatComboBox.h"
 
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextDocumentFragment>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gdal_priv.h>
@@ -57,6 +59,16 @@ bool mountTinyDisk( const QString &folder )
   QDir().mkpath( folder );
   return QProcess::execute( "mount", { "-t", "tmpfs", "-o", "size=64k", "tmpfs", folder } ) == 0;
 }
+
+//! Clicks Apply and waits until the background run, if any, has ended.
+QString applyAndWait( QWidget *dialog )
+{
+  auto *apply = dialog->findChild<QPushButton *>( "applyButton" );
+  apply->click();
+  if ( !QTest::qWaitFor( [apply] { return apply->isEnabled(); }, 60000 ) )
+    return QStringLiteral( "the run never ended" );
+  return plainNotice( dialog );
+}
 } // namespace
 
 class TestImageTools : public TestSupport::WindowTest
@@ -73,13 +85,13 @@ class TestImageTools : public TestSupport::WindowTest
       return dialog && dialog->isVisible() ? dialog : nullptr;
     }
 
-    ImageCombinationDialog *showCombination( const QStringList &layerNames, const QString &output )
+    ImageCombinationDialog *showCombination( const QList<QgsRasterLayer *> &layers, const QString &output )
     {
       auto *dialog = showTool<ImageCombinationDialog>( "Gộp kênh ảnh" );
-      auto *choices = dialog->findChild<QWidget *>( "mapLayerComboBox" )->findChild<QComboBox *>();
-      for ( const QString &name : layerNames )
+      auto *choices = dialog->findChild<MapLayerComboBox *>( "mapLayerComboBox" );
+      for ( QgsRasterLayer *layer : layers )
       {
-        choices->setCurrentIndex( choices->findText( name ) );
+        choices->setLayer( layer );
         dialog->findChild<QToolButton *>( "addButton" )->click();
       }
       dialog->findChild<QWidget *>( "fileWidget" )->findChild<QLineEdit *>()->setText( output );
@@ -94,20 +106,32 @@ class TestImageTools : public TestSupport::WindowTest
     }
 
   private slots:
+    void writerFormats_data()
+    {
+      QTest::addColumn<int>( "layerType" );
+      QTest::addColumn<QString>( "driver" );
+      QTest::addColumn<QString>( "extension" );
+      QTest::newRow( "GeoTIFF" ) << 0 << "GTiff"
+                                 << "tif";
+      QTest::newRow( "Erdas Imagine" ) << 0 << "HFA"
+                                       << "img";
+      QTest::newRow( "ENVI has none" ) << 0 << "ENVI"
+                                       << "";
+      QTest::newRow( "Shapefile" ) << 1 << "ESRI Shapefile"
+                                   << "shp";
+    }
     void writerFormats()
     {
+      QFETCH( int, layerType );
+      QFETCH( QString, driver );
+      QFETCH( QString, extension );
       WriterFormatComboBox formats;
-      QCOMPARE( formats.currentDriverName(), QString() ); // empty until refreshed
+      formats.setLayerType( layerType );
       formats.refresh();
-      QCOMPARE( formats.currentExtension(), QStringLiteral( "tif" ) );
       auto *combo = formats.findChild<QComboBox *>();
-      combo->setCurrentIndex( combo->findData( "HFA" ) );
-      QCOMPARE( formats.currentExtension(), QStringLiteral( "img" ) );
-      formats.setLayerType( 1 );
-      formats.refresh();
-      QCOMPARE( combo->currentIndex(), 0 );
-      combo->setCurrentIndex( combo->findData( "ESRI Shapefile" ) );
-      QCOMPARE( formats.currentExtension(), QStringLiteral( "shp" ) );
+      combo->setCurrentIndex( combo->findData( driver ) );
+      QCOMPARE( formats.currentDriverName(), driver );
+      QCOMPARE( formats.currentExtension(), extension );
     }
 
     void stackTypeHoldsEveryBand_data()
@@ -115,10 +139,7 @@ class TestImageTools : public TestSupport::WindowTest
       QTest::addColumn<int>( "first" );
       QTest::addColumn<int>( "second" );
       QTest::addColumn<int>( "stacked" );
-      QTest::newRow( "Byte, Byte" ) << int( GDT_Byte ) << int( GDT_Byte ) << int( Qgis::DataType::Byte );
       QTest::newRow( "Byte, UInt16" ) << int( GDT_Byte ) << int( GDT_UInt16 ) << int( Qgis::DataType::UInt16 );
-      QTest::newRow( "UInt16, Int16" ) << int( GDT_UInt16 ) << int( GDT_Int16 ) << int( Qgis::DataType::Int32 );
-      QTest::newRow( "Byte, Float32" ) << int( GDT_Byte ) << int( GDT_Float32 ) << int( Qgis::DataType::Float32 );
       QTest::newRow( "Int32, Float32" ) << int( GDT_Int32 ) << int( GDT_Float32 ) << int( Qgis::DataType::Float64 );
     }
     void stackTypeHoldsEveryBand()
@@ -128,23 +149,22 @@ class TestImageTools : public TestSupport::WindowTest
       QFETCH( int, stacked );
       QgsRasterLayer *a = addRasterLayer( "a", spec( 1, GDALDataType( first ) ) );
       QgsRasterLayer *b = addRasterLayer( "b", spec( 2, GDALDataType( second ) ) );
-      QCOMPARE( int( RasterBands::stackDataType( { a, b } ) ), stacked );
+      QCOMPARE( int( RasterBands::stackDataType( RasterBands::stackRequest( { a, b }, {}, {} ).sources ) ), stacked );
     }
 
     void combinationStacksBandsWithTheirNoData()
     {
       QgsRasterLayer *scene = addRasterLayer( "scene", spec( 3, GDT_UInt16, true, 0 ) );
       QgsRasterLayer *ndvi = addRasterLayer( "ndvi", spec( 1, GDT_Float32, true, 0 ) );
-      auto *dialog = showCombination( { "scene", "ndvi" }, absolute( "stack" ) );
+      auto *dialog = showCombination( { scene, ndvi }, absolute( "stack" ) );
       dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
       QList<int> progress;
       connect( dialog->findChild<QProgressBar *>( "progressBar" ), &QProgressBar::valueChanged, this,
                [&progress]( int value ) { progress << value; } );
       QSignalSpy complete( dialog, &ImageCombinationDialog::complete );
-      dialog->findChild<QPushButton *>( "applyButton" )->click();
 
-      QCOMPARE( plainNotice( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
-      QCOMPARE( progress, QList<int>( { 25, 50, 75, 100 } ) );
+      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
+      QVERIFY( progress.contains( 100 ) );
       const QString written = absolute( "stack.tif" );
       QCOMPARE( complete.count(), 1 );
       QCOMPARE( complete.at( 0 ).at( 0 ).toString(), written );
@@ -173,40 +193,77 @@ class TestImageTools : public TestSupport::WindowTest
       QTRY_VERIFY_WITH_TIMEOUT( !dialog->isVisible(), 3000 );
     }
 
-    void differentNoDataValuesBecomeNaN()
+    void differentNoDataBecomesDeclaredNaN_data()
     {
-      const double sceneNoData = TestSupport::valueAt( 1, 0, 0 );
-      QgsRasterLayer *scene = addRasterLayer( "scene", spec( 2, GDT_UInt16, true, sceneNoData ) );
-      QgsRasterLayer *dem = addRasterLayer( "dem", spec( 1, GDT_Byte ) );
-      QString error;
-      QVERIFY2( RasterBands::stack( { scene, dem }, absolute( "mixed.tif" ), "GTiff", {}, &error ),
-                qPrintable( error ) );
+      QTest::addColumn<bool>( "sceneHasNoData" );
+      QTest::newRow( "scene with its own no-data" ) << true;
+      QTest::newRow( "scene without no-data first" ) << false;
+    }
+    void differentNoDataBecomesDeclaredNaN()
+    {
+      QFETCH( bool, sceneHasNoData );
+      QgsRasterLayer *scene = addRasterLayer( "scene", spec( 2, GDT_UInt16, sceneHasNoData, 1000 ) );
+      QgsRasterLayer *index = addRasterLayer( "index", spec( 1, GDT_Float32, true, 1037 ) );
+      const ProcessingResult result = RasterBands::stack(
+          RasterBands::stackRequest( { scene, index }, absolute( "mixed.tif" ), "GTiff" ), nullptr );
+      QVERIFY2( result.done(), qPrintable( result.reason ) );
       std::unique_ptr<GDALDataset> out = openWritten( absolute( "mixed.tif" ) );
       QCOMPARE( out->GetRasterBand( 1 )->GetRasterDataType(), GDT_Float32 );
-      int has = 0;
-      QVERIFY( std::isnan( out->GetRasterBand( 1 )->GetNoDataValue( &has ) ) && has );
-      QVector<double> band1 = TestSupport::readBand( absolute( "mixed.tif" ), 1 );
-      const QVector<double> source1 = TestSupport::readBand( scene->source(), 1 );
-      QVERIFY( std::isnan( band1[0] ) );
-      QCOMPARE( band1.mid( 1 ), source1.mid( 1 ) );
-      QCOMPARE( TestSupport::readBand( absolute( "mixed.tif" ), 3 ), TestSupport::readBand( dem->source(), 1 ) );
+      for ( int band = 1; band <= 3; ++band )
+      {
+        int has = 0;
+        QVERIFY( std::isnan( out->GetRasterBand( band )->GetNoDataValue( &has ) ) && has );
+      }
+      // valueAt( 1, 0, 0 ) is 1000 and valueAt( 1, 0, 1 ) is 1037.
+      const QVector<double> band1 = TestSupport::readBand( absolute( "mixed.tif" ), 1 );
+      QCOMPARE( std::isnan( band1[0] ), sceneHasNoData );
+      QCOMPARE( band1.mid( 1 ), TestSupport::readBand( scene->source(), 1 ).mid( 1 ) );
+      const QVector<double> band3 = TestSupport::readBand( absolute( "mixed.tif" ), 3 );
+      QVERIFY( std::isnan( band3[20] ) );
+      QCOMPARE( band3[0], 1000.0 );
+    }
+
+    void sameNamedImagesStayDistinct_data()
+    {
+      QTest::addColumn<bool>( "laterFirst" );
+      QTest::newRow( "2020 then 2021" ) << false;
+      QTest::newRow( "2021 then 2020" ) << true;
+    }
+    void sameNamedImagesStayDistinct()
+    {
+      QFETCH( bool, laterFirst );
+      QDir().mkpath( "2020" );
+      QDir().mkpath( "2021" );
+      TestSupport::RasterSpec later = spec( 1, GDT_Float32 );
+      later.offset = 0.5;
+      QgsRasterLayer *earlier = addRasterLayer( "2020/ndvi", spec( 1, GDT_Float32 ) );
+      QgsRasterLayer *newer = addRasterLayer( "2021/ndvi", later );
+      const QList<QgsRasterLayer *> order =
+          laterFirst ? QList<QgsRasterLayer *>{ newer, earlier } : QList<QgsRasterLayer *>{ earlier, newer };
+      auto *dialog = showCombination( order, absolute( "series.tif" ) );
+      auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
+      QCOMPARE( list->item( 0 )->text(), QStringLiteral( "ndvi" ) );
+      QVERIFY( list->item( 0 )->toolTip() != list->item( 1 )->toolTip() );
+      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
+      for ( int band = 1; band <= 2; ++band )
+        QCOMPARE( TestSupport::readBand( absolute( "series.tif" ), band ),
+                  TestSupport::readBand( order[band - 1]->source(), 1 ) );
     }
 
     void orderAndResolutionFollowTheList()
     {
-      addRasterLayer( "first", spec( 1, GDT_UInt16 ) );
+      QgsRasterLayer *first = addRasterLayer( "first", spec( 1, GDT_UInt16 ) );
       TestSupport::RasterSpec coarse = spec( 1, GDT_UInt16 );
       coarse.width = 10;
       coarse.height = 5;
       coarse.pixelSize = 60;
       QgsRasterLayer *half = addRasterLayer( "half", coarse );
-      auto *dialog = showCombination( { "first", "half" }, absolute( "ordered.tif" ) );
+      auto *dialog = showCombination( { first, half }, absolute( "ordered.tif" ) );
       auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
       list->setCurrentRow( 1 );
       dialog->findChild<QToolButton *>( "upButton" )->click();
       QCOMPARE( list->item( 0 )->text(), QStringLiteral( "half" ) );
-      dialog->findChild<QPushButton *>( "applyButton" )->click();
-      QCOMPARE( plainNotice( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
+      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
       std::unique_ptr<GDALDataset> out = openWritten( absolute( "ordered.tif" ) );
       QCOMPARE( out->GetRasterXSize(), 10 );
       QCOMPARE( TestSupport::readBand( absolute( "ordered.tif" ), 1 ), TestSupport::readBand( half->source(), 1 ) );
@@ -215,7 +272,7 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( TestSupport::readBand( absolute( "ordered.tif" ), 2 ).at( 1 ), TestSupport::valueAt( 1, 3, 1 ) );
     }
 
-    void combinationRefusals_data()
+    void combinationChecks_data()
     {
       QTest::addColumn<QStringList>( "rows" );
       QTest::addColumn<QString>( "output" );
@@ -224,33 +281,42 @@ class TestImageTools : public TestSupport::WindowTest
                                     << "Chưa có ảnh nào được chọn";
       QTest::newRow( "unwritable path" ) << QStringList{ "a" } << "blocker/out.tif"
                                          << "Đường dẫn ảnh kết quả không khả dụng";
-      QTest::newRow( "no usable rows" ) << QStringList{ "gone" } << "out.tif"
-                                        << "Không có kênh ảnh nào khả dụng";
+      QTest::newRow( "every image gone" ) << QStringList{ "gone" } << "out.tif"
+                                          << "Không có kênh ảnh nào khả dụng";
+      QTest::newRow( "one image gone" ) << QStringList{ "a", "gone" } << "out.tif"
+                                        << "Ảnh không còn trên bản đồ: gone";
       QTest::newRow( "another CRS" ) << QStringList{ "a", "mercator" } << "out.tif"
                                      << "Các ảnh không cùng khu vực hoặc hệ tọa độ";
-      QTest::newRow( "another extent" ) << QStringList{ "a", "shifted" } << "out.tif"
-                                        << "Các ảnh không cùng khu vực hoặc hệ tọa độ";
+      QTest::newRow( "a pixel off" ) << QStringList{ "a", "shifted" } << "out.tif"
+                                     << "Các ảnh không cùng khu vực hoặc hệ tọa độ";
+      QTest::newRow( "corners through decimal text" ) << QStringList{ "a", "rounded" } << "out.tif"
+                                                      << "Gộp kênh ảnh đã hoàn thành";
     }
-    void combinationRefusals()
+    void combinationChecks()
     {
       QFETCH( QStringList, rows );
       QFETCH( QString, output );
       QFETCH( QString, notice );
-      addRasterLayer( "a" );
+      QMap<QString, QgsRasterLayer *> layers;
+      layers["a"] = addRasterLayer( "a" );
       TestSupport::RasterSpec mercator;
       mercator.epsg = 3857;
-      addRasterLayer( "mercator", mercator );
+      layers["mercator"] = addRasterLayer( "mercator", mercator );
       TestSupport::RasterSpec shifted;
       shifted.originX += 30;
-      addRasterLayer( "shifted", shifted );
-      QgsRasterLayer *gone = addRasterLayer( "gone" );
+      layers["shifted"] = addRasterLayer( "shifted", shifted );
+      TestSupport::RasterSpec rounded;
+      rounded.originX += 0.000004;
+      layers["rounded"] = addRasterLayer( "rounded", rounded );
+      layers["gone"] = addRasterLayer( "gone" );
       TestSupport::writeBytes( "blocker", "file" );
-      auto *dialog = showCombination( rows, absolute( output ) );
-      QgsProject::instance()->removeMapLayer( gone );
-      dialog->findChild<QPushButton *>( "applyButton" )->click();
-      QCOMPARE( plainNotice( dialog ), notice );
-      QVERIFY( !QFile::exists( absolute( "out.tif" ) ) );
-      QVERIFY( dialog->isVisible() );
+      QList<QgsRasterLayer *> listed;
+      for ( const QString &row : rows )
+        listed << layers[row];
+      auto *dialog = showCombination( listed, absolute( output ) );
+      QgsProject::instance()->removeMapLayer( layers["gone"] );
+      QCOMPARE( applyAndWait( dialog ), notice );
+      QCOMPARE( QFile::exists( absolute( "out.tif" ) ), notice == QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
     }
 
     void separationWritesEveryBandWithItsTypeAndNoData()
@@ -267,14 +333,9 @@ class TestImageTools : public TestSupport::WindowTest
       QVERIFY( names->item( 1 )->flags().testFlag( Qt::ItemIsEditable ) );
       names->item( 1 )->setText( "nir" );
       dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
-      QList<int> progress;
-      connect( dialog->findChild<QProgressBar *>( "progressBar" ), &QProgressBar::valueChanged, this,
-               [&progress]( int value ) { progress << value; } );
       QSignalSpy complete( dialog, &ImageSeparationDialog::complete );
-      dialog->findChild<QPushButton *>( "applyButton" )->click();
 
-      QCOMPARE( plainNotice( dialog ), QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) );
-      QCOMPARE( progress, QList<int>( { 16, 33, 50, 66, 83, 100 } ) );
+      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) );
       QStringList expected;
       for ( int band = 1; band <= 6; ++band )
         expected << absolute( band == 2 ? "bands/nir.tif" : QStringLiteral( "bands/scene-band%1.tif" ).arg( band ) );
@@ -293,18 +354,36 @@ class TestImageTools : public TestSupport::WindowTest
       QTRY_COMPARE( QgsProject::instance()->count(), 7 );
     }
 
+    void separationNamesFitTheFormat()
+    {
+      addRasterLayer( "pair", spec( 2, GDT_Byte ) );
+      auto *dialog = showSeparation( absolute( "missing" ) );
+      QCOMPARE( applyAndWait( dialog ).section( '\n', 0, 0 ),
+                QStringLiteral( "Thư mục lưu ảnh kết quả không tồn tại" ) );
+
+      QDir().mkpath( "envi" );
+      dialog->findChild<QWidget *>( "fileWidget" )->findChild<QLineEdit *>()->setText( absolute( "envi" ) );
+      auto *formats = dialog->findChild<QWidget *>( "formatComboBox" )->findChild<QComboBox *>();
+      formats->setCurrentIndex( formats->findData( "ENVI" ) );
+      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) );
+      const QStringList written = QDir( "envi" ).entryList( QDir::Files | QDir::Hidden );
+      QVERIFY2( written.contains( "pair-band1" ) && written.contains( "pair-band2.hdr" ),
+                qPrintable( written.join( ' ' ) ) );
+      QVERIFY( !written.contains( "pair-band1." ) );
+      QCOMPARE( TestSupport::readBand( absolute( "envi/pair-band2" ), 1 ),
+                TestSupport::readBand( absolute( "pair.tif" ), 2 ) );
+    }
+
     void separationRefusals()
     {
       QgsRasterLayer *single = addRasterLayer( "single", spec( 1, GDT_Float32 ) );
       auto *dialog = showSeparation( QString() );
       QCOMPARE( dialog->findChild<QLineEdit *>( "pixelTypeLineEdit" )->text(), QStringLiteral( "32 bit" ) );
-      dialog->findChild<QPushButton *>( "applyButton" )->click();
-      QCOMPARE( plainNotice( dialog ), QStringLiteral( "Chưa chọn thư mục lưu ảnh kết quả" ) );
+      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Chưa chọn thư mục lưu ảnh kết quả" ) );
 
       dialog->findChild<QWidget *>( "fileWidget" )->findChild<QLineEdit *>()->setText( QDir::currentPath() );
       QTest::ignoreMessage( QtCriticalMsg, "BandCount < 2" );
-      dialog->findChild<QPushButton *>( "applyButton" )->click();
-      QCOMPARE( plainNotice( dialog ), QStringLiteral( "Không thể tách kênh ảnh" ) );
+      QVERIFY( applyAndWait( dialog ).startsWith( QStringLiteral( "Không thể tách kênh ảnh" ) ) );
       QgsProject::instance()->removeMapLayer( single );
       dialog->close();
 
@@ -312,39 +391,81 @@ class TestImageTools : public TestSupport::WindowTest
       dialog = showSeparation( QDir::currentPath() );
       dialog->findChild<QListWidget *>( "bandListWidget" )->item( 1 )->setText( "pair-band1" );
       QTest::ignoreMessage( QtCriticalMsg, QRegularExpression( "pair-band1\\.tif is named for two bands" ) );
-      dialog->findChild<QPushButton *>( "applyButton" )->click();
-      QCOMPARE( plainNotice( dialog ), QStringLiteral( "Không thể tách kênh ảnh" ) );
+      QVERIFY( applyAndWait( dialog ).startsWith( QStringLiteral( "Không thể tách kênh ảnh" ) ) );
       QVERIFY( !QFile::exists( absolute( "pair-band1.tif" ) ) );
     }
 
-    void aFullDiskFailsBothTools()
+    void failedRunsKeepEarlierFiles_data()
     {
-      if ( !mountTinyDisk( absolute( "tiny" ) ) )
+      QTest::addColumn<bool>( "stack" );
+      QTest::addColumn<QString>( "failure" );
+      QTest::addColumn<QString>( "notice" );
+      QTest::newRow( "stack, writes fail" ) << true << "limit"
+                                            << "Gộp kênh ảnh thất bại";
+      QTest::newRow( "stack, full disk" ) << true << "disk"
+                                          << "Gộp kênh ảnh thất bại";
+      QTest::newRow( "stack, cancelled" ) << true << "cancel"
+                                          << "Đã hủy gộp kênh ảnh";
+      QTest::newRow( "split, writes fail" ) << false << "limit"
+                                            << "Không thể tách kênh ảnh";
+      QTest::newRow( "split, full disk" ) << false << "disk"
+                                          << "Không thể tách kênh ảnh";
+      QTest::newRow( "split, cancelled" ) << false << "cancel"
+                                          << "Đã hủy tách kênh ảnh";
+    }
+    void failedRunsKeepEarlierFiles()
+    {
+      QFETCH( bool, stack );
+      QFETCH( QString, failure );
+      QFETCH( QString, notice );
+      const QString folder = absolute( "results" );
+      if ( failure == "disk" ? !mountTinyDisk( folder ) : !QDir().mkpath( folder ) )
         QSKIP( "cannot mount a small tmpfs here" );
       TestSupport::RasterSpec big = spec( 3, GDT_UInt16 );
-      big.width = 200;
-      big.height = 200;
-      addRasterLayer( "big", big );
-      auto *combination = showCombination( { "big" }, absolute( "tiny/stack.tif" ) );
-      QSignalSpy combined( combination, &ImageCombinationDialog::complete );
-      combination->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
-      QTest::ignoreMessage( QtCriticalMsg, QRegularExpression( "Image combination failed" ) );
-      combination->findChild<QPushButton *>( "applyButton" )->click();
-      const QString combinationNotice = plainNotice( combination );
-      combination->close();
+      big.width = failure == "cancel" ? 3000 : 200;
+      big.height = failure == "cancel" ? 3000 : 200;
+      QgsRasterLayer *layer = addRasterLayer( "big", big );
+      const QString earlier = stack ? folder + "/stack.tif" : folder + "/big-band2.tif";
+      TestSupport::writeRaster( earlier, spec( 1, GDT_Byte ) );
+      const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
 
-      auto *separation = showSeparation( absolute( "tiny" ) );
-      QSignalSpy separated( separation, &ImageSeparationDialog::complete );
-      separation->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
-      QTest::ignoreMessage( QtCriticalMsg, QRegularExpression( "." ) );
-      separation->findChild<QPushButton *>( "applyButton" )->click();
-      const QString separationNotice = plainNotice( separation );
-      QProcess::execute( "umount", { absolute( "tiny" ) } );
+      QWidget *dialog = stack ? static_cast<QWidget *>( showCombination( { layer }, folder + "/stack.tif" ) )
+                              : showSeparation( folder );
+      if ( failure != "cancel" )
+        QTest::ignoreMessage( QtCriticalMsg, QRegularExpression( "." ) );
+      std::unique_ptr<TestSupport::FileSizeLimit> limit;
+      if ( failure == "limit" )
+        limit = std::make_unique<TestSupport::FileSizeLimit>( 64 * 1024 );
+      if ( failure == "cancel" )
+        QTimer::singleShot( 0, dialog->findChild<QPushButton *>( "stopButton" ), &QPushButton::click );
+      const QString shown = applyAndWait( dialog );
+      limit.reset();
+      const QMap<QString, QByteArray> after = TestSupport::folderContents( folder );
+      if ( failure == "disk" )
+        QProcess::execute( "umount", { folder } );
 
-      QCOMPARE( combinationNotice, QStringLiteral( "Gộp kênh ảnh thất bại" ) );
-      QCOMPARE( combined.count(), 0 );
-      QCOMPARE( separationNotice, QStringLiteral( "Không thể tách kênh ảnh" ) );
-      QCOMPARE( separated.count(), 0 );
+      QCOMPARE( shown.section( '\n', 0, 0 ), notice );
+      QVERIFY( dialog->isVisible() );
+      QCOMPARE( after.keys(), before.keys() );
+      QVERIFY( after == before );
+      QCOMPARE( QgsProject::instance()->count(), 1 );
+    }
+
+    void aCompleteResultReplacesEveryFileOfTheEarlierOne()
+    {
+      QgsRasterLayer *three = addRasterLayer( "three", spec( 3, GDT_Byte ) );
+      QgsRasterLayer *one = addRasterLayer( "one", spec( 1, GDT_Byte ) );
+      QDir().mkpath( "replaced" );
+      for ( QgsRasterLayer *layer : { three, one } )
+      {
+        const ProcessingResult result =
+            RasterBands::stack( RasterBands::stackRequest( { layer }, absolute( "replaced/stack" ), "ENVI" ), nullptr );
+        QVERIFY2( result.done(), qPrintable( result.reason ) );
+      }
+      QCOMPARE( openWritten( absolute( "replaced/stack" ) )->GetRasterCount(), 1 );
+      for ( const QString &name :
+            QDir( "replaced" ).entryList( QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot ) )
+        QVERIFY2( name.startsWith( "stack" ), qPrintable( name ) );
     }
 };
 

@@ -201,8 +201,8 @@ class TestRenderingTools : public TestSupport::WindowTest
 
       brightnessBox->setValue( 300 );
       QCOMPARE( brightness->value(), 255 );
-      contrast->setValue( -255 );
-      QCOMPARE( contrastBox->value(), -255 );
+      contrast->setValue( -100 );
+      QCOMPARE( contrastBox->value(), -100 );
       dialog->findChild<QPushButton *>( "contrastDefaultButton" )->click();
       QCOMPARE( contrastBox->value(), 0 );
       QCOMPARE( brightness->value(), 255 );
@@ -226,7 +226,8 @@ class TestRenderingTools : public TestSupport::WindowTest
       QTest::addColumn<int>( "repaints" );
       QTest::newRow( "unchanged" ) << 0 << 0 << 0;
       QTest::newRow( "contrast only" ) << 0 << 30 << 1;
-      QTest::newRow( "both" ) << -255 << 255 << 2;
+      QTest::newRow( "both pushed past their lowest" ) << -1000 << -1000 << 2;
+      QTest::newRow( "both pushed past their highest" ) << 1000 << 1000 << 2;
     }
     void brightnessRepaintsOncePerChangedValue()
     {
@@ -235,11 +236,16 @@ class TestRenderingTools : public TestSupport::WindowTest
       QFETCH( int, repaints );
       QgsRasterLayer *layer = openRaster( "repaint.tif", 1 );
       auto *dialog = show<BrightnessContrastDialog>( brightnessCommand );
-      dialog->findChild<QSlider *>( "brightnessSlider" )->setValue( brightness );
-      dialog->findChild<QSlider *>( "contrastSlider" )->setValue( contrast );
+      auto *brightnessSlider = dialog->findChild<QSlider *>( "brightnessSlider" );
+      brightnessSlider->setValue( brightness );
+      auto *contrastSlider = dialog->findChild<QSlider *>( "contrastSlider" );
+      contrastSlider->setValue( contrast );
       QSignalSpy spy( layer, &QgsMapLayer::repaintRequested );
       dialog->findChild<QPushButton *>( "applyButton" )->click();
       QCOMPARE( spy.count(), repaints );
+      // What the sliders offer, up to their ends, is what the filter keeps.
+      QCOMPARE( layer->pipe()->brightnessFilter()->brightness(), brightnessSlider->value() );
+      QCOMPARE( layer->pipe()->brightnessFilter()->contrast(), contrastSlider->value() );
     }
 
     void toolsSurviveMissingAndRemovedLayers()

@@ -24,6 +24,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace TestSupport
 {
 
@@ -63,6 +66,37 @@ void clearSettings()
   QgsSettings().clear();
 }
 
+FileSizeLimit::FileSizeLimit( qint64 bytes )
+{
+  // Growing past the limit would otherwise end the process with SIGXFSZ.
+  std::signal( SIGXFSZ, SIG_IGN );
+  rlimit limit{};
+  getrlimit( RLIMIT_FSIZE, &limit );
+  mPrevious = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>( bytes );
+  setrlimit( RLIMIT_FSIZE, &limit );
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+  rlimit limit{};
+  getrlimit( RLIMIT_FSIZE, &limit );
+  limit.rlim_cur = mPrevious;
+  setrlimit( RLIMIT_FSIZE, &limit );
+}
+
+QMap<QString, QByteArray> folderContents( const QString &folder )
+{
+  QMap<QString, QByteArray> contents;
+  for ( const QFileInfo &file : QDir( folder ).entryInfoList( QDir::Files | QDir::Hidden ) )
+  {
+    QFile reader( file.absoluteFilePath() );
+    reader.open( QIODevice::ReadOnly );
+    contents.insert( file.fileName(), reader.readAll() );
+  }
+  return contents;
+}
+
 double valueAt( int band, int x, int y )
 {
   return band * 1000 + y * 37 + x * 3 + ( x * y ) % 7;
@@ -89,7 +123,7 @@ QString writeRaster( const QString &path, const RasterSpec &spec )
   {
     for ( int y = 0; y < spec.height; ++y )
       for ( int x = 0; x < spec.width; ++x )
-        values[y * spec.width + x] = valueAt( band, x, y );
+        values[y * spec.width + x] = valueAt( band, x, y ) + spec.offset;
     GDALRasterBand *rasterBand = dataset->GetRasterBand( band );
     if ( spec.hasNoData )
       rasterBand->SetNoDataValue( spec.noData );
@@ -149,8 +183,8 @@ QString absolute( const QString &path )
 
 QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec )
 {
-  auto *layer = new QgsRasterLayer( absolute( writeRaster( name + QStringLiteral( ".tif" ), spec ) ), name,
-                                    QStringLiteral( "gdal" ) );
+  auto *layer = new QgsRasterLayer( absolute( writeRaster( name + QStringLiteral( ".tif" ), spec ) ),
+                                    QFileInfo( name ).fileName(), QStringLiteral( "gdal" ) );
   QgsProject::instance()->addMapLayer( layer );
   // The canvas takes new layers on the next turn of the event loop.
   if ( QgsMapCanvas *canvas = MainWindow::mapCanvas() )

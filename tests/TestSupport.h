@@ -37,6 +37,8 @@ struct RasterSpec
     double pixelSize = 30;
     bool hasNoData = false;
     double noData = 0;
+    //! Added to every value, so that two files of one layout hold different data.
+    double offset = 0;
 };
 
 //! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.
@@ -45,7 +47,8 @@ double valueAt( int band, int x, int y );
 //! \a path made absolute against the test's working folder.
 QString absolute( const QString &path );
 
-//! Writes \a name.tif following \a spec, adds it to the project and waits until the canvas draws it.
+//! Writes \a name.tif following \a spec, adds it to the project under the file's base name and waits until the canvas
+//! draws it.
 QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec = RasterSpec() );
 
 //! Writes a GeoTIFF following \a spec; fails the current test if GDAL cannot.
@@ -59,6 +62,25 @@ QString writeBytes( const QString &path, const QByteArray &bytes );
 
 //! Reads band \a band of \a path as doubles, row by row.
 QVector<double> readBand( const QString &path, int band );
+
+/**
+ * While it lives, no file of this process can grow past \a bytes: writes fail
+ * as on a full disk, without root or a mount.
+ */
+class FileSizeLimit
+{
+  public:
+    explicit FileSizeLimit( qint64 bytes );
+    ~FileSizeLimit();
+    FileSizeLimit( const FileSizeLimit & ) = delete;
+    FileSizeLimit &operator=( const FileSizeLimit & ) = delete;
+
+  private:
+    quint64 mPrevious = 0;
+};
+
+//! The bytes of every file in \a folder (hidden ones too), by name: to tell that nothing changed or was left behind.
+QMap<QString, QByteArray> folderContents( const QString &folder );
 
 //! A message-bar notice as the user sees it.
 struct Notice

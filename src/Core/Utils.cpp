@@ -90,6 +90,17 @@ QString errorText( const QString &text )
   return QStringLiteral( "<font color='#ff007f'>%1</font>" ).arg( text );
 }
 
+QString errorText( const QString &text, const QString &reason )
+{
+  if ( reason.trimmed().isEmpty() )
+    return errorText( text );
+  constexpr int shownLength = 120;
+  QString shown = reason.simplified();
+  if ( shown.size() > shownLength )
+    shown = shown.left( shownLength - 1 ) + QChar( 0x2026 );
+  return errorText( text ) + QStringLiteral( "<br><small>%1</small>" ).arg( shown.toHtmlEscaped() );
+}
+
 bool isWritablePath( const QString &path )
 {
   if ( path.trimmed().isEmpty() )

@@ -64,6 +64,9 @@ QString successText( const QString &text );
 //! \a text coloured as an error notice (rich text).
 QString errorText( const QString &text );
 
+//! \a text in pink with \a reason (GDAL's words, say) shortened on a second, smaller line.
+QString errorText( const QString &text, const QString &reason );
+
 //! Whether the folder that would hold \a path is writable; the file itself need not exist.
 bool isWritablePath( const QString &path );
 //! Reveals a file (selected) or a folder in the system file browser.

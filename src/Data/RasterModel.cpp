@@ -2,6 +2,7 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
+#include "Processing/SafeOutput.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -67,11 +68,19 @@ QgsRasterFileWriter::WriterError RasterModel::writeLayer( QgsRasterLayer *layer,
   if ( !pipe.set( provider->clone() ) )
     return QgsRasterFileWriter::SourceProviderError;
 
-  QgsRasterFileWriter writer( path );
+  SafeOutput output( path );
+  QgsRasterFileWriter writer( output.temporaryPath() );
   if ( !driver.isEmpty() )
     writer.setOutputFormat( driver );
-  return writer.writeRaster( &pipe, layer->width(), layer->height(), layer->extent(), layer->crs(),
-                             provider->transformContext() );
+  const QgsRasterFileWriter::WriterError result = writer.writeRaster(
+      &pipe, layer->width(), layer->height(), layer->extent(), layer->crs(), provider->transformContext() );
+  QString error;
+  if ( result == QgsRasterFileWriter::NoError && !output.commit( &error ) )
+  {
+    qWarning().noquote() << error;
+    return QgsRasterFileWriter::CreateDatasourceError;
+  }
+  return result;
 }
 
 void RasterModel::exportLayer( QgsMapLayer *mapLayer )

@@ -2,6 +2,7 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
+#include "Processing/SafeOutput.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -48,7 +49,12 @@ QgsVectorFileWriter::WriterError VectorModel::writeLayer( QgsVectorLayer *layer,
   }
   options.driverName = QgsVectorFileWriter::driverForExtension( QFileInfo( path ).suffix() );
   options.layerName = layer->name();
-  return QgsVectorFileWriter::writeAsVectorFormatV3( layer, path, transformContext, options, errorMessage );
+  SafeOutput output( path );
+  const QgsVectorFileWriter::WriterError result = QgsVectorFileWriter::writeAsVectorFormatV3(
+      layer, output.temporaryPath(), transformContext, options, errorMessage );
+  if ( result == QgsVectorFileWriter::NoError && !output.commit( errorMessage ) )
+    return QgsVectorFileWriter::ErrCreateDataSource;
+  return result;
 }
 
 void VectorModel::exportLayer( QgsMapLayer *mapLayer )

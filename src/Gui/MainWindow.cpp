@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QJsonDocument>
+#include <QSaveFile>
 #include <QJsonObject>
 #include <QMenu>
 #include <QMimeData>
@@ -574,9 +575,9 @@ void MainWindow::checkForUpdate()
                                 { QStringLiteral( "software-name" ), Constants::applicationName } };
   {
     // Closed before the updater starts, so that it finds the whole file.
-    QFile file( Constants::updateParameterFile );
-    if ( !file.open( QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate ) ||
-         file.write( QJsonDocument( parameters ).toJson( QJsonDocument::Indented ) ) < 0 )
+    QSaveFile file( Constants::updateParameterFile );
+    if ( !file.open( QIODevice::WriteOnly | QIODevice::Text ) ||
+         file.write( QJsonDocument( parameters ).toJson( QJsonDocument::Indented ) ) < 0 || !file.commit() )
       qWarning() << "Cannot write the updater's parameters to" << Constants::updateParameterFile;
   }
   Platform::startUpdater();

@@ -16,7 +16,10 @@ void CPL_STDCALL GdalFailureCounter::handle( CPLErr level, CPLErrorNum number, c
 {
   auto *self = static_cast<GdalFailureCounter *>( CPLGetErrorHandlerUserData() );
   if ( level >= CE_Failure )
+  {
     ++self->mFailures;
+    self->mLastFailure = QString::fromUtf8( message );
+  }
   if ( level >= CE_Warning )
     qWarning( "GDAL error %d: %s", number, message );
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cpl_error.h>
 
 /**
@@ -18,8 +20,12 @@ class GdalFailureCounter
 
     int failures() const { return mFailures; }
 
+    //! GDAL's own words for the last failure; empty when there was none.
+    const QString &lastFailure() const { return mLastFailure; }
+
   private:
     static void CPL_STDCALL handle( CPLErr level, CPLErrorNum number, const char *message );
 
     int mFailures = 0;
+    QString mLastFailure;
 };

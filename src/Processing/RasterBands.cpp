@@ -1,12 +1,14 @@
 #include "Processing/RasterBands.h"
 
 #include "Processing/GdalFailureCounter.h"
+#include "Processing/GdalSettings.h"
+#include "Processing/SafeOutput.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
 #include <gdal.h>
+#include <qgsfeedback.h>
 #include <qgsrasterblock.h>
 #include <qgsrasterdataprovider.h>
 #include <qgsrasterfilewriter.h>
@@ -14,7 +16,7 @@
 
 #include <algorithm>
 #include <limits>
-#include <memory>
+#include <vector>
 
 namespace
 {
@@ -27,27 +29,6 @@ int rowsPerStrip( int width, Qgis::DataType type )
   return static_cast<int>( qBound<qint64>( 1, stripBytes / rowBytes, std::numeric_limits<int>::max() ) );
 }
 
-/**
- * Keeps GDAL's block cache small while it lives. Written blocks otherwise wait
- * in a cache of 5 % of the machine's memory, which a large stack fills.
- */
-class BoundedGdalCache
-{
-  public:
-    BoundedGdalCache()
-        : mPrevious( GDALGetCacheMax64() )
-    {
-      GDALSetCacheMax64( std::min<GIntBig>( mPrevious, cacheBytes ) );
-    }
-    ~BoundedGdalCache() { GDALSetCacheMax64( mPrevious ); }
-    BoundedGdalCache( const BoundedGdalCache & ) = delete;
-    BoundedGdalCache &operator=( const BoundedGdalCache & ) = delete;
-
-  private:
-    static constexpr GIntBig cacheBytes = 64 * 1024 * 1024;
-    GIntBig mPrevious = 0;
-};
-
 //! How the no-data pixels of the sources reach the output.
 struct NoDataPlan
 {
@@ -55,31 +36,30 @@ struct NoDataPlan
     bool none = true;
     //! Every source band shares this one value, written as it is.
     double common = 0;
-    //! The values differ, so each band's no-data pixels become NaN in a float output.
+    //! The bands differ, so each band's no-data pixels become NaN in a float output.
     bool toNaN = false;
 };
 
-NoDataPlan planNoData( const QList<QgsRasterLayer *> &layers )
+NoDataPlan planNoData( const QList<std::shared_ptr<QgsRasterDataProvider>> &sources )
 {
   NoDataPlan plan;
   bool first = true;
-  for ( const QgsRasterLayer *layer : layers )
+  bool firstHas = false;
+  for ( const auto &provider : sources )
   {
-    const QgsRasterDataProvider *provider = layer->dataProvider();
     for ( int band = 1; band <= provider->bandCount(); ++band )
     {
       const bool has = provider->sourceHasNoDataValue( band );
       const double value = has ? provider->sourceNoDataValue( band ) : 0;
+      plan.none = plan.none && !has;
       if ( first )
       {
-        plan.none = !has;
+        firstHas = has;
         plan.common = value;
         first = false;
       }
-      else if ( has == plan.none || ( has && !qgsDoubleNear( value, plan.common ) ) )
+      else if ( has != firstHas || ( has && !qgsDoubleNear( value, plan.common ) ) )
       {
-        // One file format (GeoTIFF) keeps a single no-data value for all bands, so
-        // differing values can only be carried over as NaN.
         plan.toNaN = true;
       }
     }
@@ -87,32 +67,54 @@ NoDataPlan planNoData( const QList<QgsRasterLayer *> &layers )
   return plan;
 }
 
-//! Copies band \a sourceBand of \a source, read on the grid of \a extent, into band \a targetBand of \a target.
-bool copyBand( QgsRasterDataProvider *source, int sourceBand, const QgsRectangle &extent, int width, int height,
-               QgsRasterDataProvider *target, int targetBand, Qgis::DataType targetType, bool noDataToNaN,
-               QString *error )
+/**
+ * Progress over all output bands, told to the feedback strip by strip. A
+ * cancel is seen at the next strip.
+ */
+class StripProgress
 {
-  const int strip = rowsPerStrip( width, targetType );
-  const double rowHeight = extent.height() / height;
-  for ( int top = 0; top < height; top += strip )
+  public:
+    StripProgress( QgsFeedback *feedback, int bandTotal )
+        : mFeedback( feedback )
+        , mBandTotal( bandTotal )
+    {
+    }
+    bool cancelled() const { return mFeedback && mFeedback->isCanceled(); }
+    void report( int bandsDone, double bandFraction ) const
+    {
+      if ( mFeedback )
+        mFeedback->setProgress( ( bandsDone + bandFraction ) * 100.0 / mBandTotal );
+    }
+
+  private:
+    QgsFeedback *mFeedback = nullptr;
+    int mBandTotal = 1;
+};
+
+//! Copies band \a sourceBand of \a source, read on \a grid, into band \a targetBand of \a target.
+ProcessingResult copyBand( QgsRasterDataProvider *source, int sourceBand, const RasterGrid &grid,
+                           QgsRasterDataProvider *target, int targetBand, Qgis::DataType targetType, bool noDataToNaN,
+                           const StripProgress &progress, int bandsDone )
+{
+  const int strip = rowsPerStrip( grid.width, targetType );
+  const double rowHeight = grid.extent.height() / grid.height;
+  for ( int top = 0; top < grid.height; top += strip )
   {
-    const int rows = std::min( strip, height - top );
-    const QgsRectangle stripExtent( extent.xMinimum(), extent.yMaximum() - ( top + rows ) * rowHeight,
-                                    extent.xMaximum(), extent.yMaximum() - top * rowHeight );
-    std::unique_ptr<QgsRasterBlock> block( source->block( sourceBand, stripExtent, width, rows ) );
+    if ( progress.cancelled() )
+      return ProcessingResult::cancelled();
+    const int rows = std::min( strip, grid.height - top );
+    const QgsRectangle stripExtent( grid.extent.xMinimum(), grid.extent.yMaximum() - ( top + rows ) * rowHeight,
+                                    grid.extent.xMaximum(), grid.extent.yMaximum() - top * rowHeight );
+    std::unique_ptr<QgsRasterBlock> block( source->block( sourceBand, stripExtent, grid.width, rows ) );
     if ( !block || !block->isValid() )
-    {
-      *error = QStringLiteral( "cannot read band %1 of %2" ).arg( sourceBand ).arg( source->dataSourceUri() );
-      return false;
-    }
+      return ProcessingResult::failed(
+          QStringLiteral( "cannot read band %1 of %2" ).arg( sourceBand ).arg( source->dataSourceUri() ) );
     if ( block->dataType() != targetType && !block->convert( targetType ) )
+      return ProcessingResult::failed(
+          QStringLiteral( "cannot convert band %1 of %2" ).arg( sourceBand ).arg( source->dataSourceUri() ) );
+    if ( noDataToNaN && ( block->hasNoDataValue() || block->hasNoData() ) )
     {
-      *error = QStringLiteral( "cannot convert band %1 of %2" ).arg( sourceBand ).arg( source->dataSourceUri() );
-      return false;
-    }
-    if ( noDataToNaN && block->hasNoDataValue() )
-    {
-      const qgssize pixels = static_cast<qgssize>( width ) * rows;
+      const qgssize pixels = static_cast<qgssize>( grid.width ) * rows;
       for ( qgssize i = 0; i < pixels; ++i )
       {
         if ( block->isNoData( i ) )
@@ -120,36 +122,29 @@ bool copyBand( QgsRasterDataProvider *source, int sourceBand, const QgsRectangle
       }
     }
     if ( !target->writeBlock( block.get(), targetBand, 0, top ) )
-    {
-      *error = QStringLiteral( "cannot write band %1 of %2" ).arg( targetBand ).arg( target->dataSourceUri() );
-      return false;
-    }
+      return ProcessingResult::failed( QStringLiteral( "cannot write band %1" ).arg( targetBand ) );
+    progress.report( bandsDone, static_cast<double>( top + rows ) / grid.height );
   }
-  return true;
+  return {};
 }
 
-bool setNoData( QgsRasterDataProvider *target, int band, double value, QString *error )
+ProcessingResult setNoData( QgsRasterDataProvider *target, int band, double value )
 {
   if ( target->setNoDataValue( band, value ) )
-    return true;
-  *error = QStringLiteral( "cannot set the no-data value of band %1 of %2" ).arg( band ).arg( target->dataSourceUri() );
-  return false;
+    return {};
+  return ProcessingResult::failed( QStringLiteral( "cannot set the no-data value of band %1" ).arg( band ) );
 }
 
-/**
- * Closes \a written and tells whether everything reached the file; a broken
- * file is removed so that nothing half-written passes for a result.
- */
-bool finish( std::unique_ptr<QgsRasterDataProvider> written, bool wroteAll, const GdalFailureCounter &failures,
-             int failuresBefore, const QString &path, QString *error )
+//! The result of \a written, closed; GDAL's trouble while flushing counts as a failure.
+ProcessingResult close( std::unique_ptr<QgsRasterDataProvider> written, ProcessingResult result,
+                        const GdalFailureCounter &failures, int failuresBefore )
 {
-  written.reset(); // closing flushes the last blocks; GDAL reports trouble through the counter
-  if ( wroteAll && failures.failures() == failuresBefore )
-    return true;
-  if ( error->isEmpty() )
-    *error = QStringLiteral( "GDAL could not finish writing %1" ).arg( path );
-  QFile::remove( path );
-  return false;
+  written.reset();
+  if ( result.done() && failures.failures() > failuresBefore )
+    return ProcessingResult::failed( failures.lastFailure() );
+  if ( result.status == ProcessingResult::Status::Failed && !failures.lastFailure().isEmpty() )
+    result.reason += QStringLiteral( ": " ) + failures.lastFailure();
+  return result;
 }
 
 std::unique_ptr<QgsRasterFileWriter> makeWriter( const QString &path, const QString &driver )
@@ -159,14 +154,48 @@ std::unique_ptr<QgsRasterFileWriter> makeWriter( const QString &path, const QStr
     writer->setOutputFormat( driver );
   return writer;
 }
+
+ProcessingResult cannotCreate( const QString &path, const GdalFailureCounter &failures )
+{
+  const QString reason =
+      failures.lastFailure().isEmpty() ? QStringLiteral( "cannot create %1" ).arg( path ) : failures.lastFailure();
+  return ProcessingResult::failed( reason );
+}
+
+std::shared_ptr<QgsRasterDataProvider> copyOf( const QgsRasterLayer *layer )
+{
+  if ( !layer || !layer->isValid() || !layer->dataProvider() )
+    return nullptr;
+  // A copy opens its own dataset when first read, so it can be read on another thread.
+  return std::shared_ptr<QgsRasterDataProvider>( layer->dataProvider()->clone() );
+}
 } // namespace
 
-Qgis::DataType RasterBands::stackDataType( const QList<QgsRasterLayer *> &layers )
+RasterBands::StackRequest RasterBands::stackRequest( const QList<QgsRasterLayer *> &layers, const QString &output,
+                                                     const QString &driver )
+{
+  StackRequest request{ {}, {}, output, driver };
+  for ( const QgsRasterLayer *layer : layers )
+    request.sources << copyOf( layer );
+  if ( !layers.isEmpty() && layers.constFirst() && layers.constFirst()->isValid() )
+    request.grid = RasterGrid::of( layers.constFirst() );
+  return request;
+}
+
+RasterBands::SplitRequest RasterBands::splitRequest( QgsRasterLayer *layer, const QStringList &outputs,
+                                                     const QString &driver )
+{
+  SplitRequest request{ copyOf( layer ), {}, outputs, driver };
+  if ( request.source )
+    request.grid = RasterGrid::of( layer );
+  return request;
+}
+
+Qgis::DataType RasterBands::stackDataType( const QList<std::shared_ptr<QgsRasterDataProvider>> &sources )
 {
   GDALDataType type = GDT_Unknown;
-  for ( const QgsRasterLayer *layer : layers )
+  for ( const auto &provider : sources )
   {
-    const QgsRasterDataProvider *provider = layer->dataProvider();
     for ( int band = 1; band <= provider->bandCount(); ++band )
     {
       // Qgis::DataType numbers the GDAL types as GDAL does.
@@ -177,126 +206,103 @@ Qgis::DataType RasterBands::stackDataType( const QList<QgsRasterLayer *> &layers
   return static_cast<Qgis::DataType>( type );
 }
 
-bool RasterBands::stack( const QList<QgsRasterLayer *> &layers, const QString &output, const QString &driver,
-                         const Progress &progress, QString *error )
+ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *feedback )
 {
-  error->clear();
-  for ( QgsRasterLayer *layer : layers )
+  if ( request.sources.isEmpty() )
+    return ProcessingResult::failed( QStringLiteral( "no image to combine" ) );
+  for ( const auto &source : request.sources )
   {
-    if ( !layer || !layer->isValid() || !layer->dataProvider() )
-    {
-      *error = QStringLiteral( "an image to combine is not a valid raster" );
-      return false;
-    }
-  }
-  if ( layers.isEmpty() )
-  {
-    *error = QStringLiteral( "no image to combine" );
-    return false;
+    if ( !source )
+      return ProcessingResult::failed( QStringLiteral( "an image to combine is not a valid raster" ) );
   }
 
-  const QgsRasterLayer *first = layers.constFirst();
-  const int width = first->width();
-  const int height = first->height();
-  const QgsRectangle extent = first->extent();
-  const NoDataPlan noData = planNoData( layers );
-  Qgis::DataType type = stackDataType( layers );
+  const NoDataPlan noData = planNoData( request.sources );
+  Qgis::DataType type = stackDataType( request.sources );
   if ( noData.toNaN )
     type = static_cast<Qgis::DataType>( GDALDataTypeUnion( static_cast<GDALDataType>( type ), GDT_Float32 ) );
   int bandTotal = 0;
-  for ( const QgsRasterLayer *layer : layers )
-    bandTotal += layer->dataProvider()->bandCount();
+  for ( const auto &source : request.sources )
+    bandTotal += source->bandCount();
 
-  const BoundedGdalCache cache;
+  GdalSettings::boundBlockCache();
   const GdalFailureCounter failures;
-  const std::unique_ptr<QgsRasterFileWriter> writer = makeWriter( output, driver );
-  std::unique_ptr<QgsRasterDataProvider> written(
-      writer->createMultiBandRaster( type, width, height, extent, first->crs(), bandTotal ) );
+  SafeOutput output( request.output );
+  const std::unique_ptr<QgsRasterFileWriter> writer = makeWriter( output.temporaryPath(), request.driver );
+  std::unique_ptr<QgsRasterDataProvider> written( writer->createMultiBandRaster(
+      type, request.grid.width, request.grid.height, request.grid.extent, request.grid.crs, bandTotal ) );
   if ( !written || !written->isValid() )
-  {
-    *error = QStringLiteral( "cannot create %1" ).arg( output );
-    return false;
-  }
+    return cannotCreate( request.output, failures );
 
-  bool wroteAll = true;
+  const StripProgress progress( feedback, bandTotal );
+  ProcessingResult result;
   int outputBand = 1;
-  for ( QgsRasterLayer *layer : layers )
+  for ( const auto &source : request.sources )
   {
-    QgsRasterDataProvider *source = layer->dataProvider();
-    for ( int band = 1; wroteAll && band <= source->bandCount(); ++band, ++outputBand )
+    for ( int band = 1; result.done() && band <= source->bandCount(); ++band, ++outputBand )
     {
-      wroteAll =
-          copyBand( source, band, extent, width, height, written.get(), outputBand, type, noData.toNaN, error ) &&
-          ( noData.none ||
-            setNoData( written.get(), outputBand,
-                       noData.toNaN ? std::numeric_limits<double>::quiet_NaN() : noData.common, error ) ) &&
-          failures.failures() == 0;
-      if ( wroteAll && progress )
-        progress( outputBand * 100 / bandTotal );
+      result = copyBand( source.get(), band, request.grid, written.get(), outputBand, type, noData.toNaN, progress,
+                         outputBand - 1 );
+      if ( result.done() && !noData.none )
+        result = setNoData( written.get(), outputBand,
+                            noData.toNaN ? std::numeric_limits<double>::quiet_NaN() : noData.common );
+      if ( result.done() && failures.failures() > 0 )
+        result = ProcessingResult::failed( failures.lastFailure() );
     }
   }
-  return finish( std::move( written ), wroteAll, failures, 0, output, error );
+  result = close( std::move( written ), result, failures, 0 );
+  QString error;
+  if ( result.done() && !output.commit( &error ) )
+    return ProcessingResult::failed( error );
+  return result;
 }
 
-bool RasterBands::split( QgsRasterLayer *layer, const QStringList &outputs, const QString &driver,
-                         const Progress &progress, QString *error )
+ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *feedback )
 {
-  error->clear();
-  if ( !layer || !layer->isValid() || !layer->dataProvider() )
-  {
-    *error = QStringLiteral( "Raster layer isn't valid" );
-    return false;
-  }
-  QgsRasterDataProvider *source = layer->dataProvider();
+  if ( !request.source )
+    return ProcessingResult::failed( QStringLiteral( "Raster layer isn't valid" ) );
+  QgsRasterDataProvider *source = request.source.get();
   const int bandCount = source->bandCount();
   if ( bandCount < 2 )
-  {
-    *error = QStringLiteral( "BandCount < 2" );
-    return false;
-  }
-  if ( bandCount != outputs.size() )
-  {
-    *error = QStringLiteral( "BandCount != number of output files" );
-    return false;
-  }
+    return ProcessingResult::failed( QStringLiteral( "BandCount < 2" ) );
+  if ( bandCount != request.outputs.size() )
+    return ProcessingResult::failed( QStringLiteral( "BandCount != number of output files" ) );
   QSet<QString> seen;
-  for ( const QString &output : outputs )
+  for ( const QString &output : request.outputs )
   {
     const QString path = QFileInfo( output ).absoluteFilePath();
     if ( seen.contains( path ) )
-    {
-      *error = QStringLiteral( "The output file %1 is named for two bands" ).arg( output );
-      return false;
-    }
+      return ProcessingResult::failed( QStringLiteral( "The output file %1 is named for two bands" ).arg( output ) );
     seen.insert( path );
   }
 
-  const QgsRectangle extent = layer->extent();
-  const int width = layer->width();
-  const int height = layer->height();
-  const BoundedGdalCache cache;
+  GdalSettings::boundBlockCache();
   const GdalFailureCounter failures;
+  const StripProgress progress( feedback, bandCount );
+  std::vector<std::unique_ptr<SafeOutput>> outputs;
   for ( int band = 1; band <= bandCount; ++band )
   {
-    const QString &output = outputs.at( band - 1 );
+    outputs.push_back( std::make_unique<SafeOutput>( request.outputs.at( band - 1 ) ) );
+    const QString &path = outputs.back()->temporaryPath();
     const Qgis::DataType type = source->dataType( band );
-    const std::unique_ptr<QgsRasterFileWriter> writer = makeWriter( output, driver );
-    std::unique_ptr<QgsRasterDataProvider> written(
-        writer->createOneBandRaster( type, width, height, extent, layer->crs() ) );
-    if ( !written || !written->isValid() )
-    {
-      *error = QStringLiteral( "cannot create %1" ).arg( output );
-      return false;
-    }
+    const std::unique_ptr<QgsRasterFileWriter> writer = makeWriter( path, request.driver );
     const int failuresBefore = failures.failures();
-    const bool wroteAll = copyBand( source, band, extent, width, height, written.get(), 1, type, false, error ) &&
-                          ( !source->sourceHasNoDataValue( band ) ||
-                            setNoData( written.get(), 1, source->sourceNoDataValue( band ), error ) ) &&
-                          failures.failures() == failuresBefore;
-    if ( !finish( std::move( written ), wroteAll, failures, failuresBefore, output, error ) )
-      return false;
-    if ( progress )
-      progress( band * 100 / bandCount );
+    std::unique_ptr<QgsRasterDataProvider> written( writer->createOneBandRaster(
+        type, request.grid.width, request.grid.height, request.grid.extent, request.grid.crs ) );
+    if ( !written || !written->isValid() )
+      return cannotCreate( request.outputs.at( band - 1 ), failures );
+    ProcessingResult result = copyBand( source, band, request.grid, written.get(), 1, type, false, progress, band - 1 );
+    if ( result.done() && source->sourceHasNoDataValue( band ) )
+      result = setNoData( written.get(), 1, source->sourceNoDataValue( band ) );
+    result = close( std::move( written ), result, failures, failuresBefore );
+    if ( !result.done() )
+      return result;
   }
-  return true;
+  // Only now that every band is complete are earlier files replaced.
+  for ( const auto &output : outputs )
+  {
+    QString error;
+    if ( !output->commit( &error ) )
+      return ProcessingResult::failed( error );
+  }
+  return {};
 }

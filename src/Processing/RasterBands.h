@@ -1,50 +1,75 @@
 #pragma once
 
+#include "Processing/ProcessingResult.h"
+#include "Processing/RasterGrid.h"
+
 #include <QList>
 #include <QStringList>
 
-#include <functional>
+#include <memory>
 
 #include <qgis.h>
 
+class QgsFeedback;
+class QgsRasterDataProvider;
 class QgsRasterLayer;
 
 /**
  * Stacks the bands of several rasters into one file and splits a raster into
  * one file per band. Work goes in strips of rows, so memory stays bounded
  * whatever the image size; every write, and the closing of every file, is
- * checked.
+ * checked, and a file is replaced only by a complete result.
  */
 class RasterBands
 {
   public:
-    //! Told the percentage done after each output band.
-    using Progress = std::function<void( int percent )>;
+    //! Everything a stack needs, made on the GUI thread; the work reads only this.
+    struct StackRequest
+    {
+        //! Copies of the images' providers, in stacking order.
+        QList<std::shared_ptr<QgsRasterDataProvider>> sources;
+        //! The first image's grid, on which every image is read.
+        RasterGrid grid;
+        QString output;
+        //! GDAL driver; the writer's default when empty.
+        QString driver;
+    };
+
+    //! Everything a split needs, made on the GUI thread; the work reads only this.
+    struct SplitRequest
+    {
+        std::shared_ptr<QgsRasterDataProvider> source;
+        RasterGrid grid;
+        //! One file per band, in band order.
+        QStringList outputs;
+        QString driver;
+    };
+
+    static StackRequest stackRequest( const QList<QgsRasterLayer *> &layers, const QString &output,
+                                      const QString &driver );
+    static SplitRequest splitRequest( QgsRasterLayer *layer, const QStringList &outputs, const QString &driver );
 
     /**
-     * The smallest data type that holds every band of \a layers without loss
+     * The smallest data type that holds every band of \a sources without loss
      * (Byte with UInt16 gives UInt16; anything with Float32 gives at least Float32).
      */
-    static Qgis::DataType stackDataType( const QList<QgsRasterLayer *> &layers );
+    static Qgis::DataType stackDataType( const QList<std::shared_ptr<QgsRasterDataProvider>> &sources );
 
     /**
-     * Writes all bands of \a layers, in order, into \a output with GDAL driver
-     * \a driver (the writer's default when empty), on the first layer's grid,
-     * extent and CRS, in stackDataType(). A no-data value that all bands share
-     * is kept; when they differ, the stack is written as floats (losslessly)
-     * with each band's no-data pixels as NaN, since a GeoTIFF holds only one
-     * no-data value. False, with \a error set, when anything could not be read
-     * or written.
+     * Writes all bands of the request's sources, in order, on its grid, in
+     * stackDataType(). A no-data value that all bands share is kept; when the
+     * bands differ in it, the stack is written as floats (losslessly) with
+     * every no-data pixel as NaN and NaN declared as the no-data value, since
+     * a GeoTIFF holds only one no-data value.
      */
-    static bool stack( const QList<QgsRasterLayer *> &layers, const QString &output, const QString &driver,
-                       const Progress &progress, QString *error );
+    static ProcessingResult stack( const StackRequest &request, QgsFeedback *feedback );
 
     /**
-     * Writes band i of \a layer to \a outputs[i - 1] with \a driver, each file
-     * keeping its band's data type and no-data value. Refuses, before writing
-     * anything, an invalid or single-band layer, a name count that differs from
-     * the band count and a name given twice.
+     * Writes band i of the source to outputs[i - 1], each file keeping its
+     * band's data type and no-data value. Refuses, before writing anything, an
+     * invalid or single-band source, a name count that differs from the band
+     * count and a name given twice. Existing files are replaced only once
+     * every band was written.
      */
-    static bool split( QgsRasterLayer *layer, const QStringList &outputs, const QString &driver,
-                       const Progress &progress, QString *error );
+    static ProcessingResult split( const SplitRequest &request, QgsFeedback *feedback );
 };

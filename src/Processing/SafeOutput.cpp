@@ -2,52 +2,34 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QUuid>
+#include <QTemporaryDir>
 
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 #include <gdal.h>
 
-#include <memory>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace
 {
-const QString marker = QStringLiteral( ".rastova-" );
-
-QString nameWithBase( const QString &fileName, const QString &oldBase, const QString &newBase )
-{
-  return newBase + fileName.mid( oldBase.size() );
+const QString folderPrefix = QStringLiteral( ".rastova-" );
 }
-} // namespace
 
 SafeOutput::SafeOutput( const QString &target )
     : mTarget( QFileInfo( target ).absoluteFilePath() )
 {
-  const QFileInfo info( mTarget );
-  mFolder = info.absolutePath();
-  mTargetBase = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
-  mTemporaryBase = QLatin1Char( '.' ) + mTargetBase + marker + QUuid::createUuid().toString( QUuid::Id128 ).left( 12 );
-  mTemporary = mFolder + QLatin1Char( '/' ) + mTemporaryBase;
-  if ( !info.suffix().isEmpty() )
-    mTemporary += QLatin1Char( '.' ) + info.suffix();
+  mFolder = QFileInfo( mTarget ).absolutePath();
+  // Same folder, so the final step is a rename on one file system, never a copy.
+  mWorkFolder =
+      std::make_unique<QTemporaryDir>( mFolder + QLatin1Char( '/' ) + folderPrefix + QStringLiteral( "XXXXXX" ) );
+  mTemporary = mWorkFolder->path() + QLatin1Char( '/' ) + QFileInfo( mTarget ).fileName();
 }
 
-SafeOutput::~SafeOutput()
-{
-  if ( !mFinished )
-    discard();
-}
+SafeOutput::~SafeOutput() = default;
 
-QStringList SafeOutput::temporaryFiles() const
-{
-  // Names carry a unique marker, so everything that starts with it is ours,
-  // including sidecars a driver writes only when the dataset is closed.
-  return QDir( mFolder ).entryList( { mTemporaryBase + QLatin1Char( '*' ) },
-                                    QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot );
-}
-
-QStringList SafeOutput::targetFiles() const
+QStringList SafeOutput::formerFiles() const
 {
   QStringList files;
   if ( QFileInfo::exists( mTarget ) )
@@ -58,12 +40,13 @@ QStringList SafeOutput::targetFiles() const
   CPLPopErrorHandler();
   if ( !dataset )
     return files;
+  const QString baseName = QFileInfo( mTarget ).completeBaseName();
   char **list = GDALGetFileList( dataset );
   for ( char **item = list; item && *item; ++item )
   {
     // Only the target's own sidecars: a VRT, say, also lists its sources.
     const QFileInfo file( QString::fromUtf8( *item ) );
-    if ( file.absolutePath() == mFolder && file.fileName().startsWith( mTargetBase + QLatin1Char( '.' ) ) &&
+    if ( file.absolutePath() == mFolder && file.fileName().startsWith( baseName + QLatin1Char( '.' ) ) &&
          !files.contains( file.fileName() ) )
       files << file.fileName();
   }
@@ -74,56 +57,50 @@ QStringList SafeOutput::targetFiles() const
 
 bool SafeOutput::commit( QString *error )
 {
-  const QStringList written = temporaryFiles();
-  const QString mainFile = QFileInfo( mTemporary ).fileName();
-  if ( written.isEmpty() )
+  if ( !mWorkFolder || !mWorkFolder->isValid() )
+  {
+    *error = QStringLiteral( "cannot create a temporary folder in %1" ).arg( mFolder );
+    return false;
+  }
+  QStringList written = QDir( mWorkFolder->path() ).entryList( QDir::Files | QDir::Hidden | QDir::System );
+  const QString mainFile = QFileInfo( mTarget ).fileName();
+  if ( !written.contains( mainFile ) && !QFileInfo( mTemporary ).isDir() )
   {
     *error = QStringLiteral( "nothing was written to %1" ).arg( mTemporary );
     return false;
   }
-  const QStringList former = targetFiles();
-  QStringList replaced;
+  const QStringList former = formerFiles();
   // The main file goes last, so the target keeps its earlier content until every sidecar is in place.
-  QStringList order = written;
-  if ( order.removeOne( mainFile ) )
-    order << mainFile;
-  for ( const QString &name : qAsConst( order ) )
+  if ( written.removeOne( mainFile ) || QFileInfo( mTemporary ).isDir() )
+    written << mainFile;
+  for ( const QString &name : qAsConst( written ) )
   {
-    const QString finalName = nameWithBase( name, mTemporaryBase, mTargetBase );
-    const QString from = mFolder + QLatin1Char( '/' ) + name;
-    const QString to = mFolder + QLatin1Char( '/' ) + finalName;
+    const QString from = mWorkFolder->path() + QLatin1Char( '/' ) + name;
+    const QString to = mFolder + QLatin1Char( '/' ) + name;
     if ( VSIRename( from.toUtf8().constData(), to.toUtf8().constData() ) != 0 )
     {
       *error =
           QStringLiteral( "cannot rename %1 to %2: %3" ).arg( from, to, QString::fromLocal8Bit( strerror( errno ) ) );
       return false;
     }
-    replaced << finalName;
   }
   for ( const QString &name : former )
   {
-    if ( !replaced.contains( name ) )
+    if ( !written.contains( name ) )
       QFile::remove( mFolder + QLatin1Char( '/' ) + name );
   }
-  mFinished = true;
+  discard();
   return true;
 }
 
 void SafeOutput::discard()
 {
-  for ( const QString &name : temporaryFiles() )
-  {
-    const QString path = mFolder + QLatin1Char( '/' ) + name;
-    if ( QFileInfo( path ).isDir() )
-      QDir( path ).removeRecursively();
-    else
-      QFile::remove( path );
-  }
-  mFinished = true;
+  mWorkFolder.reset();
 }
 
 bool SafeOutput::isTemporary( const QString &path )
 {
-  static const QRegularExpression pattern( QStringLiteral( "^\\..+\\.rastova-[0-9a-f]{12}(\\.|$)" ) );
-  return pattern.match( QFileInfo( path ).fileName() ).hasMatch();
+  const QStringList parts = QDir::fromNativeSeparators( path ).split( QLatin1Char( '/' ) );
+  return std::any_of( parts.cbegin(), parts.cend(),
+                      []( const QString &part ) { return part.startsWith( folderPrefix ); } );
 }

@@ -3,12 +3,22 @@
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
 #include "Processing/RasterBands.h"
+#include "Tools/ToolRun.h"
 
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QShowEvent>
 #include <QTimer>
 
+#include <qgsproject.h>
 #include <qgsrasterlayer.h>
+
+#include <memory>
+
+namespace
+{
+constexpr int layerIdRole = Qt::UserRole;
+}
 
 ImageCombinationDialog::ImageCombinationDialog( QWidget *parent )
     : QDialog( parent )
@@ -17,6 +27,7 @@ ImageCombinationDialog::ImageCombinationDialog( QWidget *parent )
   setModal( true );
   setWindowFlag( Qt::WindowContextHelpButtonHint, false );
   progressBar->hide();
+  mRun = new ToolRun( progressBar, applyButton, stopButton, this );
   mapLayerComboBox->setMapCanvas( MainWindow::mapCanvas() );
   mapLayerComboBox->setLayerType( QgsMapLayerType::RasterLayer );
   writerFormatComboBox->setLayerType( 0 );
@@ -37,13 +48,23 @@ void ImageCombinationDialog::showEvent( QShowEvent *event )
   writerFormatComboBox->refresh();
 }
 
+void ImageCombinationDialog::closeEvent( QCloseEvent *event )
+{
+  mRun->cancel();
+  QDialog::closeEvent( event );
+}
+
 void ImageCombinationDialog::add()
 {
   auto *layer = qobject_cast<QgsRasterLayer *>( mapLayerComboBox->currentLayer() );
   if ( !layer || !layer->isValid() )
     return;
   const QString icon = layer->bandCount() < 2 ? QStringLiteral( "Band.svg" ) : QStringLiteral( "mIconRaster.svg" );
-  bandListWidget->addItem( new QListWidgetItem( Utils::icon( icon ), layer->name() ) );
+  auto *item = new QListWidgetItem( Utils::icon( icon ), layer->name() );
+  // Images of one name (a series, one folder per date) stay apart by id; the tip tells them apart.
+  item->setData( layerIdRole, layer->id() );
+  item->setToolTip( layer->publicSource() );
+  bandListWidget->addItem( item );
 }
 
 void ImageCombinationDialog::remove()
@@ -72,25 +93,66 @@ void ImageCombinationDialog::down()
   moveCurrentRow( 1 );
 }
 
-bool ImageCombinationDialog::combineImages( QList<QgsRasterLayer *> rasterLayers, QString output )
+QList<QgsRasterLayer *> ImageCombinationDialog::listedLayers()
 {
-  progressBar->show();
-  progressBar->setValue( 0 );
-  // The work holds the event loop, so lay out and paint the bar now.
-  layout()->activate();
-  progressBar->repaint();
-  QString error;
-  const bool written = RasterBands::stack(
-      rasterLayers, output, writerFormatComboBox->currentDriverName(),
-      [this]( int percent ) { progressBar->setValue( percent ); }, &error );
-  progressBar->hide();
-  if ( !written )
-    qCritical().noquote() << "Image combination failed:" << error;
-  return written;
+  QList<QgsRasterLayer *> layers;
+  QStringList gone;
+  for ( int row = 0; row < bandListWidget->count(); ++row )
+  {
+    const QListWidgetItem *item = bandListWidget->item( row );
+    auto *layer =
+        qobject_cast<QgsRasterLayer *>( QgsProject::instance()->mapLayer( item->data( layerIdRole ).toString() ) );
+    if ( layer && layer->isValid() )
+      layers << layer;
+    else
+      gone << item->text();
+  }
+  if ( layers.isEmpty() )
+  {
+    noticeLabel->setText( Utils::errorText( QStringLiteral( "Không có kênh ảnh nào khả dụng" ) ) );
+    return {};
+  }
+  if ( !gone.isEmpty() )
+  {
+    // A stack never holds fewer or other bands than the list names.
+    noticeLabel->setText( Utils::errorText(
+        QStringLiteral( "Ảnh không còn trên bản đồ: %1" ).arg( gone.join( QStringLiteral( ", " ) ) ) ) );
+    return {};
+  }
+  return layers;
+}
+
+void ImageCombinationDialog::combineImages( const QList<QgsRasterLayer *> &rasterLayers, const QString &output )
+{
+  const auto request = RasterBands::stackRequest( rasterLayers, output, writerFormatComboBox->currentDriverName() );
+  // A run cancelled before it started never sets the result.
+  const auto result = std::make_shared<ProcessingResult>( ProcessingResult::cancelled() );
+  mRun->start(
+      windowTitle(), [request, result]( QgsFeedback *feedback ) { *result = RasterBands::stack( request, feedback ); },
+      [this, result, output]
+      {
+        if ( result->status == ProcessingResult::Status::Cancelled )
+        {
+          noticeLabel->setText( Utils::errorText( QStringLiteral( "Đã hủy gộp kênh ảnh" ) ) );
+          return;
+        }
+        if ( !result->done() )
+        {
+          qCritical().noquote() << "Image combination failed:" << result->reason;
+          noticeLabel->setText( Utils::errorText( QStringLiteral( "Gộp kênh ảnh thất bại" ), result->reason ) );
+          return;
+        }
+        if ( autoOpenCheckBox->isChecked() )
+          emit complete( output );
+        noticeLabel->setText( Utils::successText( QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) ) );
+        QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
+      } );
 }
 
 void ImageCombinationDialog::apply()
 {
+  if ( mRun->isRunning() )
+    return;
   if ( bandListWidget->count() == 0 )
   {
     noticeLabel->setText( Utils::errorText( QStringLiteral( "Chưa có ảnh nào được chọn" ) ) );
@@ -102,25 +164,13 @@ void ImageCombinationDialog::apply()
     return;
   }
 
-  const QList<QgsMapLayer *> listed = mapLayerComboBox->layers();
-  QList<QgsRasterLayer *> layers;
-  for ( int row = 0; row < bandListWidget->count(); ++row )
-  {
-    const QString name = bandListWidget->item( row )->text();
-    const auto match = std::find_if( listed.cbegin(), listed.cend(),
-                                     [&name]( const QgsMapLayer *layer ) { return layer && layer->name() == name; } );
-    if ( match != listed.cend() )
-      layers << qobject_cast<QgsRasterLayer *>( *match );
-  }
+  const QList<QgsRasterLayer *> layers = listedLayers();
   if ( layers.isEmpty() )
-  {
-    noticeLabel->setText( Utils::errorText( QStringLiteral( "Không có kênh ảnh nào khả dụng" ) ) );
     return;
-  }
-  const QgsRasterLayer *first = layers.constFirst();
-  for ( const QgsRasterLayer *layer : qAsConst( layers ) )
+  const RasterGrid first = RasterGrid::of( layers.constFirst() );
+  for ( const QgsRasterLayer *layer : layers )
   {
-    if ( layer->extent() != first->extent() || layer->crs() != first->crs() )
+    if ( !first.coversSameArea( RasterGrid::of( layer ) ) )
     {
       noticeLabel->setText( Utils::errorText( QStringLiteral( "Các ảnh không cùng khu vực hoặc hệ tọa độ" ) ) );
       return;
@@ -131,14 +181,6 @@ void ImageCombinationDialog::apply()
   const QString extension = writerFormatComboBox->currentExtension();
   if ( QFileInfo( output ).suffix().isEmpty() && !extension.isEmpty() )
     output += QLatin1Char( '.' ) + extension;
-
-  if ( !combineImages( layers, output ) )
-  {
-    noticeLabel->setText( Utils::errorText( QStringLiteral( "Gộp kênh ảnh thất bại" ) ) );
-    return;
-  }
-  if ( autoOpenCheckBox->isChecked() )
-    emit complete( output );
-  noticeLabel->setText( Utils::successText( QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) ) );
-  QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
+  noticeLabel->clear();
+  combineImages( layers, output );
 }

@@ -5,11 +5,12 @@
 #include <QDialog>
 
 class QgsRasterLayer;
+class ToolRun;
 
 /**
  * Stacks the bands of several rasters of the same extent and CRS into one
  * multi-band file, in the order the images are listed. RasterBands does the
- * writing.
+ * writing, in the background.
  */
 class ImageCombinationDialog : public QDialog, private Ui::ImageCombinationDialog
 {
@@ -23,8 +24,8 @@ class ImageCombinationDialog : public QDialog, private Ui::ImageCombinationDialo
     void complete( QString output );
 
   private slots:
-    //! Writes the bands of \a rasterLayers, in order, to \a output; false when anything failed.
-    bool combineImages( QList<QgsRasterLayer *> rasterLayers, QString output );
+    //! Starts writing the bands of \a rasterLayers, in order, to \a output; reports when done.
+    void combineImages( const QList<QgsRasterLayer *> &rasterLayers, const QString &output );
     void add();
     void remove();
     void up();
@@ -33,7 +34,12 @@ class ImageCombinationDialog : public QDialog, private Ui::ImageCombinationDialo
 
   protected:
     void showEvent( QShowEvent *event ) override;
+    void closeEvent( QCloseEvent *event ) override;
 
   private:
     void moveCurrentRow( int step );
+    //! The listed images, in order; empty with the notice shown when any has left the project.
+    QList<QgsRasterLayer *> listedLayers();
+
+    ToolRun *mRun = nullptr;
 };

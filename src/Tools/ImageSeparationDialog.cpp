@@ -2,10 +2,16 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
+#include "Processing/OutputName.h"
 #include "Processing/RasterBands.h"
+#include "Tools/ToolRun.h"
 
+#include <QCloseEvent>
+#include <QFileInfo>
 #include <QShowEvent>
 #include <QTimer>
+
+#include <memory>
 
 #include <qgsrasterdataprovider.h>
 #include <qgsrasterlayer.h>
@@ -17,6 +23,7 @@ ImageSeparationDialog::ImageSeparationDialog( QWidget *parent )
   setModal( true );
   setWindowFlag( Qt::WindowContextHelpButtonHint, false );
   progressBar->hide();
+  mRun = new ToolRun( progressBar, applyButton, stopButton, this );
   fileWidget->setMode( FileWidget::Directory );
   formatComboBox->setLayerType( 0 );
   formatComboBox->refresh();
@@ -35,6 +42,12 @@ void ImageSeparationDialog::showEvent( QShowEvent *event )
   event->accept();
   mapLayerComboBox->refresh();
   mapLayerComboBox->setLayerSelectedIn( MainWindow::layerTreeView() );
+}
+
+void ImageSeparationDialog::closeEvent( QCloseEvent *event )
+{
+  mRun->cancel();
+  QDialog::closeEvent( event );
 }
 
 void ImageSeparationDialog::editBandName()
@@ -60,25 +73,37 @@ void ImageSeparationDialog::currentLayerChanged( QgsMapLayer *mapLayer )
   }
 }
 
-bool ImageSeparationDialog::separateBands( QgsRasterLayer *layer, const QStringList &fileNames )
+void ImageSeparationDialog::separateBands( QgsRasterLayer *layer, const QStringList &fileNames )
 {
-  progressBar->show();
-  progressBar->setValue( 0 );
-  // The work holds the event loop, so lay out and paint the bar now.
-  layout()->activate();
-  progressBar->repaint();
-  QString error;
-  const bool written = RasterBands::split(
-      layer, fileNames, formatComboBox->currentDriverName(),
-      [this]( int percent ) { progressBar->setValue( percent ); }, &error );
-  progressBar->hide();
-  if ( !written )
-    qCritical().noquote() << error;
-  return written;
+  const auto request = RasterBands::splitRequest( layer, fileNames, formatComboBox->currentDriverName() );
+  // A run cancelled before it started never sets the result.
+  const auto result = std::make_shared<ProcessingResult>( ProcessingResult::cancelled() );
+  mRun->start(
+      windowTitle(), [request, result]( QgsFeedback *feedback ) { *result = RasterBands::split( request, feedback ); },
+      [this, result, fileNames]
+      {
+        if ( result->status == ProcessingResult::Status::Cancelled )
+        {
+          noticeLabel->setText( Utils::errorText( QStringLiteral( "Đã hủy tách kênh ảnh" ) ) );
+          return;
+        }
+        if ( !result->done() )
+        {
+          qCritical().noquote() << result->reason;
+          noticeLabel->setText( Utils::errorText( QStringLiteral( "Không thể tách kênh ảnh" ), result->reason ) );
+          return;
+        }
+        if ( autoOpenCheckBox->isChecked() )
+          emit complete( fileNames );
+        noticeLabel->setText( Utils::successText( QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) ) );
+        QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
+      } );
 }
 
 void ImageSeparationDialog::apply()
 {
+  if ( mRun->isRunning() )
+    return;
   auto *layer = qobject_cast<QgsRasterLayer *>( mapLayerComboBox->currentLayer() );
   if ( !layer || !layer->isValid() )
     return;
@@ -88,18 +113,15 @@ void ImageSeparationDialog::apply()
     noticeLabel->setText( Utils::errorText( QStringLiteral( "Chưa chọn thư mục lưu ảnh kết quả" ) ) );
     return;
   }
+  if ( !QFileInfo( folder ).isDir() )
+  {
+    noticeLabel->setText( Utils::errorText( QStringLiteral( "Thư mục lưu ảnh kết quả không tồn tại" ), folder ) );
+    return;
+  }
   const QString extension = formatComboBox->currentExtension();
   QStringList fileNames;
   for ( int row = 0; row < bandListWidget->count(); ++row )
-    fileNames << QStringLiteral( "%1/%2.%3" ).arg( folder, bandListWidget->item( row )->text(), extension );
-
-  if ( !separateBands( layer, fileNames ) )
-  {
-    noticeLabel->setText( Utils::errorText( QStringLiteral( "Không thể tách kênh ảnh" ) ) );
-    return;
-  }
-  if ( autoOpenCheckBox->isChecked() )
-    emit complete( fileNames );
-  noticeLabel->setText( Utils::successText( QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) ) );
-  QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
+    fileNames << OutputName::inFolder( folder, bandListWidget->item( row )->text(), extension );
+  noticeLabel->clear();
+  separateBands( layer, fileNames );
 }

@@ -6,10 +6,11 @@
 
 class QgsMapLayer;
 class QgsRasterLayer;
+class ToolRun;
 
 /**
  * Splits a multi-band raster into one single-band file per band, in a chosen
- * folder, under names the user can edit. RasterBands does the writing.
+ * folder, under names the user can edit. RasterBands does the writing, in the background.
  */
 class ImageSeparationDialog : public QDialog, private Ui::ImageSeparationDialog
 {
@@ -18,8 +19,8 @@ class ImageSeparationDialog : public QDialog, private Ui::ImageSeparationDialog
   public:
     explicit ImageSeparationDialog( QWidget *parent );
 
-    //! Writes band i of \a layer to \a fileNames[i - 1]; false, with a critical log line, when anything failed.
-    bool separateBands( QgsRasterLayer *layer, const QStringList &fileNames );
+    //! Starts writing band i of \a layer to \a fileNames[i - 1]; reports when done, failures also in the log.
+    void separateBands( QgsRasterLayer *layer, const QStringList &fileNames );
 
   signals:
     //! The band files were written, in band order, and the user asked for them to be opened.
@@ -32,4 +33,8 @@ class ImageSeparationDialog : public QDialog, private Ui::ImageSeparationDialog
 
   protected:
     void showEvent( QShowEvent *event ) override;
+    void closeEvent( QCloseEvent *event ) override;
+
+  private:
+    ToolRun *mRun = nullptr;
 };

@@ -1,7 +1,12 @@
 #include "Widgets/WriterFormatComboBox.h"
 
+#include "Processing/BandMath.h"
+#include "Processing/OutputName.h"
+
 #include <QComboBox>
 #include <QHBoxLayout>
+
+#include <algorithm>
 
 namespace
 {
@@ -28,6 +33,15 @@ WriterFormatComboBox::WriterFormatComboBox( QWidget *parent )
     , mRasterFormats( QgsRasterFileWriter::supportedFiltersAndFormats( QgsRasterFileWriter::SortRecommended ) )
     , mVectorFormats( QgsVectorFileWriter::supportedFiltersAndFormats( QgsVectorFileWriter::SortRecommended ) )
 {
+  // QGIS lists only drivers with a file extension; ENVI, a staple of image
+  // analysis, has none but writes files all the same.
+  for ( const BandMath::Format &format : BandMath::outputFormats() )
+  {
+    const bool listed = std::any_of( mRasterFormats.cbegin(), mRasterFormats.cend(),
+                                     [&format]( const auto &known ) { return known.driverName == format.shortName; } );
+    if ( !listed && format.extension.isEmpty() )
+      mRasterFormats.append( { format.shortName, format.longName + QStringLiteral( " (*)" ) } );
+  }
   auto *layout = new QHBoxLayout( this );
   layout->setContentsMargins( 0, 0, 0, 0 );
   layout->addWidget( mComboBox );
@@ -70,7 +84,11 @@ QString WriterFormatComboBox::currentExtension() const
   if ( open < 0 || close <= open )
     return QString();
   const QString firstGlob = filter.mid( open + 1, close - open - 1 ).split( QLatin1Char( ' ' ) ).constFirst();
-  return firstGlob.mid( 2 ).toLower();
+  const QString extension = firstGlob.mid( 2 ).toLower();
+  // Drivers without one extension (ENVI, COG) list "*.*" or the like; GDAL knows what they take.
+  if ( !firstGlob.startsWith( QLatin1String( "*." ) ) || extension.contains( QLatin1Char( '*' ) ) )
+    return OutputName::extensionOf( currentDriverName() );
+  return extension;
 }
 
 QString WriterFormatComboBox::currentDriverName() const
