@@ -1,7 +1,7 @@
 #include "Core/Utils.h"
 #include "Gui/MenuBar.h"
-#include "TestSupport.h"
 #include "Processing/BandMath.h"
+#include "TestSupport.h"
 #include "Tools/BandMathDialog.h"
 
 #include <QCheckBox>

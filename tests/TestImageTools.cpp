@@ -54,12 +54,6 @@ std::unique_ptr<GDALDataset> openWritten( const QString &path )
   return std::unique_ptr<GDALDataset>( GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER ) );
 }
 
-bool mountTinyDisk( const QString &folder )
-{
-  QDir().mkpath( folder );
-  return QProcess::execute( "mount", { "-t", "tmpfs", "-o", "size=64k", "tmpfs", folder } ) == 0;
-}
-
 //! Clicks Apply and waits until the background run, if any, has ended.
 QString applyAndWait( QWidget *dialog )
 {
@@ -419,7 +413,7 @@ class TestImageTools : public TestSupport::WindowTest
       QFETCH( QString, failure );
       QFETCH( QString, notice );
       const QString folder = absolute( "results" );
-      if ( failure == "disk" ? !mountTinyDisk( folder ) : !QDir().mkpath( folder ) )
+      if ( failure == "disk" ? !TestSupport::mountSmallDisk( folder ) : !QDir().mkpath( folder ) )
         QSKIP( "cannot mount a small tmpfs here" );
       TestSupport::RasterSpec big = spec( 3, GDT_UInt16 );
       big.width = failure == "cancel" ? 3000 : 200;

@@ -5,6 +5,9 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QProcess>
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
@@ -268,13 +271,33 @@ class TestRasterData : public TestSupport::WindowTest
       }
     }
 
-    void failedExportReportsTheWriterError()
+    void failedExportKeepsWhatWasThere_data()
     {
-      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "fail.tif" ) ) );
+      QTest::addColumn<bool>( "overEarlierFile" );
+      QTest::newRow( "folder is a file" ) << false;
+      QTest::newRow( "full disk under an earlier file" ) << true;
+    }
+    void failedExportKeepsWhatWasThere()
+    {
+      QFETCH( bool, overEarlierFile );
+      TestSupport::RasterSpec big;
+      big.width = 300;
+      big.height = 300;
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "fail.tif", big ) ) );
+      if ( overEarlierFile ? !TestSupport::mountSmallDisk( absolute( "kept" ) ) : !QDir().mkpath( "kept" ) )
+        QSKIP( "cannot mount a small tmpfs here" );
       const QString blocker = absolute( TestSupport::writeBytes( "blocker", "a file, not a folder" ) );
-      const QString target = blocker + "/out.tif";
+      const QString target =
+          overEarlierFile ? absolute( TestSupport::writeRaster( "kept/earlier.tif" ) ) : blocker + "/out.tif";
+      const QMap<QString, QByteArray> before = TestSupport::folderContents( "kept" );
       TestSupport::answerFileDialog( { target }, filterFor( "GTiff" ) );
+      if ( overEarlierFile ) // the file dialog asks before a file is replaced
+        TestSupport::whenModal( []( QWidget *box )
+                                { qobject_cast<QMessageBox *>( box )->button( QMessageBox::Yes )->click(); } );
       MainWindow::controller()->exportData();
+      const QMap<QString, QByteArray> after = TestSupport::folderContents( "kept" );
+      if ( overEarlierFile )
+        QProcess::execute( "umount", { absolute( "kept" ) } );
 
       const QList<Notice> shown = notices();
       QCOMPARE( shown.size(), 1 );
@@ -283,6 +306,7 @@ class TestRasterData : public TestSupport::WindowTest
                     .match( shown[0].text )
                     .hasMatch(),
                 qPrintable( shown[0].text ) );
+      QVERIFY( after == before );
       QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterSaveDir ), QDir::homePath() );
     }
 

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTimer>
 
 #include <gdal_priv.h>
@@ -83,6 +84,12 @@ FileSizeLimit::~FileSizeLimit()
   getrlimit( RLIMIT_FSIZE, &limit );
   limit.rlim_cur = mPrevious;
   setrlimit( RLIMIT_FSIZE, &limit );
+}
+
+bool mountSmallDisk( const QString &folder )
+{
+  QDir().mkpath( folder );
+  return QProcess::execute( "mount", { "-t", "tmpfs", "-o", "size=64k", "tmpfs", folder } ) == 0;
 }
 
 QMap<QString, QByteArray> folderContents( const QString &folder )

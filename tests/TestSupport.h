@@ -79,6 +79,9 @@ class FileSizeLimit
     quint64 mPrevious = 0;
 };
 
+//! Mounts a 64 KiB tmpfs on \a folder (made when missing); false where mounting is not allowed.
+bool mountSmallDisk( const QString &folder );
+
 //! The bytes of every file in \a folder (hidden ones too), by name: to tell that nothing changed or was left behind.
 QMap<QString, QByteArray> folderContents( const QString &folder );
 

@@ -2,6 +2,7 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
+#include "Processing/GdalFailureCounter.h"
 #include "Processing/SafeOutput.h"
 
 #include <QFileDialog>
@@ -72,8 +73,15 @@ QgsRasterFileWriter::WriterError RasterModel::writeLayer( QgsRasterLayer *layer,
   QgsRasterFileWriter writer( output.temporaryPath() );
   if ( !driver.isEmpty() )
     writer.setOutputFormat( driver );
-  const QgsRasterFileWriter::WriterError result = writer.writeRaster(
-      &pipe, layer->width(), layer->height(), layer->extent(), layer->crs(), provider->transformContext() );
+  QgsRasterFileWriter::WriterError result = QgsRasterFileWriter::NoError;
+  {
+    // The writer reports a full disk only through GDAL's error handler.
+    const GdalFailureCounter failures;
+    result = writer.writeRaster( &pipe, layer->width(), layer->height(), layer->extent(), layer->crs(),
+                                 provider->transformContext() );
+    if ( result == QgsRasterFileWriter::NoError && failures.failures() > 0 )
+      result = QgsRasterFileWriter::WriteError;
+  }
   QString error;
   if ( result == QgsRasterFileWriter::NoError && !output.commit( &error ) )
   {

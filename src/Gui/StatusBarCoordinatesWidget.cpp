@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <qgscoordinateutils.h>
+#include <qgsexception.h>
 #include <qgsmapcanvas.h>
 #include <qgsproject.h>
 
@@ -96,8 +97,16 @@ void StatusBarCoordinatesWidget::showMouseCoordinates( const QgsPointXY &point )
 {
   if ( !mCanvas || mCanvas->layerCount() == 0 )
     return;
-  showText( QgsCoordinateUtils::formatCoordinateForProject( QgsProject::instance(), point,
-                                                            mCanvas->mapSettings().destinationCrs(), mPrecision ) );
+  try
+  {
+    showText( QgsCoordinateUtils::formatCoordinateForProject( QgsProject::instance(), point,
+                                                              mCanvas->mapSettings().destinationCrs(), mPrecision ) );
+  }
+  catch ( const QgsCsException & )
+  {
+    // A point the display CRS cannot hold (beyond a projection's bounds, say).
+    showText( QStringLiteral( "Không thể chuyển tọa độ" ) );
+  }
 }
 
 void StatusBarCoordinatesWidget::showExtent()
