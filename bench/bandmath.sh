@@ -24,11 +24,12 @@ measure() { # size, name, command...
   rm -f "$scratch/$name.tif"
   /usr/bin/time -v -o "$scratch/time" "$@" >/dev/null 2>"$scratch/err" \
     || { echo "$name failed:"; cat "$scratch/err"; exit 1; }
-  local seconds kb
+  local seconds kb cpu
   seconds=$(grep "Elapsed (wall clock)" "$scratch/time" | awk -F': ' '{print $2}' \
     | awk -F: '{ if (NF == 3) print $1*3600 + $2*60 + $3; else print $1*60 + $2 }')
   kb=$(grep "Maximum resident set size" "$scratch/time" | awk -F': ' '{print $2}')
-  echo "$size $name $seconds $kb" >> "$scratch/results"
+  cpu=$(awk -F': ' '/User time|System time/ { t += $2 } END { print t }' "$scratch/time")
+  echo "$size $name $seconds $kb $cpu" >> "$scratch/results"
 }
 
 for size in "${sizes[@]}"; do
@@ -45,17 +46,18 @@ for size in "${sizes[@]}"; do
 done
 
 echo "NDVI of bands 4 and 3 of a 4-band UInt16 image to Float32 GeoTIFF; $(nproc) cores; outputs checked equal"
-echo "growth: peak resident memory above the same process with QGIS and the image loaded (idle)"
-awk '{ s[$1 " " $2] = $3; m[$1 " " $2] = $4; if (!($1 in seen)) { seen[$1] = 1; order[++n] = $1 } }
+echo "growth: peak resident memory above the same process with QGIS and the image loaded (idle);" \
+  "cpu: user + system seconds; load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+awk '{ s[$1 " " $2] = $3; m[$1 " " $2] = $4; c[$1 " " $2] = $5; if (!($1 in seen)) { seen[$1] = 1; order[++n] = $1 } }
      END {
-       printf "%-7s %-10s %8s %9s %11s %10s %13s\n", "size", "route", "seconds", "peak MiB", "growth MiB",
-              "/ qgis", "/ gdal_calc"
+       printf "%-7s %-10s %8s %7s %9s %11s %8s %12s\n", "size", "route", "seconds", "cpu s", "peak MiB",
+              "growth MiB", "/ qgis", "/ gdal_calc"
        for (i = 1; i <= n; i++) {
          z = order[i]
          split("rastova qgis gdal_calc", routes, " ")
          for (r = 1; r <= 3; r++) {
            k = z " " routes[r]
-           printf "%-7s %-10s %8.2f %9.0f %11.0f %10.2f %13.2f\n", z, routes[r], s[k], m[k] / 1024,
+           printf "%-7s %-10s %8.2f %7.2f %9.0f %11.0f %8.2f %12.2f\n", z, routes[r], s[k], c[k], m[k] / 1024,
                   (m[k] - m[z " idle"]) / 1024, s[k] / s[z " qgis"], s[k] / s[z " gdal_calc"]
          }
        }

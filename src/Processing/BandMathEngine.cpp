@@ -262,6 +262,11 @@ void BandMathEngine::work( int worker )
     {
       result = QgsRasterCalculator::InputLayerError;
     }
+    catch ( ... )
+    {
+      // Nothing may leave a worker thread: it would end the program.
+      result = QgsRasterCalculator::CalculationError;
+    }
     if ( result == QgsRasterCalculator::Success && gdalFailures.failures() > 0 )
       result = QgsRasterCalculator::InputLayerError;
     if ( result != QgsRasterCalculator::Success )
