@@ -683,6 +683,14 @@ class TestBandMath : public TestSupport::WindowTest
                 2 * TestSupport::valueAt( 1, 7, 0 ) );
     }
 
+    void quittingDuringARunLeavesNothing()
+    {
+      QDir().mkpath( "quit" );
+      startSlowRun( absolute( "quit/out.tif" ) );
+      mWindow.reset();
+      QCOMPARE( leftovers( absolute( "quit" ), {} ), QStringList() );
+    }
+
     void vanishedOutputFolderDuringTheRunIsAWriteFailure()
     {
       QDir().mkpath( "doomed" );
