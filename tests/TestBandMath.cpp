@@ -40,41 +40,24 @@ QString plainNotice( const QLabel *label )
   return QTextDocumentFragment::fromHtml( label->text() ).toPlainText();
 }
 
-//! The fixtures the engine is compared on, by layer name; all but "wgs84" share the UTM grid of "a" or part of it.
+//! The fixtures the engine is compared on, by layer name; all but "wgs84" lie on the UTM grid of "a" or inside it.
 TestSupport::RasterSpec fixture( const QString &name )
 {
-  TestSupport::RasterSpec spec;
-  spec.width = 40;
-  spec.height = 30;
-  if ( name == "b" )
-  {
-    spec.bands = 2;
-    spec.type = GDT_Float32;
-  }
-  else if ( name == "n" )
-  {
-    spec.bands = 1;
-    spec.hasNoData = true;
-    spec.noData = TestSupport::valueAt( 1, 2, 0 );
-  }
-  else if ( name.startsWith( "dem" ) ) // coarser, shifted, ending inside "a" on every side
-  {
-    spec = TestSupport::RasterSpec{ 11,     8,       1,  GDT_Int16,           32748,
-                                    500100, 8999900, 90, name == "demNoData", TestSupport::valueAt( 1, 3, 2 ) };
-  }
-  else if ( name == "inner" ) // the same grid as "a", ending inside it on every side
-  {
-    spec = TestSupport::RasterSpec{ 20, 15, 1, GDT_UInt16, 32748, 500090, 8999910, 30, false, 0 };
-  }
-  else if ( name == "scene" )
-  {
-    spec = TestSupport::RasterSpec{ 100, 80, 2, GDT_Float32, 32748, 500000, 9000000, 30, false, 0 };
-  }
-  else if ( name == "wgs84" )
-  {
-    spec = TestSupport::RasterSpec{ 200, 160, 1, GDT_Int16, 4326, 104.99, -9.0, 0.0005, false, 0 };
-  }
-  return spec;
+  using Spec = TestSupport::RasterSpec;
+  const double demNoData = TestSupport::valueAt( 1, 3, 2 ), nNoData = TestSupport::valueAt( 1, 2, 0 );
+  const QMap<QString, Spec> fixtures = {
+      { "a", Spec{ 40, 30, 3, GDT_UInt16, 32748, 500000, 9000000, 30, false, 0 } },
+      { "b", Spec{ 40, 30, 2, GDT_Float32, 32748, 500000, 9000000, 30, false, 0 } },
+      { "n", Spec{ 40, 30, 1, GDT_UInt16, 32748, 500000, 9000000, 30, true, nNoData } },
+      // coarser and shifted, ending inside "a" on every side
+      { "dem", Spec{ 11, 8, 1, GDT_Int16, 32748, 500100, 8999900, 90, false, 0 } },
+      { "demNoData", Spec{ 11, 8, 1, GDT_Int16, 32748, 500100, 8999900, 90, true, demNoData } },
+      // on the grid of "a", ending inside it on every side
+      { "inner", Spec{ 20, 15, 1, GDT_UInt16, 32748, 500090, 8999910, 30, false, 0 } },
+      { "scene", Spec{ 100, 80, 2, GDT_Float32, 32748, 500000, 9000000, 30, false, 0 } },
+      { "wgs84", Spec{ 200, 160, 1, GDT_Int16, 4326, 104.99, -9.0, 0.0005, false, 0 } },
+  };
+  return fixtures.value( name );
 }
 
 //! What the engine computes for \a expression over the first layer's grid, written to \a output.
@@ -575,11 +558,7 @@ class TestBandMath : public TestSupport::WindowTest
           const double expected = reached ? theirValues[index] : double( -FLT_MAX );
           outside += !reached;
           QVERIFY2( sameFloat( ourValues[index], expected ),
-                    qPrintable( QStringLiteral( "pixel %1,%2: %3, expected %4" )
-                                    .arg( x )
-                                    .arg( y )
-                                    .arg( ourValues[index] )
-                                    .arg( expected ) ) );
+                    qPrintable( QString::asprintf( "pixel %d,%d: %g, not %g", x, y, ourValues[index], expected ) ) );
         }
       QCOMPARE( outside > 0, layers.contains( "dem" ) || layers.contains( "inner" ) );
 
