@@ -3,6 +3,7 @@
 #include "Processing/GdalFailureCounter.h"
 #include "Processing/SafeOutput.h"
 
+#include <QMap>
 #include <QtGlobal>
 
 #include <gdal.h>

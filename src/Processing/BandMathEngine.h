@@ -2,8 +2,6 @@
 
 #include "Processing/BandMath.h"
 
-#include <QMap>
-
 #include <atomic>
 #include <condition_variable>
 #include <map>
