@@ -1,5 +1,6 @@
 // One route of the band math benchmark per run, so each can be measured alone:
 //   rastova-bench-bandmath generate OUT.tif SIZE     a 4-band UInt16 image SIZE x SIZE
+//   rastova-bench-bandmath idle IN.tif               loads QGIS and the image only: the memory baseline
 //   rastova-bench-bandmath rastova IN.tif OUT.tif    NDVI through the program's engine
 //   rastova-bench-bandmath qgis IN.tif OUT.tif       NDVI through QgsRasterCalculator alone
 
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
+#include <gdal.h>
 #include <qgsapplication.h>
 #include <qgsproject.h>
 #include <qgsrasterlayer.h>
@@ -23,9 +25,10 @@ int main( int argc, char *argv[] )
 {
   if ( argc == 4 && QByteArray( argv[1] ) == "generate" )
     return writeBenchImage( argv[2], atoi( argv[3] ), 4 ) ? 0 : 1;
-  if ( argc != 4 || ( QByteArray( argv[1] ) != "rastova" && QByteArray( argv[1] ) != "qgis" ) )
+  const QByteArray route = argc > 1 ? QByteArray( argv[1] ) : QByteArray();
+  if ( !( argc == 3 && route == "idle" ) && !( argc == 4 && ( route == "rastova" || route == "qgis" ) ) )
   {
-    std::fprintf( stderr, "usage: %s generate OUT SIZE | rastova IN OUT | qgis IN OUT\n", argv[0] );
+    std::fprintf( stderr, "usage: %s generate OUT SIZE | idle IN | rastova IN OUT | qgis IN OUT\n", argv[0] );
     return 2;
   }
   QgsApplication application( argc, argv, false );
@@ -33,11 +36,15 @@ int main( int argc, char *argv[] )
   QgsApplication::initQgis();
   auto *layer = new QgsRasterLayer( QString::fromUtf8( argv[2] ), QStringLiteral( "img" ), QStringLiteral( "gdal" ) );
   QgsProject::instance()->addMapLayer( layer );
+  // Opening the layer may have read blocks; every route starts with an empty block cache.
+  const GIntBig cache = GDALGetCacheMax64();
+  GDALSetCacheMax64( 0 );
+  GDALSetCacheMax64( cache );
 
   QElapsedTimer timer;
   timer.start();
   int result = 0;
-  if ( QByteArray( argv[1] ) == "rastova" )
+  if ( route == "rastova" )
   {
     BandMath::Request request;
     request.expression = ndvi;
@@ -46,9 +53,9 @@ int main( int argc, char *argv[] )
     request.extent = layer->extent();
     request.columns = layer->width();
     request.rows = layer->height();
-    result = BandMath::run( request );
+    result = BandMath::prepareAndRun( request );
   }
-  else
+  else if ( route == "qgis" )
   {
     QgsRasterCalculator calculator(
         ndvi, QString::fromUtf8( argv[3] ), QStringLiteral( "GTiff" ), layer->extent(), layer->crs(), layer->width(),

@@ -1,36 +1,64 @@
 #!/usr/bin/env bash
-# Band math on a generated 4-band image, three routes in one run: the program's
-# engine, the QGIS raster calculator called directly, and gdal_calc.py.
-#   bench/bandmath.sh [SIZE]   (default 8000: 8000 x 8000 pixels, 512 MB of input)
+# Band math on a generated 4-band UInt16 image, three routes in one run: the
+# program's engine, the QGIS raster calculator called directly, and gdal_calc.py.
+#   bench/bandmath.sh           8000 x 8000 pixels (512 MB of input)
+#   bench/bandmath.sh --large   also 20000 x 20000 (3.2 GB of input on disk)
+#   bench/bandmath.sh SIZE...   the sizes given
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-size="${1:-8000}"
+sizes=("$@")
+[ ${#sizes[@]} -eq 0 ] && sizes=(8000)
+[ "${sizes[0]}" = "--large" ] && sizes=(8000 20000)
 "$root/scripts/install-deps" --bench
 "$root/scripts/build" rastova-bench-bandmath >/dev/null
 bench="$root/build/rastova-bench-bandmath"
-scratch="$(mktemp -d)"
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/rastova-bench.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
 export QT_QPA_PLATFORM=offscreen
 
-"$bench" generate "$scratch/img.tif" "$size"
-echo "input: ${size} x ${size} pixels, 4 bands UInt16; NDVI of bands 4 and 3 to Float32 GeoTIFF"
-
-measure() { # name, command...
-  local name="$1"; shift
-  /usr/bin/time -v -o "$scratch/$name.time" "$@" >/dev/null 2>"$scratch/$name.err" \
-    || { echo "$name failed:"; cat "$scratch/$name.err"; exit 1; }
-  local seconds kb
-  seconds=$(grep "Elapsed (wall clock)" "$scratch/$name.time" | awk -F': ' '{print $2}' \
+# Runs a route under /usr/bin/time after reading the input once, so each starts
+# with it in the page cache; records seconds and peak resident KiB.
+measure() { # size, name, command...
+  local size="$1" name="$2"; shift 2
+  cat "$scratch/img.tif" >/dev/null
+  rm -f "$scratch/$name.tif"
+  /usr/bin/time -v -o "$scratch/time" "$@" >/dev/null 2>"$scratch/err" \
+    || { echo "$name failed:"; cat "$scratch/err"; exit 1; }
+  local seconds kb cpu
+  seconds=$(grep "Elapsed (wall clock)" "$scratch/time" | awk -F': ' '{print $2}' \
     | awk -F: '{ if (NF == 3) print $1*3600 + $2*60 + $3; else print $1*60 + $2 }')
-  kb=$(grep "Maximum resident set size" "$scratch/$name.time" | awk -F': ' '{print $2}')
-  echo "$name $seconds $kb" >> "$scratch/results"
+  kb=$(grep "Maximum resident set size" "$scratch/time" | awk -F': ' '{print $2}')
+  cpu=$(awk -F': ' '/User time|System time/ { t += $2 } END { print t }' "$scratch/time")
+  echo "$size $name $seconds $kb $cpu" >> "$scratch/results"
 }
 
-measure rastova "$bench" rastova "$scratch/img.tif" "$scratch/rastova.tif"
-measure qgis "$bench" qgis "$scratch/img.tif" "$scratch/qgis.tif"
-measure gdal_calc gdal_calc.py --quiet -A "$scratch/img.tif" --A_band=4 -B "$scratch/img.tif" --B_band=3 \
-  --type=Float32 --outfile="$scratch/gdal.tif" --calc="(A.astype(float) - B) / (A.astype(float) + B)"
+for size in "${sizes[@]}"; do
+  rm -f "$scratch"/*.tif
+  "$bench" generate "$scratch/img.tif" "$size"
+  measure "$size" idle "$bench" idle "$scratch/img.tif"
+  measure "$size" rastova "$bench" rastova "$scratch/img.tif" "$scratch/rastova.tif"
+  measure "$size" qgis "$bench" qgis "$scratch/img.tif" "$scratch/qgis.tif"
+  measure "$size" gdal_calc gdal_calc.py --quiet -A "$scratch/img.tif" --A_band=4 -B "$scratch/img.tif" --B_band=3 \
+    --type=Float32 --outfile="$scratch/gdal_calc.tif" --calc="(A.astype(float) - B) / (A.astype(float) + B)"
+  # Same pixels as the calculator, or the timing means nothing.
+  cmp -s <(gdalinfo -checksum "$scratch/rastova.tif" | grep Checksum) \
+         <(gdalinfo -checksum "$scratch/qgis.tif" | grep Checksum) || { echo "outputs differ at $size"; exit 1; }
+done
 
-awk 'NR == FNR { if ($1 == "gdal_calc") base = $2; next }
-     FNR == 1 { printf "%-10s %10s %12s %16s\n", "route", "seconds", "peak MiB", "time / gdal_calc" }
-     { printf "%-10s %10.2f %12.0f %16.2f\n", $1, $2, $3 / 1024, $2 / base }' "$scratch/results" "$scratch/results"
+echo "NDVI of bands 4 and 3 of a 4-band UInt16 image to Float32 GeoTIFF; $(nproc) cores; outputs checked equal"
+echo "growth: peak resident memory above the same process with QGIS and the image loaded (idle);" \
+  "cpu: user + system seconds; load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+awk '{ s[$1 " " $2] = $3; m[$1 " " $2] = $4; c[$1 " " $2] = $5; if (!($1 in seen)) { seen[$1] = 1; order[++n] = $1 } }
+     END {
+       printf "%-7s %-10s %8s %7s %9s %11s %8s %12s\n", "size", "route", "seconds", "cpu s", "peak MiB",
+              "growth MiB", "/ qgis", "/ gdal_calc"
+       for (i = 1; i <= n; i++) {
+         z = order[i]
+         split("rastova qgis gdal_calc", routes, " ")
+         for (r = 1; r <= 3; r++) {
+           k = z " " routes[r]
+           printf "%-7s %-10s %8.2f %7.2f %9.0f %11.0f %8.2f %12.2f\n", z, routes[r], s[k], c[k], m[k] / 1024,
+                  (m[k] - m[z " idle"]) / 1024, s[k] / s[z " qgis"], s[k] / s[z " gdal_calc"]
+         }
+       }
+     }' "$scratch/results"

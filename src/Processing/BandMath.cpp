@@ -1,13 +1,17 @@
 #include "Processing/BandMath.h"
 
-#include "Processing/GdalFailureCounter.h"
+#include "Processing/BandMathEngine.h"
 
 #include <QFileInfo>
+#include <QMap>
+#include <QThread>
 
 #include <gdal.h>
 #include <qgsgdalutils.h>
 #include <qgsproject.h>
 #include <qgsrastercalcnode.h>
+#include <qgsrasterdataprovider.h>
+#include <qgsrasterlayer.h>
 
 #include <algorithm>
 #include <memory>
@@ -43,7 +47,7 @@ bool BandMath::isValidExpression( const QString &expression )
   return std::unique_ptr<QgsRasterCalcNode>( QgsRasterCalcNode::parseRasterCalcString( expression, error ) ) != nullptr;
 }
 
-QgsRasterCalculator::Result BandMath::run( const Request &request, QgsFeedback *feedback )
+QgsRasterCalculator::Result BandMath::prepare( Request &request )
 {
   QString parserError;
   const std::unique_ptr<QgsRasterCalcNode> tree(
@@ -51,30 +55,52 @@ QgsRasterCalculator::Result BandMath::run( const Request &request, QgsFeedback *
   if ( !tree )
     return QgsRasterCalculator::ParserError;
 
-  // A band of a layer no longer in the project would only fail halfway through
-  // writing; refuse it before any file is touched.
   const QVector<QgsRasterCalculatorEntry> entries = QgsRasterCalculatorEntry::rasterEntries();
-  for ( const QString &reference : tree->cleanRasterReferences() )
-  {
-    const bool known =
-        std::any_of( entries.cbegin(), entries.cend(),
-                     [&reference]( const QgsRasterCalculatorEntry &entry ) { return entry.ref == reference; } );
-    if ( !known )
-      return QgsRasterCalculator::BandError;
-  }
-
   if ( entries.isEmpty() )
     return QgsRasterCalculator::InputLayerError;
+  request.crs = entries.constFirst().raster->crs();
+  request.transformContext = QgsProject::instance()->transformContext();
+  request.inputs.clear();
+  request.trees.clear();
 
-  // The result takes the CRS of the first raster, as its extent does. It is
-  // passed explicitly: QGIS 3.22's calculator drops it otherwise and writes a
-  // file without any CRS.
-  QgsRasterCalculator calculator( request.expression, request.outputFile, request.driver, request.extent,
-                                  entries.constFirst().raster->crs(), request.columns, request.rows, entries,
-                                  QgsProject::instance()->transformContext() );
-  const GdalFailureCounter gdalFailures;
-  const QgsRasterCalculator::Result result = calculator.processCalculation( feedback );
-  if ( result == QgsRasterCalculator::Success && gdalFailures.failures() > 0 )
-    return QgsRasterCalculator::CreateOutputError;
-  return result;
+  const int workers = std::clamp( QThread::idealThreadCount(), 1, 8 );
+  for ( int worker = 0; worker < workers; ++worker )
+    request.trees << std::shared_ptr<const QgsRasterCalcNode>(
+        QgsRasterCalcNode::parseRasterCalcString( request.expression, parserError ) );
+  QMap<const QgsRasterLayer *, QVector<std::shared_ptr<QgsRasterDataProvider>>> clones;
+  // A band of a layer no longer in the project would only fail halfway through
+  // writing; refuse it before any file is touched.
+  QStringList references = tree->cleanRasterReferences();
+  references.removeDuplicates();
+  for ( const QString &reference : qAsConst( references ) )
+  {
+    const auto entry =
+        std::find_if( entries.cbegin(), entries.cend(),
+                      [&reference]( const QgsRasterCalculatorEntry &entry ) { return entry.ref == reference; } );
+    if ( entry == entries.cend() || entry->bandNumber < 1 || entry->bandNumber > entry->raster->bandCount() )
+      return QgsRasterCalculator::BandError;
+    if ( !entry->raster->dataProvider() )
+      return QgsRasterCalculator::InputLayerError;
+    QVector<std::shared_ptr<QgsRasterDataProvider>> &providers = clones[entry->raster];
+    while ( providers.size() < workers )
+    {
+      std::shared_ptr<QgsRasterDataProvider> clone( entry->raster->dataProvider()->clone() );
+      if ( !clone )
+        return QgsRasterCalculator::InputLayerError;
+      providers << clone;
+    }
+    request.inputs.append( { reference, entry->bandNumber, entry->raster->crs(), providers } );
+  }
+  return QgsRasterCalculator::Success;
+}
+
+QgsRasterCalculator::Result BandMath::run( const Request &request, QgsFeedback *feedback )
+{
+  return BandMathEngine( request, feedback ).run();
+}
+
+QgsRasterCalculator::Result BandMath::prepareAndRun( Request request, QgsFeedback *feedback )
+{
+  const QgsRasterCalculator::Result prepared = prepare( request );
+  return prepared == QgsRasterCalculator::Success ? run( request, feedback ) : prepared;
 }

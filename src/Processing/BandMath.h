@@ -2,11 +2,18 @@
 
 #include <QList>
 #include <QString>
+#include <QVector>
 
+#include <qgscoordinatereferencesystem.h>
+#include <qgscoordinatetransformcontext.h>
 #include <qgsrastercalculator.h>
 #include <qgsrectangle.h>
 
+#include <memory>
+
 class QgsFeedback;
+class QgsRasterCalcNode;
+class QgsRasterDataProvider;
 
 //! Band math on the rasters of the current project, written through GDAL.
 class BandMath
@@ -21,16 +28,34 @@ class BandMath
         QString extension;
     };
 
+    //! One band the expression names, with what the run needs to read it off the GUI thread.
+    struct Input
+    {
+        //! The reference as the expression writes it, without quotes ("dem@1").
+        QString reference;
+        int band = 0;
+        QgsCoordinateReferenceSystem crs;
+        //! One provider per worker thread: providers are not thread-safe.
+        QVector<std::shared_ptr<QgsRasterDataProvider>> providers;
+    };
+
     //! What to compute and where to write it.
     struct Request
     {
         QString expression;
         QString outputFile;
         QString driver;
-        //! In the CRS of the project's first raster, which the result also takes.
+        //! In the result's CRS.
         QgsRectangle extent;
         int columns = 0;
         int rows = 0;
+        //! Filled by prepare(): the CRS of the project's first raster.
+        QgsCoordinateReferenceSystem crs;
+        QgsCoordinateTransformContext transformContext;
+        //! Filled by prepare(): only the bands the expression names.
+        QVector<Input> inputs;
+        //! Filled by prepare(): the parsed expression, one per worker, since QGIS's parser is not reentrant.
+        QVector<std::shared_ptr<const QgsRasterCalcNode>> trees;
     };
 
     //! Every GDAL driver that can create rasters, in GDAL's order, except the in-memory one.
@@ -43,12 +68,24 @@ class BandMath
     static bool isValidExpression( const QString &expression );
 
     /**
-     * Computes \a request over all raster layers of the project and writes the
-     * Float32 result. Without any raster in the project it is an InputLayerError.
-     * A band that no project layer has is a BandError, found
-     * before anything is written. A write that GDAL reports failing (a full
-     * disk, for one) is a CreateOutputError, though the calculator itself would
-     * call it a success.
+     * Fills the CRS, transform context and inputs of \a request from the
+     * current project, cloning a provider per worker for each named raster.
+     * Call on the GUI thread. Without any raster in the project it is an
+     * InputLayerError; a band that no project layer has is a BandError.
+     */
+    static QgsRasterCalculator::Result prepare( Request &request );
+
+    /**
+     * Computes a prepared \a request in strips on every core and writes the
+     * Float32 result through a safe output, so a failed or cancelled run
+     * leaves the earlier target as it was. Values are those of
+     * QgsRasterCalculator, except that a pixel where a named raster has no
+     * value (outside its extent, no-data, or a failed reprojection) is
+     * no-data. A named raster that cannot be reprojected anywhere on the
+     * output is an InputLayerError.
      */
     static QgsRasterCalculator::Result run( const Request &request, QgsFeedback *feedback = nullptr );
+
+    //! Prepares and runs \a request at once; for callers without a GUI thread of their own.
+    static QgsRasterCalculator::Result prepareAndRun( Request request, QgsFeedback *feedback = nullptr );
 };

@@ -2,7 +2,9 @@
 
 #include "Core/Utils.h"
 #include "Processing/BandMath.h"
+#include "Tools/ToolRun.h"
 
+#include <QCloseEvent>
 #include <QShowEvent>
 #include <QTimer>
 
@@ -11,6 +13,7 @@
 #include <qgsrasterlayer.h>
 
 #include <limits>
+#include <memory>
 
 namespace
 {
@@ -25,6 +28,7 @@ BandMathDialog::BandMathDialog( QWidget *parent )
   setModal( true );
   setWindowFlag( Qt::WindowContextHelpButtonHint, false );
   progressBar->hide();
+  mRun = new ToolRun( progressBar, applyButton, stopButton, this );
 
   for ( QDoubleSpinBox *field : { xminDoubleSpinBox, xmaxDoubleSpinBox, yminDoubleSpinBox, ymaxDoubleSpinBox } )
     field->setRange( -coordinateLimit, coordinateLimit );
@@ -81,6 +85,12 @@ void BandMathDialog::showEvent( QShowEvent *event )
   loadRasterBands();
 }
 
+void BandMathDialog::closeEvent( QCloseEvent *event )
+{
+  mRun->cancel();
+  QDialog::closeEvent( event );
+}
+
 void BandMathDialog::insertText( const QString &text )
 {
   expressionTextEdit->insertPlainText( text );
@@ -88,13 +98,27 @@ void BandMathDialog::insertText( const QString &text )
 
 void BandMathDialog::setExtentFrom( const QgsRasterLayer *layer )
 {
-  const QgsRectangle extent = layer->extent();
-  xminDoubleSpinBox->setValue( extent.xMinimum() );
-  yminDoubleSpinBox->setValue( extent.yMinimum() );
-  xmaxDoubleSpinBox->setValue( extent.xMaximum() );
-  ymaxDoubleSpinBox->setValue( extent.yMaximum() );
+  mLayerExtent = layer->extent();
+  xminDoubleSpinBox->setValue( mLayerExtent.xMinimum() );
+  yminDoubleSpinBox->setValue( mLayerExtent.yMinimum() );
+  xmaxDoubleSpinBox->setValue( mLayerExtent.xMaximum() );
+  ymaxDoubleSpinBox->setValue( mLayerExtent.yMaximum() );
+  mShownExtent = QgsRectangle( xminDoubleSpinBox->value(), yminDoubleSpinBox->value(), xmaxDoubleSpinBox->value(),
+                               ymaxDoubleSpinBox->value(), false );
   columnsSpinBox->setValue( layer->width() );
   rowsSpinBox->setValue( layer->height() );
+}
+
+QgsRectangle BandMathDialog::outputExtent() const
+{
+  // The fields round to a few decimals; a degree extent rounded that way would
+  // put the result a fraction of a pixel off its source's grid.
+  const auto exact = []( const QDoubleSpinBox *field, double shown, double layer )
+  { return field->value() == shown ? layer : field->value(); };
+  return QgsRectangle( exact( xminDoubleSpinBox, mShownExtent.xMinimum(), mLayerExtent.xMinimum() ),
+                       exact( yminDoubleSpinBox, mShownExtent.yMinimum(), mLayerExtent.yMinimum() ),
+                       exact( xmaxDoubleSpinBox, mShownExtent.xMaximum(), mLayerExtent.xMaximum() ),
+                       exact( ymaxDoubleSpinBox, mShownExtent.yMaximum(), mLayerExtent.yMaximum() ), false );
 }
 
 void BandMathDialog::loadRasterBands()
@@ -169,23 +193,6 @@ QString BandMathDialog::outputFileName() const
   return BandMath::outputFileName( path, mDriverExtensions.value( formatComboBox->currentData().toString() ) );
 }
 
-void BandMathDialog::showProgress( double percent )
-{
-  if ( percent >= 100 )
-  {
-    progressBar->hide();
-    return;
-  }
-  if ( progressBar->isHidden() )
-  {
-    progressBar->show();
-    // The calculation holds the event loop, so lay out and paint the bar now.
-    layout()->activate();
-    progressBar->repaint();
-  }
-  progressBar->setValue( static_cast<int>( percent ) );
-}
-
 void BandMathDialog::apply()
 {
   if ( !Utils::isWritablePath( fileWidget->filePath() ) )
@@ -203,21 +210,33 @@ void BandMathDialog::apply()
   request.expression = expressionTextEdit->toPlainText();
   request.outputFile = outputFileName();
   request.driver = formatComboBox->currentIndex() < 0 ? QString() : formatComboBox->currentData().toString();
-  request.extent = QgsRectangle( xminDoubleSpinBox->value(), yminDoubleSpinBox->value(), xmaxDoubleSpinBox->value(),
-                                 ymaxDoubleSpinBox->value() );
+  request.extent = outputExtent();
   request.columns = columnsSpinBox->value();
   request.rows = rowsSpinBox->value();
+  const QgsRasterCalculator::Result prepared = BandMath::prepare( request );
+  if ( prepared != QgsRasterCalculator::Success )
+  {
+    showResult( prepared, request.outputFile );
+    return;
+  }
 
-  auto *feedback = new QgsFeedback( this );
-  connect( feedback, &QgsFeedback::progressChanged, this, &BandMathDialog::showProgress );
-  const QgsRasterCalculator::Result result = BandMath::run( request, feedback );
+  auto result = std::make_shared<QgsRasterCalculator::Result>( QgsRasterCalculator::Canceled );
+  const QString outputFile = request.outputFile;
+  mRun->start(
+      QStringLiteral( "Tính toán kênh ảnh" ),
+      [request = std::move( request ), result]( QgsFeedback *feedback )
+      { *result = BandMath::run( request, feedback ); },
+      [this, result, outputFile] { showResult( *result, outputFile ); } );
+}
 
+void BandMathDialog::showResult( QgsRasterCalculator::Result result, const QString &outputFile )
+{
   if ( result != QgsRasterCalculator::Success )
   {
-    progressBar->hide();
     const QMap<QgsRasterCalculator::Result, QString> failures = {
         { QgsRasterCalculator::CreateOutputError, QStringLiteral( "Lỗi không thể ghi file kết quả" ) },
         { QgsRasterCalculator::InputLayerError, QStringLiteral( "Lỗi không đọc được kênh ảnh" ) },
+        { QgsRasterCalculator::Canceled, QStringLiteral( "Đã hủy tính toán kênh ảnh" ) },
         { QgsRasterCalculator::ParserError, QStringLiteral( "Lỗi biểu thức không hợp lệ" ) },
         { QgsRasterCalculator::MemoryError, QStringLiteral( "Lỗi tràn bộ nhớ" ) },
         { QgsRasterCalculator::BandError, QStringLiteral( "Lỗi kênh ảnh không hợp lệ" ) },
@@ -230,6 +249,6 @@ void BandMathDialog::apply()
 
   noticeLabel->setText( Utils::successText( QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" ) ) );
   if ( autoOpenCheckBox->isChecked() )
-    emit complete( request.outputFile );
+    emit complete( outputFile );
   QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
 }

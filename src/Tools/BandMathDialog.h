@@ -8,6 +8,7 @@
 #include <qgsrastercalculator.h>
 
 class QListWidgetItem;
+class ToolRun;
 
 /**
  * The band calculator: builds an expression over the bands of the project's
@@ -64,6 +65,8 @@ class BandMathDialog : public QDialog, private Ui::BandMathDialog
 
   protected:
     void showEvent( QShowEvent *event ) override;
+    //! Closing during a run cancels it.
+    void closeEvent( QCloseEvent *event ) override;
 
   private:
     void insertText( const QString &text );
@@ -71,10 +74,16 @@ class BandMathDialog : public QDialog, private Ui::BandMathDialog
     void loadOutputFormats();
     bool isExpressionValid() const;
     QString outputFileName() const;
-    void showProgress( double percent );
     void setExtentFrom( const QgsRasterLayer *layer );
+    //! The extent fields, with the layer's exact value behind every field still showing it rounded.
+    QgsRectangle outputExtent() const;
+    void showResult( QgsRasterCalculator::Result result, const QString &outputFile );
 
     QMap<QString, QString> mDriverExtensions;
     QVector<QgsRasterCalculatorEntry> mRasterEntries;
     bool mExtentInitialised = false;
+    //! The extent last taken from a layer, and the field values it showed as.
+    QgsRectangle mLayerExtent;
+    QgsRectangle mShownExtent;
+    ToolRun *mRun = nullptr;
 };

@@ -20,6 +20,8 @@ ToolRun::~ToolRun()
 {
   if ( mTask )
   {
+    // The dialog's widgets may be gone already; waiting delivers the task's signals, which must not reach them.
+    mTask->disconnect( this );
     mTask->cancel();
     mTask->waitForFinished();
   }
@@ -29,7 +31,7 @@ void ToolRun::start( const QString &description, ProcessingTask::Work work, std:
 {
   auto *task = new ProcessingTask( description, std::move( work ) );
   mTask = task;
-  connect( task, &QgsTask::progressChanged, mProgressBar,
+  connect( task, &QgsTask::progressChanged, this,
            [this]( double percent ) { mProgressBar->setValue( static_cast<int>( percent ) ); } );
   connect( task, &ProcessingTask::ended, this,
            [this, ended = std::move( ended )]
