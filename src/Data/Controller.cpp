@@ -8,6 +8,7 @@
 #include "Gui/MainWindow.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include <qgslayertreeview.h>
 #include <qgsmessagebar.h>
@@ -82,6 +83,13 @@ void Controller::openFileNames( const QStringList &fileNames )
   QStringList failed;
   for ( const QString &fileName : fileNames )
   {
+    // A pipe, socket or device never ends: reading one would hang the window.
+    const QFileInfo file( fileName );
+    if ( file.exists() && !file.isFile() && !file.isDir() )
+    {
+      failed << fileName;
+      continue;
+    }
     DataModel *model = QgsRasterLayer::isValidRasterFileName( fileName )
                            ? static_cast<DataModel *>( mRasterModel.get() )
                            : mVectorModel.get();
