@@ -87,7 +87,7 @@ QString translate( const QString &source, const QString &target, const QStringLi
   return target;
 }
 
-//! The valid file \a kind stands for, written into \a folder; returns the file to open.
+//! The valid file \a kind stands for, written into \a folder (alone or with its sidecars); returns the file to open.
 QString writeSeed( const QString &kind, const QString &folder )
 {
   QDir().mkpath( folder );
@@ -97,7 +97,7 @@ QString writeSeed( const QString &kind, const QString &folder )
   if ( kind == QLatin1String( "tif striped" ) )
     return TestSupport::writeRaster( base + ".tif", spec );
   if ( kind == QLatin1String( "tif tiled" ) )
-    return translate( TestSupport::writeRaster( base + "-src.tif", spec ), base + ".tif",
+    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".tif",
                       { "-co", "TILED=YES", "-co", "BLOCKXSIZE=16", "-co", "BLOCKYSIZE=16" } );
   if ( kind == QLatin1String( "tif overviews" ) )
   {
@@ -110,7 +110,7 @@ QString writeSeed( const QString &kind, const QString &folder )
   if ( kind == QLatin1String( "gpkg raster" ) )
   {
     spec.type = GDT_Byte;
-    return translate( TestSupport::writeRaster( base + "-src.tif", spec ), base + ".gpkg", { "-of", "GPKG" } );
+    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".gpkg", { "-of", "GPKG" } );
   }
   const QMap<QString, QPair<QString, QString>> vectors = {
       { "gpkg vector", { "GPKG", ".gpkg" } },
@@ -312,7 +312,7 @@ class TestFuzzing : public TestSupport::WindowTest
         QCOMPARE( mkfifo( target.toUtf8().constData(), 0600 ), 0 );
       else if ( kind == "empty" )
         TestSupport::writeBytes( target, QByteArray() );
-      else if ( kind.endsWith( "vrt" ) || kind == "vrt cycle" )
+      else if ( kind.contains( "vrt" ) )
       {
         target = folder + "/target.vrt";
         const QMap<QString, QString> vrts = {
@@ -350,8 +350,7 @@ class TestFuzzing : public TestSupport::WindowTest
       const int layers = openDrawAndDescribe( target );
       QVERIFY2( clock.elapsed() < 10000, qPrintable( QString::number( clock.elapsed() ) ) );
       QVERIFY( layers == 0 || ( mayOpen && layers > 0 ) );
-      if ( kind != "pipe" )
-        QVERIFY( unchanged( before ) );
+      QVERIFY( unchanged( before ) );
     }
 
     void socketNoiseLeavesTheServerServing()
@@ -363,7 +362,7 @@ class TestFuzzing : public TestSupport::WindowTest
       QRandomGenerator random( 4 );
       const QByteArray valid = frame( "@Rastova /nothing/here.tif" );
       int frames = 0;
-      for ( ; frames < 40 * variantsPerFile() / 4; ++frames )
+      for ( ; frames < 10 * variantsPerFile(); ++frames )
       {
         QLocalSocket client;
         client.connectToServer( "Rastova" );

@@ -8,7 +8,6 @@
 #include "Gui/MainWindow.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 
 #include <qgslayertreeview.h>
 #include <qgsmessagebar.h>
@@ -83,14 +82,7 @@ void Controller::openFileNames( const QStringList &fileNames )
   QStringList failed;
   for ( const QString &fileName : fileNames )
   {
-    // A pipe, socket or device never ends: reading one would hang the window.
-    const QFileInfo file( fileName );
-    if ( file.exists() && !file.isFile() && !file.isDir() )
-    {
-      failed << fileName;
-      continue;
-    }
-    DataModel *model = QgsRasterLayer::isValidRasterFileName( fileName )
+    DataModel *model = !DataModel::isStreamOrDevice( fileName ) && QgsRasterLayer::isValidRasterFileName( fileName )
                            ? static_cast<DataModel *>( mRasterModel.get() )
                            : mVectorModel.get();
     if ( !model->addFileToProject( fileName ) )
