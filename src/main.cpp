@@ -45,6 +45,7 @@ int main( int argc, char *argv[] )
   splash->show();
 
   Utils::loadEnvironment();
+  Utils::limitGdal();
   QgsApplication::setPrefixPath( qEnvironmentVariable( "QGIS_PREFIX_PATH", QStringLiteral( RASTOVA_QGIS_PREFIX ) ),
                                  true );
   QgsApplication::initQgis();

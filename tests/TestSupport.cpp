@@ -337,6 +337,7 @@ int run( int argc, char *argv[], QObject *test )
   QCoreApplication::setApplicationName( Constants::applicationName );
   QgsApplication application( argc, argv, true );
   Utils::useUnambiguousNumbers();
+  Utils::limitGdal();
   QgsApplication::setPrefixPath( QStringLiteral( RASTOVA_QGIS_PREFIX ), true );
   QgsApplication::initQgis();
   const int result = QTest::qExec( test, argc, argv );

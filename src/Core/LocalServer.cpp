@@ -4,7 +4,9 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QtEndian>
+#include <QTimer>
 
 namespace
 {
@@ -55,8 +57,22 @@ void LocalServer::newConnection()
 {
   while ( QLocalSocket *socket = mServer->nextPendingConnection() )
   {
+    // Clients that never finish, or come in a flood, would otherwise hold our descriptors for good.
+    if ( mServer->findChildren<QLocalSocket *>( QString(), Qt::FindDirectChildrenOnly ).size() > maximumClients )
+    {
+      qWarning() << "Local server is busy and turned a client away";
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
     connect( socket, &QLocalSocket::readyRead, this, &LocalServer::readMessage );
     connect( socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater );
+    QTimer::singleShot( clientTimeoutMs, socket,
+                        [socket]
+                        {
+                          socket->abort();
+                          socket->deleteLater();
+                        } );
   }
 }
 
@@ -106,7 +122,13 @@ void LocalServer::readMessage()
       const int space = message.indexOf( QLatin1Char( ' ' ) );
       const QString key = message.mid( 1, space < 0 ? -1 : space - 1 );
       if ( key == mServerName )
+      {
+        // Opening the file may run the event loop, which can delete the socket.
+        const QPointer<QLocalSocket> alive( socket );
         emit messageFromServer( space < 0 ? message : message.mid( space + 1 ) );
+        if ( !alive )
+          return;
+      }
     }
   }
 }

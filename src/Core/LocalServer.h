@@ -19,6 +19,10 @@ class LocalServer : public QObject
   public:
     //! Largest message a client may announce; longer ones are refused and the connection closed.
     static constexpr quint32 maximumMessageBytes = 64 * 1024;
+    //! Time a client has to send its message before it is disconnected.
+    static constexpr int clientTimeoutMs = 3000;
+    //! Clients served at once; further ones are disconnected straight away.
+    static constexpr int maximumClients = 32;
 
     explicit LocalServer( QObject *parent = nullptr );
     ~LocalServer() override;

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+#include <cpl_conv.h>
+
 namespace Utils
 {
 
@@ -31,8 +33,14 @@ QVariant readSetting( const SettingKey &key, const QVariant &defaultValue )
 {
   QgsSettings settings;
   settings.beginGroup( key.group );
-  const QVariant value = settings.value( key.key, defaultValue );
+  QVariant value = settings.value( key.key, defaultValue );
   settings.endGroup();
+  if ( !defaultValue.isValid() )
+    return value;
+  if ( !value.convert( defaultValue.userType() ) )
+    return defaultValue;
+  if ( value.userType() == QMetaType::Int && ( value.toInt() < key.minimum || value.toInt() > key.maximum ) )
+    return defaultValue;
   return value;
 }
 
@@ -145,6 +153,13 @@ void loadEnvironment()
     qCritical( "Error[%s:%d] %s", __FILE__, __LINE__, "Cannot open environment setting file" );
     return;
   }
+  // A few lines of settings; anything this large is not one, and reading it whole could exhaust memory.
+  constexpr qint64 largestEnvironmentBytes = 1024 * 1024;
+  if ( file.size() > largestEnvironmentBytes )
+  {
+    qCritical() << "Environment setting file ignored: it holds" << file.size() << "bytes";
+    return;
+  }
 
   QMap<QString, QString> variables;
   QTextStream stream( &file );
@@ -155,12 +170,30 @@ void loadEnvironment()
     if ( line.trimmed().isEmpty() )
       continue;
     const QStringList parts = line.split( QLatin1Char( '=' ) );
-    if ( parts.size() == 2 )
+    // A name cut short at a NUL would set some other variable.
+    if ( parts.size() == 2 && !parts.at( 0 ).isEmpty() && !parts.at( 0 ).contains( QChar( 0 ) ) )
       variables.insert( parts.at( 0 ), parts.at( 1 ) );
   }
 
   for ( auto it = variables.constBegin(); it != variables.constEnd(); ++it )
     qputenv( it.key().toUtf8().constData(), it.value().toUtf8() );
+}
+
+void limitGdal()
+{
+  const std::pair<const char *, const char *> limits[] = {
+      { "GDAL_MAX_DATASET_POOL_SIZE", "64" }, // open files held by virtual rasters
+      { "GDAL_MAX_BAND_COUNT", "10000" },     // declared bands, each of which costs memory
+      { "OGR_GEOJSON_MAX_OBJ_SIZE", "100" },  // MB of one GeoJSON object held in memory
+      { "GDAL_VRT_ENABLE_PYTHON", "NO" },     // a VRT must not run code
+      { "GDAL_HTTP_CONNECTTIMEOUT", "10" },   // remote sources named in a file
+      { "GDAL_HTTP_TIMEOUT", "30" },
+  };
+  for ( const auto &[name, value] : limits )
+  {
+    if ( qEnvironmentVariableIsEmpty( name ) )
+      CPLSetConfigOption( name, value );
+  }
 }
 
 void cleanLogs()

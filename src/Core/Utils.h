@@ -5,28 +5,32 @@
 #include <QtGlobal>
 #include <QVariant>
 
+#include <limits>
+
 namespace Utils
 {
 
-//! One entry of the application settings store: a group and a key inside it.
+//! One entry of the application settings store: a group, a key inside it and, for numbers, the values that make sense.
 struct SettingKey
 {
     QString group;
     QString key;
+    int minimum = std::numeric_limits<int>::min();
+    int maximum = std::numeric_limits<int>::max();
 };
 
 //! Every setting the program reads or writes.
 namespace Keys
 {
-inline const SettingKey messageTimeout{ QStringLiteral( "General" ), QStringLiteral( "MessageTimeout" ) };
-inline const SettingKey dialogTimeout{ QStringLiteral( "General" ), QStringLiteral( "DialogTimeout" ) };
+inline const SettingKey messageTimeout{ QStringLiteral( "General" ), QStringLiteral( "MessageTimeout" ), 0, 3600 };
+inline const SettingKey dialogTimeout{ QStringLiteral( "General" ), QStringLiteral( "DialogTimeout" ), 0, 3600 };
 inline const SettingKey windowGeometry{ QStringLiteral( "MainWindow" ), QStringLiteral( "Geometry" ) };
 inline const SettingKey windowState{ QStringLiteral( "MainWindow" ), QStringLiteral( "WindowState" ) };
 inline const SettingKey layerPanelGeometry{ QStringLiteral( "LayerPanel" ), QStringLiteral( "Geometry" ) };
 inline const SettingKey overviewGeometry{ QStringLiteral( "Overview" ), QStringLiteral( "Geometry" ) };
-inline const SettingKey canvasRed{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Red" ) };
-inline const SettingKey canvasGreen{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Green" ) };
-inline const SettingKey canvasBlue{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Blue" ) };
+inline const SettingKey canvasRed{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Red" ), 0, 255 };
+inline const SettingKey canvasGreen{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Green" ), 0, 255 };
+inline const SettingKey canvasBlue{ QStringLiteral( "MapCanvas" ), QStringLiteral( "Color/Blue" ), 0, 255 };
 inline const SettingKey openDataDir{ QStringLiteral( "OpenData" ), QStringLiteral( "RecentDir" ) };
 inline const SettingKey rasterDir{ QStringLiteral( "Raster" ), QStringLiteral( "RecentDir" ) };
 inline const SettingKey rasterSaveDir{ QStringLiteral( "Raster" ), QStringLiteral( "SaveAsDir" ) };
@@ -34,13 +38,17 @@ inline const SettingKey vectorDir{ QStringLiteral( "Vector" ), QStringLiteral( "
 inline const SettingKey vectorSaveDir{ QStringLiteral( "Vector" ), QStringLiteral( "SaveAsDir" ) };
 inline const SettingKey lastFileNameDir{ QStringLiteral( "Recent" ), QStringLiteral( "LastFileNameDir" ) };
 inline const SettingKey bandMathFormat{ QStringLiteral( "BandMath" ), QStringLiteral( "LastOutputFormat" ) };
-inline const SettingKey compositeRed{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Red" ) };
-inline const SettingKey compositeGreen{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Green" ) };
-inline const SettingKey compositeBlue{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Blue" ) };
-inline const SettingKey compositeLimit{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Limit" ) };
+inline const SettingKey compositeRed{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Red" ), 0 };
+inline const SettingKey compositeGreen{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Green" ), 0 };
+inline const SettingKey compositeBlue{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Blue" ), 0 };
+inline const SettingKey compositeLimit{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Limit" ), 0, 3 };
 } // namespace Keys
 
-//! Reads \a key from the settings store, or \a defaultValue when it holds nothing.
+/**
+ * Reads \a key from the settings store as the type of \a defaultValue, or
+ * \a defaultValue when it holds nothing, something of another type or a
+ * number outside the key's range.
+ */
 QVariant readSetting( const SettingKey &key, const QVariant &defaultValue = QVariant() );
 //! Writes \a value under \a key.
 void writeSetting( const SettingKey &key, const QVariant &value );
@@ -82,6 +90,8 @@ void useUnambiguousNumbers();
 
 //! Applies the name=value lines of the environment setting file in the working directory.
 void loadEnvironment();
+//! Bounds what a damaged or hostile file can make GDAL do; values already in the environment win.
+void limitGdal();
 //! Prunes old log files and fixes this run's log file name.
 void cleanLogs();
 //! Path of this run's log file, empty before cleanLogs().

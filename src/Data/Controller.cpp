@@ -82,7 +82,7 @@ void Controller::openFileNames( const QStringList &fileNames )
   QStringList failed;
   for ( const QString &fileName : fileNames )
   {
-    DataModel *model = QgsRasterLayer::isValidRasterFileName( fileName )
+    DataModel *model = !DataModel::isStreamOrDevice( fileName ) && QgsRasterLayer::isValidRasterFileName( fileName )
                            ? static_cast<DataModel *>( mRasterModel.get() )
                            : mVectorModel.get();
     if ( !model->addFileToProject( fileName ) )

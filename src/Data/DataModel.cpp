@@ -49,8 +49,16 @@ QList<QgsMapLayer *> DataModel::createLayers( const QString &fileName )
   return layers;
 }
 
+bool DataModel::isStreamOrDevice( const QString &fileName )
+{
+  const QFileInfo file( fileName );
+  return file.exists() && !file.isFile() && !file.isDir();
+}
+
 bool DataModel::addFileToProject( const QString &fileName )
 {
+  if ( isStreamOrDevice( fileName ) )
+    return false;
   QList<QgsMapLayer *> layers = createLayers( fileName );
   const bool readable = std::all_of( layers.cbegin(), layers.cend(),
                                      []( const QgsMapLayer *layer ) { return layer && layer->isValid(); } );

@@ -46,6 +46,9 @@ class DataModel
      */
     bool addFileToProject( const QString &fileName );
 
+    //! Whether \a fileName is a pipe, socket or device, which never ends: reading one would hang the window.
+    static bool isStreamOrDevice( const QString &fileName );
+
   protected:
     //! The QGIS data provider that reads this kind of file.
     virtual QString providerKey() const = 0;

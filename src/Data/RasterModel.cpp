@@ -21,7 +21,12 @@ void RasterModel::add()
 
 QgsMapLayer *RasterModel::createLayer( const QString &fileName, const QString & )
 {
-  return new QgsRasterLayer( fileName, QFileInfo( fileName ).completeBaseName(), providerKey() );
+  // GDAL writes the statistics drawing computes back into a virtual raster
+  // opened by its name; opened as vrt:// it stays read-only.
+  const QFileInfo file( fileName );
+  const bool virtualRaster = file.suffix().compare( QLatin1String( "vrt" ), Qt::CaseInsensitive ) == 0 && file.isFile();
+  return new QgsRasterLayer( virtualRaster ? QStringLiteral( "vrt://" ) + fileName : fileName, file.completeBaseName(),
+                             providerKey() );
 }
 
 QString RasterModel::providerKey() const

@@ -12,6 +12,8 @@ MessageBox::MessageBox( QWidget *parent, const QString &title, const QString &te
   connect( buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject );
   setFixedSize( size() );
   setWindowTitle( title );
+  // Texts may carry what a server or a file said; markup in them must not load anything.
+  messageLbl->setTextFormat( Qt::PlainText );
   messageLbl->setText( text );
   iconLabel->setPixmap( QIcon( iconPath ).pixmap( iconLabel->size() ) );
   setButtons( buttons );

@@ -1,0 +1,523 @@
+#include "Core/LocalServer.h"
+#include "Core/Utils.h"
+#include "Data/Controller.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QLocalSocket>
+#include <QNetworkReply>
+#include <QRandomGenerator>
+#include <QtEndian>
+
+#include <gdal_priv.h>
+#include <gdal_utils.h>
+#include <qgsmapcanvas.h>
+#include <qgsmessagebar.h>
+#include <qgsproject.h>
+#include <qgssettings.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+namespace
+{
+using TestSupport::absolute;
+
+// Variants made of each valid file; RASTOVA_FUZZ_ITERATIONS raises it for longer runs.
+int variantsPerFile()
+{
+  bool ok = false;
+  const int asked = qEnvironmentVariableIntValue( "RASTOVA_FUZZ_ITERATIONS", &ok );
+  return ok && asked > 0 ? asked : 24;
+}
+
+int peakMemoryMiB()
+{
+  rusage usage{};
+  getrusage( RUSAGE_SELF, &usage );
+  return static_cast<int>( usage.ru_maxrss / 1024 );
+}
+constexpr int memoryBoundMiB = 1536;
+
+int openDescriptors()
+{
+  return QDir( QStringLiteral( "/proc/self/fd" ) ).entryList( QDir::Files | QDir::System ).size();
+}
+
+QMap<QString, QByteArray> readFolder( const QString &folder )
+{
+  QMap<QString, QByteArray> contents;
+  for ( QDirIterator it( folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories ); it.hasNext(); )
+  {
+    QFile file( it.next() );
+    contents.insert( it.filePath(), file.open( QIODevice::ReadOnly ) ? file.readAll() : QByteArray() );
+  }
+  return contents;
+}
+
+//! Whether every file of \a before still holds what it held. Sidecars GDAL adds (.aux.xml statistics) are allowed.
+bool unchanged( const QMap<QString, QByteArray> &before )
+{
+  for ( auto it = before.cbegin(); it != before.cend(); ++it )
+  {
+    QFile file( it.key() );
+    if ( !file.open( QIODevice::ReadOnly ) || file.readAll() != it.value() )
+      return false;
+  }
+  return true;
+}
+
+QString translate( const QString &source, const QString &target, const QStringList &arguments )
+{
+  QVector<QByteArray> bytes;
+  for ( const QString &argument : arguments )
+    bytes << argument.toUtf8();
+  QVector<char *> argv;
+  for ( QByteArray &argument : bytes )
+    argv << argument.data();
+  argv << nullptr;
+  GDALTranslateOptions *options = GDALTranslateOptionsNew( argv.data(), nullptr );
+  GDALDatasetH input = GDALOpen( source.toUtf8().constData(), GA_ReadOnly );
+  GDALClose( GDALTranslate( target.toUtf8().constData(), input, options, nullptr ) );
+  GDALClose( input );
+  GDALTranslateOptionsFree( options );
+  return target;
+}
+
+//! The valid file \a kind stands for, written into \a folder (alone or with its sidecars); returns the file to open.
+QString writeSeed( const QString &kind, const QString &folder )
+{
+  QDir().mkpath( folder );
+  const QString base = folder + QStringLiteral( "/seed" );
+  TestSupport::RasterSpec spec;
+  spec.width = spec.height = 64;
+  if ( kind == QLatin1String( "tif striped" ) )
+    return TestSupport::writeRaster( base + ".tif", spec );
+  if ( kind == QLatin1String( "tif tiled" ) )
+    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".tif",
+                      { "-co", "TILED=YES", "-co", "BLOCKXSIZE=16", "-co", "BLOCKYSIZE=16" } );
+  if ( kind == QLatin1String( "tif overviews" ) )
+  {
+    TestSupport::writeRaster( base + ".tif", spec );
+    std::unique_ptr<GDALDataset> dataset( GDALDataset::Open( ( base + ".tif" ).toUtf8().constData(), GDAL_OF_UPDATE ) );
+    const int levels[] = { 2, 4 };
+    dataset->BuildOverviews( "NEAREST", 2, levels, 0, nullptr, nullptr, nullptr, nullptr );
+    return base + ".tif";
+  }
+  if ( kind == QLatin1String( "gpkg raster" ) )
+  {
+    spec.type = GDT_Byte;
+    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".gpkg", { "-of", "GPKG" } );
+  }
+  const QMap<QString, QPair<QString, QString>> vectors = {
+      { "gpkg vector", { "GPKG", ".gpkg" } },
+      { "shapefile", { "ESRI Shapefile", ".shp" } },
+      { "geojson", { "GeoJSON", ".geojson" } },
+      { "kml", { "KML", ".kml" } },
+  };
+  const auto vector = vectors.value( kind );
+  return TestSupport::writeVector( base + vector.second, vector.first, { QStringLiteral( "seed" ) } );
+}
+
+//! \a bytes broken in one of the ways a damaged or hostile file is.
+QByteArray mutate( QByteArray bytes, QRandomGenerator &random )
+{
+  const int size = bytes.size();
+  const int header = std::min( size, 1024 );
+  switch ( random.bounded( 4 ) )
+  {
+  case 0:
+    bytes.truncate( random.bounded( size ) );
+    break;
+  case 1: // headers and tag tables
+    for ( int i = random.bounded( 1, 9 ); i > 0; --i )
+      bytes[random.bounded( header )] = static_cast<char>( random.bounded( 256 ) );
+    break;
+  case 2:
+    for ( int i = random.bounded( 1, 33 ); i > 0; --i )
+      bytes.data()[random.bounded( size )] ^= static_cast<char>( 1 << random.bounded( 8 ) );
+    break;
+  default: // a declared size or offset made huge, negative or zero
+  {
+    const quint32 values[] = { 0, 0x7fffffff, 0xffffffff, 0x10000, 0x80000000 };
+    const int at = random.bounded( std::max( 1, header - 4 ) );
+    qToLittleEndian( values[random.bounded( 5 )], bytes.data() + at );
+  }
+  }
+  return bytes;
+}
+
+//! Rewrites the value of TIFF tag \a tag in the first directory of little-endian classic TIFF \a bytes.
+QByteArray patchTiffTag( QByteArray bytes, quint16 tag, quint32 value )
+{
+  const auto *data = reinterpret_cast<const uchar *>( bytes.constData() );
+  const quint32 directory = qFromLittleEndian<quint32>( data + 4 );
+  const quint16 entries = qFromLittleEndian<quint16>( data + directory );
+  for ( quint32 entry = directory + 2; entry < directory + 2 + 12u * entries; entry += 12 )
+  {
+    if ( qFromLittleEndian<quint16>( data + entry ) != tag )
+      continue;
+    if ( qFromLittleEndian<quint16>( data + entry + 2 ) == 3 ) // SHORT
+      qToLittleEndian<quint16>( static_cast<quint16>( value ), bytes.data() + entry + 8 );
+    else
+      qToLittleEndian<quint32>( value, bytes.data() + entry + 8 );
+  }
+  return bytes;
+}
+
+QString vrt( const QString &size, const QString &source )
+{
+  return QStringLiteral(
+             "<VRTDataset rasterXSize=\"%1\" rasterYSize=\"%1\"><VRTRasterBand dataType=\"Byte\" band=\"1\">"
+             "<SimpleSource><SourceFilename relativeToVRT=\"1\">%2</SourceFilename>"
+             "<SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>" )
+      .arg( size, source );
+}
+
+QByteArray frame( const QString &text )
+{
+  QByteArray bytes;
+  QDataStream stream( &bytes, QIODevice::WriteOnly );
+  stream.setVersion( 17 );
+  stream << text;
+  return bytes;
+}
+} // namespace
+
+class TestFuzzing : public TestSupport::WindowTest
+{
+    Q_OBJECT
+
+  public:
+    TestFuzzing()
+        : WindowTest( true )
+    {
+    }
+
+  private:
+    int mInputs = 0;
+
+    /**
+     * Opens \a fileName the way every road into the program does, draws what
+     * opened and shows its metadata. Returns the number of layers it gave, or
+     * -1 when it gave layers and a failure notice, or neither.
+     */
+    int openDrawAndDescribe( const QString &fileName )
+    {
+      ++mInputs;
+      QgsMessageBar *bar = MainWindow::messageBar();
+      bar->clearWidgets();
+      QgsProject::instance()->removeAllMapLayers();
+      MainWindow::controller()->openFileName( fileName );
+      const int layers = QgsProject::instance()->count();
+      const bool reported = !TestSupport::notices().isEmpty();
+      if ( ( layers == 0 ) != reported )
+        return -1;
+      if ( layers > 0 )
+      {
+        QgsMapCanvas *canvas = MainWindow::mapCanvas();
+        canvas->zoomToFullExtent();
+        canvas->refresh();
+        // The refresh starts from a timer; then wait for the drawing, which a hung file would never finish.
+        QTest::qWait( 20 );
+        canvas->waitWhileRendering();
+        MainWindow::controller()->showMetadata();
+        if ( QWidget *metadata = QApplication::activeModalWidget() )
+          metadata->close();
+      }
+      QgsProject::instance()->removeAllMapLayers();
+      return layers;
+    }
+
+  private slots:
+    void cleanupTestCase()
+    {
+      qInfo().noquote() << QStringLiteral( "%1 inputs, peak memory %2 MiB" ).arg( mInputs ).arg( peakMemoryMiB() );
+      QVERIFY( peakMemoryMiB() < memoryBoundMiB );
+    }
+
+    void mutatedFilesAreOpenedOrReportedAndNeverChanged_data()
+    {
+      QTest::addColumn<QString>( "kind" );
+      for ( const char *kind : { "tif striped", "tif tiled", "tif overviews", "gpkg raster", "gpkg vector", "shapefile",
+                                 "geojson", "kml" } )
+        QTest::newRow( kind ) << kind;
+    }
+    void mutatedFilesAreOpenedOrReportedAndNeverChanged()
+    {
+      QFETCH( QString, kind );
+      const QString seedFolder = absolute( "seeds/" + kind );
+      const QString seed = writeSeed( kind, seedFolder );
+      const QMap<QString, QByteArray> seedFiles = readFolder( seedFolder );
+      QCOMPARE( openDrawAndDescribe( seed ), 1 );
+
+      QRandomGenerator random( qHash( kind ) );
+      const int descriptors = openDescriptors();
+      for ( int i = 0; i < variantsPerFile(); ++i )
+      {
+        // A fresh folder each time, so no cache can hand back an earlier variant.
+        const QString folder = absolute( QStringLiteral( "fuzz/%1/%2" ).arg( kind ).arg( i ) );
+        QDir().mkpath( folder );
+        const QStringList names = seedFiles.keys();
+        const QString victim = names.at( random.bounded( names.size() ) );
+        for ( const QString &name : names )
+        {
+          const QByteArray bytes = seedFiles.value( name );
+          TestSupport::writeBytes( folder + "/" + QFileInfo( name ).fileName(),
+                                   name == victim ? mutate( bytes, random ) : bytes );
+        }
+        const QMap<QString, QByteArray> before = readFolder( folder );
+        QVERIFY2( openDrawAndDescribe( folder + "/" + QFileInfo( seed ).fileName() ) >= 0, qPrintable( folder ) );
+        QVERIFY2( unchanged( before ), qPrintable( folder ) );
+        QDir( folder ).removeRecursively();
+      }
+      QVERIFY2( openDescriptors() <= descriptors + 2,
+                qPrintable( QStringLiteral( "%1 -> %2" ).arg( descriptors ).arg( openDescriptors() ) ) );
+    }
+
+    void hostileFilesAreRefusedOrBounded_data()
+    {
+      QTest::addColumn<QString>( "kind" );
+      QTest::addColumn<int>( "layers" ); // -1: opened or refused, either is sound
+      QTest::newRow( "folder named like a raster" ) << "folder" << 0;
+      QTest::newRow( "named pipe" ) << "pipe" << 0;
+      QTest::newRow( "empty file" ) << "empty" << 0;
+      QTest::newRow( "vrt, drawn, stays as written" ) << "plain vrt" << 1;
+      QTest::newRow( "vrt naming itself" ) << "self vrt" << -1;
+      QTest::newRow( "vrts naming each other" ) << "vrt cycle" << -1;
+      QTest::newRow( "vrt of 2^62 pixels" ) << "huge vrt" << -1;
+      QTest::newRow( "vrt of no pixels" ) << "empty vrt" << 0;
+      QTest::newRow( "tiff 2^31 pixels wide" ) << "tiff 256 2147483647" << -1;
+      QTest::newRow( "tiff no pixels wide" ) << "tiff 256 0" << 0;
+      QTest::newRow( "tiff 2^30 rows a strip" ) << "tiff 278 1073741824" << -1;
+      QTest::newRow( "tiff 65535 bands" ) << "tiff 277 65535" << -1;
+      QTest::newRow( "tiff no bands" ) << "tiff 277 0" << 0;
+      QTest::newRow( "geojson nested 100000 deep" ) << "deep geojson" << 0;
+      QTest::newRow( "kml nested 100000 deep" ) << "deep kml" << 0;
+    }
+    void hostileFilesAreRefusedOrBounded()
+    {
+      QFETCH( QString, kind );
+      QFETCH( int, layers );
+      const QString folder = absolute( "hostile/" + kind );
+      QDir().mkpath( folder );
+      const QString tiff = TestSupport::writeRaster( folder + "/source.tif" );
+      QString target = folder + "/target.tif";
+      const QStringList words = kind.split( ' ' );
+      if ( kind == "folder" )
+        QDir().mkpath( target );
+      else if ( kind == "pipe" )
+        QCOMPARE( mkfifo( target.toUtf8().constData(), 0600 ), 0 );
+      else if ( kind == "empty" )
+        TestSupport::writeBytes( target, QByteArray() );
+      else if ( kind.contains( "vrt" ) )
+      {
+        target = folder + "/target.vrt";
+        const QMap<QString, QString> vrts = {
+            { "plain vrt", vrt( "64", "source.tif" ) }, { "self vrt", vrt( "64", "target.vrt" ) },
+            { "vrt cycle", vrt( "64", "other.vrt" ) },  { "huge vrt", vrt( "2147483647", "source.tif" ) },
+            { "empty vrt", vrt( "0", "source.tif" ) },
+        };
+        TestSupport::writeBytes( folder + "/other.vrt", vrt( "64", "target.vrt" ).toUtf8() );
+        TestSupport::writeBytes( target, vrts.value( kind ).toUtf8() );
+      }
+      else if ( words.first() == "tiff" )
+      {
+        QFile source( tiff );
+        QVERIFY( source.open( QIODevice::ReadOnly ) );
+        TestSupport::writeBytes( target,
+                                 patchTiffTag( source.readAll(), words.at( 1 ).toUShort(), words.at( 2 ).toUInt() ) );
+      }
+      else if ( kind == "deep geojson" )
+      {
+        target = folder + "/target.geojson";
+        TestSupport::writeBytes( target, "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":" +
+                                             QByteArray( 100000, '[' ) + QByteArray( 100000, ']' ) + "}}" );
+      }
+      else
+      {
+        target = folder + "/target.kml";
+        TestSupport::writeBytes( target,
+                                 "<kml><Document>" + QByteArray( 100000 * 8, ' ' ).replace( "        ", "<Folder>" ) );
+      }
+
+      const QMap<QString, QByteArray> before = readFolder( folder );
+      QElapsedTimer clock;
+      clock.start();
+      const int opened = openDrawAndDescribe( target );
+      QVERIFY2( clock.elapsed() < 10000, qPrintable( QString::number( clock.elapsed() ) ) );
+      QVERIFY2( opened == layers || ( layers < 0 && opened >= 0 ), qPrintable( QString::number( opened ) ) );
+      QVERIFY( unchanged( before ) );
+    }
+
+    void socketNoiseLeavesTheServerServing()
+    {
+      LocalServer server;
+      QVERIFY( server.start() );
+      mWindow->setLocalServer( &server );
+      const int descriptors = openDescriptors();
+      QRandomGenerator random( 4 );
+      const QByteArray valid = frame( "@Rastova /nothing/here.tif" );
+      int frames = 0;
+      for ( ; frames < 10 * variantsPerFile(); ++frames )
+      {
+        QLocalSocket client;
+        client.connectToServer( "Rastova" );
+        QVERIFY( client.waitForConnected( 2000 ) );
+        QByteArray bytes( random.bounded( 1, 512 ), 0 );
+        for ( char &byte : bytes )
+          byte = static_cast<char>( random.bounded( 256 ) );
+        if ( frames % 3 == 1 ) // a frame cut short
+          bytes = valid.left( random.bounded( valid.size() ) );
+        else if ( frames % 3 == 2 ) // a length that may be anything, odd and huge included
+          qToBigEndian( random.generate(), bytes.data() );
+        client.write( bytes );
+        client.waitForBytesWritten( 1000 );
+        QCoreApplication::processEvents();
+      }
+      // A crowd of clients that stop inside a frame and never go.
+      std::vector<std::unique_ptr<QLocalSocket>> crowd;
+      for ( int i = 0; i < 100; ++i, ++frames )
+      {
+        crowd.push_back( std::make_unique<QLocalSocket>() );
+        crowd.back()->connectToServer( "Rastova" );
+        crowd.back()->write( valid.left( 9 ) );
+        crowd.back()->flush();
+        QCoreApplication::processEvents();
+      }
+      QTRY_VERIFY_WITH_TIMEOUT( std::all_of( crowd.cbegin(), crowd.cend(),
+                                             []( const auto &client )
+                                             { return client->state() == QLocalSocket::UnconnectedState; } ),
+                                LocalServer::clientTimeoutMs + 5000 );
+      crowd.clear();
+      QTRY_VERIFY( openDescriptors() <= descriptors );
+      mInputs += frames;
+      qInfo() << frames << "socket messages";
+
+      const QString scene = absolute( TestSupport::writeRaster( "served.tif" ) );
+      QLocalSocket client;
+      client.connectToServer( "Rastova" );
+      QVERIFY( client.waitForConnected( 2000 ) );
+      client.write( frame( "@Rastova " + scene ) );
+      client.flush();
+      QTRY_COMPARE( QgsProject::instance()->count(), 1 );
+    }
+
+    void settingsOfTheWrongTypeGiveDefaults_data()
+    {
+      QTest::addColumn<QVariant>( "value" );
+      QTest::newRow( "text" ) << QVariant( "không phải số" );
+      QTest::newRow( "list" ) << QVariant( QStringList{ "1", "2" } );
+      QTest::newRow( "map" ) << QVariant( QVariantMap{ { "a", 1 } } );
+      QTest::newRow( "bytes" ) << QVariant( QByteArray( "\xff\x00\xfe", 3 ) );
+      QTest::newRow( "negative" ) << QVariant( -7 );
+      QTest::newRow( "huge" ) << QVariant( 1e12 );
+      QTest::newRow( "garbage file" ) << QVariant();
+    }
+    void settingsOfTheWrongTypeGiveDefaults()
+    {
+      QFETCH( QVariant, value );
+      mWindow.reset();
+      QgsSettings settings;
+      if ( value.isValid() )
+      {
+        using namespace Utils::Keys;
+        for ( const Utils::SettingKey &key :
+              { messageTimeout,   dialogTimeout, windowGeometry, windowState,   layerPanelGeometry,
+                overviewGeometry, canvasRed,     canvasGreen,    canvasBlue,    openDataDir,
+                rasterDir,        rasterSaveDir, vectorDir,      vectorSaveDir, lastFileNameDir,
+                bandMathFormat,   compositeRed,  compositeGreen, compositeBlue, compositeLimit } )
+          Utils::writeSetting( key, value );
+        settings.sync();
+      }
+      else
+      {
+        QByteArray garbage( 4096, 0 );
+        QRandomGenerator random( 7 );
+        for ( char &byte : garbage )
+          byte = static_cast<char>( random.bounded( 256 ) );
+        TestSupport::writeBytes( settings.fileName(),
+                                 QByteArray( "[General]\nMessageTimeout=@Variant(\0\0\0\x7f", 38 ) + garbage );
+        settings.sync();
+      }
+      ++mInputs;
+      mWindow = std::make_unique<MainWindow>();
+      mWindow->show();
+      QCOMPARE( Utils::messageTimeout(), 5 );
+      QCOMPARE( Utils::dialogTimeout(), 1 );
+      QCOMPARE( Utils::readSetting( Utils::Keys::compositeLimit, 3 ).toInt(), 3 );
+      QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::white ) );
+    }
+
+    void manifestsOfAnyShapeNeverHurt_data()
+    {
+      QTest::addColumn<QByteArray>( "manifest" );
+      QTest::addColumn<bool>( "announced" );
+      QTest::newRow( "4 MiB of brackets" ) << QByteArray( 4 << 20, '[' ) << false;
+      QTest::newRow( "nested 100000 deep" )
+          << "{\"9.0\":" + QByteArray( 100000, '[' ) + QByteArray( 100000, ']' ) + "}" << false;
+      QTest::newRow( "not UTF-8" ) << QByteArray( "{\"9.9.9\":{\"release-date\":\"\xff\xfe\xc0\"}}" ) << false;
+      QTest::newRow( "values of every wrong type" ) << QByteArray( "{\"99\":[1],\"98\":null,\"1e999\":{}}" ) << true;
+      QTest::newRow( "markup naming a device" )
+          << QByteArray( "{\"99.0<img src='/dev/zero'>\":{\"release-date\":\"<img src='/dev/urandom'>\"}}" ) << true;
+    }
+    void manifestsOfAnyShapeNeverHurt()
+    {
+      QFETCH( QByteArray, manifest );
+      QFETCH( bool, announced );
+      const QByteArray previous = qgetenv( "RASTOVA_UPDATE_URL" );
+      qputenv( "RASTOVA_UPDATE_URL", "data:application/json;base64," + manifest.toBase64() );
+      bool shown = false;
+      TestSupport::whenModal(
+          [&shown]( QWidget *notice )
+          {
+            shown = true;
+            notice->close();
+          },
+          3000 );
+      ++mInputs;
+      mWindow->autoCheckForUpdate();
+      qputenv( "RASTOVA_UPDATE_URL", previous );
+      QTRY_VERIFY( mWindow->findChildren<QNetworkReply *>().isEmpty() );
+      QTRY_COMPARE_WITH_TIMEOUT( shown, announced, 3500 );
+      QVERIFY( peakMemoryMiB() < memoryBoundMiB );
+    }
+
+    void environmentFilesOfAnyShapeLeaveOthersAlone_data()
+    {
+      QTest::addColumn<QByteArray>( "contents" );
+      QTest::addColumn<bool>( "applied" );
+      QByteArray garbage( 8192, 0 );
+      QRandomGenerator random( 11 );
+      for ( char &byte : garbage )
+        byte = static_cast<char>( random.bounded( 256 ) );
+      const QByteArray ok = "\nRASTOVA_FUZZ_OK=1\n";
+      QTest::newRow( "binary garbage" ) << garbage + ok << true;
+      QTest::newRow( "a NUL inside a name" ) << QByteArray( "PATH\0junk=/evil", 15 ) + ok << true;
+      QTest::newRow( "a line of 512 KiB" ) << QByteArray( 512 << 10, 'x' ) + "=y" + ok << true;
+      QTest::newRow( "Latin-1" ) << "RASTOVA_FUZZ_LATIN=H\xe0 N\xf4i" + ok << true;
+      QTest::newRow( "UTF-16 with a byte-order mark" )
+          << QByteArray( "\xff\xfe" ) + QByteArray( reinterpret_cast<const char *>( u"RASTOVA_FUZZ_OK=1\n" ), 36 )
+          << true;
+      QTest::newRow( "8 MiB" ) << QByteArray( 8 << 20, '\n' ) + ok << false;
+    }
+    void environmentFilesOfAnyShapeLeaveOthersAlone()
+    {
+      QFETCH( QByteArray, contents );
+      QFETCH( bool, applied );
+      const QByteArray path = qgetenv( "PATH" );
+      qunsetenv( "RASTOVA_FUZZ_OK" );
+      TestSupport::writeBytes( "Rastova.env", contents );
+      ++mInputs;
+      Utils::loadEnvironment();
+      QFile::remove( "Rastova.env" );
+      QCOMPARE( qgetenv( "RASTOVA_FUZZ_OK" ) == "1", applied );
+      QCOMPARE( qgetenv( "PATH" ), path );
+    }
+};
+
+RASTOVA_TEST_MAIN( TestFuzzing )
+#include "TestFuzzing.moc"
