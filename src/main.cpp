@@ -1,5 +1,7 @@
+#include "Core/CommandLine.h"
 #include "Core/Constants.h"
 #include "Core/LocalServer.h"
+#include "Core/Platform.h"
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
 #include "Gui/MessageBox.h"
@@ -13,18 +15,26 @@
 
 int main( int argc, char *argv[] )
 {
-  Utils::cleanLogs();
-  qInstallMessageHandler( Utils::messageHandler );
   QCoreApplication::setOrganizationName( Constants::organizationName );
   QCoreApplication::setOrganizationDomain( Constants::organizationDomain );
   QCoreApplication::setApplicationName( Constants::applicationName );
 
-  // Every argument is a data file; read them before Qt takes its own options out.
-  QStringList fileNames;
+  // Read the arguments before Qt takes its own options out. Help and version
+  // need no display, log or running copy, so they are answered first.
+  QStringList arguments;
   for ( int i = 1; i < argc; ++i )
-    fileNames << QString::fromUtf8( argv[i] );
+    arguments << QString::fromUtf8( argv[i] );
+  const CommandLine commandLine( arguments );
+  if ( commandLine.action() != CommandLine::Action::Run )
+    return commandLine.print( QString::fromUtf8( argv[0] ) );
+  QStringList fileNames = commandLine.fileNames();
+  Platform::enterDataFolder( fileNames );
+
+  Utils::cleanLogs();
+  qInstallMessageHandler( Utils::messageHandler );
 
   auto application = std::make_unique<QgsApplication>( argc, argv, true, QString(), Constants::qgisPlatformName );
+  QGuiApplication::setDesktopFileName( Constants::applicationId );
   QApplication::setWindowIcon( Utils::icon( QStringLiteral( "Rastova.svg" ) ) );
   Utils::useUnambiguousNumbers();
 

@@ -1,4 +1,6 @@
+#include "Core/CommandLine.h"
 #include "Core/Constants.h"
+#include "Core/Platform.h"
 #include "Core/Utils.h"
 #include "TestSupport.h"
 
@@ -6,6 +8,8 @@
 #include <QSvgRenderer>
 
 #include <qgssettings.h>
+
+Q_DECLARE_METATYPE( CommandLine::Action )
 
 class TestUtils : public QObject
 {
@@ -138,6 +142,66 @@ class TestUtils : public QObject
       QCOMPARE( qgetenv( "RASTOVA_F" ), QByteArray( "\"quoted\"" ) );
       QCOMPARE( qEnvironmentVariable( "RASTOVA_G" ), QStringLiteral( "Hà Nội" ) );
       QFile::remove( QStringLiteral( "Rastova.env" ) );
+    }
+
+    void commandLine_data()
+    {
+      QTest::addColumn<QStringList>( "arguments" );
+      QTest::addColumn<CommandLine::Action>( "action" );
+      QTest::addColumn<QStringList>( "fileNames" );
+      using A = CommandLine::Action;
+      QTest::newRow( "files in order" ) << QStringList{ "b.tif", "/data/a.gpkg" } << A::Run
+                                        << QStringList{ "b.tif", "/data/a.gpkg" };
+      QTest::newRow( "version among files" )
+          << QStringList{ "a.tif", "--version" } << A::ShowVersion << QStringList{ "a.tif" };
+      QTest::newRow( "help outweighs version" ) << QStringList{ "-v", "-h" } << A::ShowHelp << QStringList();
+      QTest::newRow( "unknown outweighs help" ) << QStringList{ "--help", "--bogus" } << A::Refuse << QStringList();
+      QTest::newRow( "unknown short option" ) << QStringList{ "-x" } << A::Refuse << QStringList();
+      QTest::newRow( "lone dash is a file" ) << QStringList{ "-" } << A::Run << QStringList{ "-" };
+      QTest::newRow( "after -- all are files" )
+          << QStringList{ "--", "-x.tif", "--help" } << A::Run << QStringList{ "-x.tif", "--help" };
+    }
+    void commandLine()
+    {
+      QFETCH( QStringList, arguments );
+      QFETCH( CommandLine::Action, action );
+      QFETCH( QStringList, fileNames );
+      const CommandLine commandLine( arguments );
+      QCOMPARE( commandLine.action(), action );
+      QCOMPARE( commandLine.fileNames(), fileNames );
+    }
+
+    void dataFolder_data()
+    {
+      QTest::addColumn<QString>( "workingFolder" );
+      QTest::addColumn<bool>( "keptAsIs" );
+      QTest::newRow( "writable working folder" ) << QDir::currentPath() << true;
+      QTest::newRow( "home, as from a menu" ) << QDir::homePath() << false;
+      QTest::newRow( "home with a trailing slash" ) << QDir::homePath() + "/" << false;
+      QTest::newRow( "root" ) << QStringLiteral( "/" ) << false;
+      TestSupport::writeBytes( QStringLiteral( "plain-file" ), "not a folder" );
+      QTest::newRow( "unusable" ) << TestSupport::absolute( QStringLiteral( "plain-file/folder" ) ) << false;
+    }
+    void dataFolder()
+    {
+      QFETCH( QString, workingFolder );
+      QFETCH( bool, keptAsIs );
+      const QString perUser =
+          qEnvironmentVariable( "XDG_DATA_HOME", QDir::homePath() + "/.local/share" ) + "/Norvale/Rastova";
+      QCOMPARE( Platform::dataFolder( workingFolder ), keptAsIs ? workingFolder : perUser );
+    }
+
+    void startedInHomeTheProgramMovesToItsDataFolderAndKeepsRelativeFiles()
+    {
+      const QString work = QDir::currentPath();
+      QDir::setCurrent( QDir::homePath() );
+      TestSupport::writeBytes( QStringLiteral( "scene.tif" ), "raster" );
+      QStringList fileNames{ "scene.tif", "missing.tif", "/data/a.tif" };
+      Platform::enterDataFolder( fileNames );
+      const QString entered = QDir::currentPath();
+      QDir::setCurrent( work );
+      QCOMPARE( entered, Platform::dataFolder( QDir::homePath() ) );
+      QCOMPARE( fileNames, ( QStringList{ QDir::homePath() + "/scene.tif", "missing.tif", "/data/a.tif" } ) );
     }
 };
 

@@ -9,6 +9,8 @@ namespace Constants
 inline const QString applicationName = QStringLiteral( "Rastova" );
 inline const QString organizationName = QStringLiteral( "Norvale" );
 inline const QString organizationDomain = QStringLiteral( "norvale.vn" );
+//! Names the desktop entry, icon and metainfo the installed program ships.
+inline const QString applicationId = QStringLiteral( "vn.norvale.Rastova" );
 inline const QString logFolder = QStringLiteral( "logs" );
 inline const QString version = QStringLiteral( "2.1.1.423" );
 inline const QString releaseDate = QStringLiteral( "29/05/2020" );

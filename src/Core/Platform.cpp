@@ -1,9 +1,13 @@
 #include "Core/Platform.h"
 
+#include "Core/Constants.h"
+
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 #ifndef Q_OS_WIN
@@ -38,7 +42,10 @@ void revealInFileBrowser( const QString &path )
 
 void startUpdater()
 {
-  QDesktopServices::openUrl( QUrl::fromLocalFile( QStringLiteral( "Freshkit.exe" ) ) );
+  QString updater = QStringLiteral( "Freshkit.exe" );
+  if ( !QFileInfo::exists( updater ) )
+    updater = QCoreApplication::applicationDirPath() + QStringLiteral( "/Freshkit.exe" );
+  QDesktopServices::openUrl( QUrl::fromLocalFile( updater ) );
 }
 
 #else
@@ -87,9 +94,37 @@ void revealInFileBrowser( const QString &path )
 
 void startUpdater()
 {
-  QProcess::startDetached( QStringLiteral( "./Freshkit" ), {}, QDir::currentPath() );
+  QString updater = QDir::current().absoluteFilePath( QStringLiteral( "Freshkit" ) );
+  if ( !QFileInfo( updater ).isExecutable() )
+    updater = QCoreApplication::applicationDirPath() + QStringLiteral( "/" RASTOVA_UPDATER_FROM_BINARY );
+  QProcess::startDetached( updater, {}, QDir::currentPath() );
 }
 
 #endif
+
+QString dataFolder( const QString &workingFolder )
+{
+  const QFileInfo working( workingFolder );
+  const QString folder = working.canonicalFilePath();
+  if ( working.isDir() && working.isWritable() && folder != QFileInfo( QDir::homePath() ).canonicalFilePath() &&
+       !QDir( folder ).isRoot() )
+    return workingFolder;
+  return QStandardPaths::writableLocation( QStandardPaths::AppDataLocation );
+}
+
+void enterDataFolder( QStringList &fileNames )
+{
+  const QString folder = dataFolder( QDir::currentPath() );
+  // Unlike a working folder, which logs only when given a logs/ folder, the data folder always logs.
+  if ( folder == QDir::currentPath() || !QDir( folder ).mkpath( Constants::logFolder ) )
+    return;
+  for ( QString &fileName : fileNames )
+  {
+    const QFileInfo file( fileName );
+    if ( file.isRelative() && file.exists() )
+      fileName = file.absoluteFilePath();
+  }
+  QDir::setCurrent( folder );
+}
 
 } // namespace Platform
