@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ui_SingleBandStyleDialog.h"
+
+#include <QDialog>
+#include <QPointer>
+
+#include <memory>
+
+class QgsRasterLayer;
+class QgsRasterRenderer;
+
+/**
+ * Draws one band of a raster layer with a colour ramp between a minimum and a
+ * maximum; "Hủy" gives the layer back the style it had when the dialog opened.
+ */
+class SingleBandStyleDialog : public QDialog, private Ui::SingleBandStyleDialog
+{
+    Q_OBJECT
+
+  public:
+    explicit SingleBandStyleDialog( QWidget *parent );
+    ~SingleBandStyleDialog() override;
+
+    //! Shows the dialog for \a layer, starting from how it is drawn now.
+    void showLayer( QgsRasterLayer *layer );
+
+  public slots:
+    //! Draws the layer as chosen, keeping the dialog open.
+    bool apply();
+    //! Puts back the style the layer had when the dialog opened, and closes.
+    void reject() override;
+
+  private:
+    void loadRenderer();
+    void fillMinMax();
+
+    QPointer<QgsRasterLayer> mLayer;
+    std::unique_ptr<QgsRasterRenderer> mOriginal;
+    bool mApplied = false;
+};
