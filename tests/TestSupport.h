@@ -24,7 +24,7 @@ QString sandbox();
 //! Empties the settings store.
 void clearSettings();
 
-//! What a generated raster looks like. Pixel (x, y) of band b holds valueAt(b, x, y).
+//! What a generated raster looks like. Pixel (x, y) of band b holds valueAt(b, x, y) * scale.
 struct RasterSpec
 {
     int width = 20;
@@ -37,6 +37,7 @@ struct RasterSpec
     double pixelSize = 30;
     bool hasNoData = false;
     double noData = 0;
+    double scale = 1;
 };
 
 //! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.

@@ -63,6 +63,9 @@ void RasterStatisticsDialog::showLayer( QgsRasterLayer *layer )
     return;
   }
   layerLabel->setText( layer->name() );
+  // The layer's own GDAL handle may hold estimated statistics it would write over the exact ones when it
+  // closes; reopening it now stores those first.
+  layer->reload();
   progressBar->setValue( 0 );
   cancelButton->setEnabled( true );
   // Open options after "|" are QGIS's own; GDAL reads the dataset name before them.
@@ -128,7 +131,7 @@ void RasterStatisticsDialog::showResult( const RasterStatistics::Result &result 
   }
   statisticsTable->resizeColumnsToContents();
   showHistogram( result.bands );
-  // The provider opened the file before GDAL stored the statistics; reopening lets the properties show them.
+  // Reopened, the layer reads the exact statistics, so its properties show them.
   if ( mLayer )
     mLayer->reload();
 }
