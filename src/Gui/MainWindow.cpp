@@ -60,6 +60,7 @@ constexpr qint64 largestManifestBytes = 1024 * 1024;
 constexpr int updateTimeoutMs = 30000;
 constexpr int saveStateVersion = 0;
 constexpr int delayedIndicatorMs = 500;
+constexpr int pixelValuesDockHeight = 300;
 } // namespace
 
 MainWindow::MainWindow( QWidget *parent )
@@ -226,7 +227,12 @@ void MainWindow::createNavigation()
   connect( mPixelValuesTool.get(), &QgsMapTool::activated, mPixelValuesDock,
            [this]
            {
-             mPixelValuesDock->show();
+             if ( mPixelValuesDock->isHidden() )
+             {
+               mPixelValuesDock->show();
+               // A band list squeezed between the layer panel and the overview would show two lines.
+               resizeDocks( { mPixelValuesDock }, { pixelValuesDockHeight }, Qt::Vertical );
+             }
              mPixelValuesDock->raise();
            } );
 

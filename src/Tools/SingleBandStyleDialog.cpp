@@ -133,18 +133,22 @@ void SingleBandStyleDialog::loadRenderer()
     classesSpinBox->setValue( shader->colorRampItemList().size() );
   if ( shader->sourceColorRamp() )
     colorRampButton->setColorRamp( shader->sourceColorRamp() );
-  minSpinBox->setEnabled( origin.limits() == QgsRasterMinMaxOrigin::None );
-  maxSpinBox->setEnabled( origin.limits() == QgsRasterMinMaxOrigin::None );
+  enableFor( origin.limits() );
 }
 
-void SingleBandStyleDialog::fillMinMax()
+void SingleBandStyleDialog::enableFor( QgsRasterMinMaxOrigin::Limits limits )
 {
-  const QgsRasterMinMaxOrigin::Limits limits = modes[std::max( 0, minMaxModeComboBox->currentIndex() )];
   minSpinBox->setEnabled( limits == QgsRasterMinMaxOrigin::None );
   maxSpinBox->setEnabled( limits == QgsRasterMinMaxOrigin::None );
   lowerCutSpinBox->setEnabled( limits == QgsRasterMinMaxOrigin::CumulativeCut );
   upperCutSpinBox->setEnabled( limits == QgsRasterMinMaxOrigin::CumulativeCut );
   stdDevSpinBox->setEnabled( limits == QgsRasterMinMaxOrigin::StdDev );
+}
+
+void SingleBandStyleDialog::fillMinMax()
+{
+  const QgsRasterMinMaxOrigin::Limits limits = modes[std::max( 0, minMaxModeComboBox->currentIndex() )];
+  enableFor( limits );
   if ( !mLayer || limits == QgsRasterMinMaxOrigin::None )
     return;
 

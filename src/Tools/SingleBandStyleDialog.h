@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <qgsrasterminmaxorigin.h>
+
 #include <memory>
 
 class QgsRasterLayer;
@@ -34,6 +36,8 @@ class SingleBandStyleDialog : public QDialog, private Ui::SingleBandStyleDialog
   private:
     void loadRenderer();
     void fillMinMax();
+    //! Only the fields the min/max mode \a limits reads can be edited.
+    void enableFor( QgsRasterMinMaxOrigin::Limits limits );
 
     QPointer<QgsRasterLayer> mLayer;
     std::unique_ptr<QgsRasterRenderer> mOriginal;
