@@ -116,6 +116,8 @@ RasterStatistics::RasterStatistics( const QString &source )
     : QgsTask( QStringLiteral( "Thống kê raster" ), QgsTask::CanCancel )
     , mSource( source )
 {
+  // A task cancelled before it starts reports without running.
+  mResult.code = Code::Cancelled;
   connect(
       &mFeedback, &QgsFeedback::progressChanged, this, [this]( double progress ) { setProgress( progress ); },
       Qt::DirectConnection );

@@ -66,9 +66,10 @@ SingleBandStyleDialog::SingleBandStyleDialog( QWidget *parent )
   connect( bandComboBox, qOverload<int>( &QComboBox::currentIndexChanged ), this, refill );
   connect( minMaxModeComboBox, qOverload<int>( &QComboBox::currentIndexChanged ), this, refill );
   connect( extentComboBox, qOverload<int>( &QComboBox::currentIndexChanged ), this, refill );
-  connect( lowerCutSpinBox, qOverload<double>( &QDoubleSpinBox::valueChanged ), this, refill );
-  connect( upperCutSpinBox, qOverload<double>( &QDoubleSpinBox::valueChanged ), this, refill );
-  connect( stdDevSpinBox, qOverload<double>( &QDoubleSpinBox::valueChanged ), this, refill );
+  // Each refill reads the whole band, so typed numbers count once they are complete.
+  connect( lowerCutSpinBox, &QDoubleSpinBox::editingFinished, this, refill );
+  connect( upperCutSpinBox, &QDoubleSpinBox::editingFinished, this, refill );
+  connect( stdDevSpinBox, &QDoubleSpinBox::editingFinished, this, refill );
   connect( interpolationComboBox, qOverload<int>( &QComboBox::currentIndexChanged ), this,
            // Exact colours only one value each, so the classes are the values themselves.
            [this]( int index ) { classesSpinBox->setEnabled( interpolations[index] != QgsColorRampShader::Exact ); } );
