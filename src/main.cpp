@@ -6,6 +6,7 @@
 #include "Gui/MainWindow.h"
 #include "Gui/MessageBox.h"
 
+#include <QDebug>
 #include <QPixmap>
 #include <QSplashScreen>
 
@@ -58,6 +59,9 @@ int main( int argc, char *argv[] )
   Utils::limitGdal();
   QgsApplication::setPrefixPath( qEnvironmentVariable( "QGIS_PREFIX_PATH", QStringLiteral( RASTOVA_QGIS_PREFIX ) ),
                                  true );
+  // Before any window, so the QGIS widgets the program embeds speak Vietnamese too.
+  if ( !Utils::installQgisTranslation() )
+    qWarning() << "QGIS's Vietnamese translation was not found in" << QgsApplication::i18nPath();
   QgsApplication::initQgis();
 
   auto window = std::make_unique<MainWindow>();

@@ -60,12 +60,13 @@ class TestLayerPanelMenu : public QObject
                                << QStringList( QStringList{ "Đi tới nhóm này", "Thêm nhóm con" } + tail );
       QTest::newRow( "single-band raster" )
           << "one" << QStringList{ "one" }
-          << QStringList(
-                 QStringList{ "Đi tới layer này", "Xem tổng quan", "Độ sáng / Độ tương phản", "Gộp kênh ảnh" } + tail );
+          << QStringList( QStringList{ "Đi tới layer này", "Xem tổng quan", "Độ sáng / Độ tương phản", "Gộp kênh ảnh",
+                                       "Thống kê và biểu đồ", "Tô màu một kênh" } +
+                          tail );
       QTest::newRow( "three-band raster" )
           << "three" << QStringList{ "three" }
           << QStringList( QStringList{ "Đi tới layer này", "Xem tổng quan", "Độ sáng / Độ tương phản", "Tổ hợp màu",
-                                       "Tách kênh ảnh" } +
+                                       "Tách kênh ảnh", "Thống kê và biểu đồ", "Tô màu một kênh" } +
                           tail );
       QTest::newRow( "vector" ) << "vec" << QStringList{ "vec" }
                                 << QStringList( QStringList{ "Đi tới layer này", "Xem tổng quan" } + tail );

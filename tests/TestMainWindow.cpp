@@ -64,7 +64,7 @@ class TestMainWindow : public QObject
       QCOMPARE( texts( menuBar->menu( 5 )->actions() ),
                 ( QStringList{ "Hướng dẫn", "Cập nhật phần mềm", "|", "Nhóm tác giả", "Thông tin phần mềm" } ) );
       QCOMPARE( texts( menuBar->menu( 4 )->actions() ),
-                ( QStringList{ "Bảng điều khiển layer", "Cửa sổ tổng quan" } ) );
+                ( QStringList{ "Bảng điều khiển layer", "Cửa sổ tổng quan", "Giá trị điểm ảnh" } ) );
 
       auto *help = window.findChild<QToolBar *>( "mHelpToolBar" );
       QCOMPARE( texts( help->actions() ),

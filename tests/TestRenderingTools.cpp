@@ -1,20 +1,31 @@
 #include "Core/Utils.h"
 #include "Data/Controller.h"
 #include "Gui/MenuBar.h"
+#include "Processing/RasterStatistics.h"
 #include "TestSupport.h"
+#include "Tools/BandMathDialog.h"
 #include "Tools/BrightnessContrastDialog.h"
 #include "Tools/ColorCompositeDialog.h"
+#include "Tools/SingleBandStyleDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTableWidget>
+#include <QtCharts/QChartView>
+#include <QtCharts/QXYSeries>
+#include <QTreeWidget>
 
+#include <ogr_spatialref.h>
 #include <qgsbrightnesscontrastfilter.h>
+#include <qgscolorramp.h>
+#include <qgscolorrampshader.h>
 #include <qgscontrastenhancement.h>
 #include <qgslayertreeview.h>
 #include <qgsmapcanvas.h>
@@ -22,9 +33,13 @@
 #include <qgsproject.h>
 #include <qgsrasterlayer.h>
 #include <qgsrasterpipe.h>
+#include <qgsrastershader.h>
 #include <qgssinglebandgrayrenderer.h>
+#include <qgssinglebandpseudocolorrenderer.h>
+#include <qgsstyle.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace
 {
@@ -64,6 +79,37 @@ QStringList entries( const QComboBox *combo )
 void selectInTree( QgsMapLayer *layer )
 {
   MainWindow::layerTreeView()->setCurrentLayer( layer );
+}
+
+// Exact statistics of the valid values of a band, worked out here rather than by GDAL.
+struct Expected
+{
+    double minimum = 0, maximum = 0, mean = 0, stdDev = 0;
+    qint64 count = 0;
+};
+
+Expected expectedStatistics( const QVector<double> &values, double noData )
+{
+  Expected e{ std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest(), 0, 0, 0 };
+  for ( double v : values )
+  {
+    if ( v == noData )
+      continue;
+    e.minimum = std::min( e.minimum, v );
+    e.maximum = std::max( e.maximum, v );
+    e.mean += v;
+    ++e.count;
+  }
+  e.mean /= e.count;
+  for ( double v : values )
+    e.stdDev += v == noData ? 0 : ( v - e.mean ) * ( v - e.mean );
+  e.stdDev = std::sqrt( e.stdDev / e.count );
+  return e;
+}
+
+bool near( double actual, double expected )
+{
+  return std::abs( actual - expected ) <= 1e-6 * std::max( 1.0, std::abs( expected ) );
 }
 
 const QString brightnessCommand = QStringLiteral( "Thay đổi độ sáng/độ tương phản" );
@@ -274,6 +320,250 @@ class TestRenderingTools : public TestSupport::WindowTest
       composite->currentLayerChanged( invalid.get() );
       brightness->currentLayerChanged( nullptr );
       composite->currentLayerChanged( nullptr );
+    }
+    void pixelValuesFollowClicksAndDrags_data()
+    {
+      QTest::addColumn<int>( "column" );
+      QTest::addColumn<int>( "row" );
+      QTest::newRow( "no-data corner" ) << 0 << 0;
+      QTest::newRow( "inside" ) << 7 << 4;
+      QTest::newRow( "far corner" ) << 19 << 9;
+    }
+    void pixelValuesFollowClicksAndDrags()
+    {
+      QFETCH( int, column );
+      QFETCH( int, row );
+      QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:32748" ) );
+      TestSupport::RasterSpec floats;
+      floats.bands = 2;
+      floats.type = GDT_Float32;
+      floats.scale = 0.001;
+      floats.hasNoData = true;
+      floats.noData = 1; // band 1 at pixel (0, 0)
+      QgsRasterLayer *utm = TestSupport::addRasterLayer( "utm", floats );
+
+      // A second layer in Web Mercator, 25 m pixels around the first one's centre.
+      OGRSpatialReference utmSrs, mercatorSrs;
+      utmSrs.importFromEPSG( 32748 );
+      mercatorSrs.importFromEPSG( 3857 );
+      utmSrs.SetAxisMappingStrategy( OAMS_TRADITIONAL_GIS_ORDER );
+      mercatorSrs.SetAxisMappingStrategy( OAMS_TRADITIONAL_GIS_ORDER );
+      std::unique_ptr<OGRCoordinateTransformation> toMercator(
+          OGRCreateCoordinateTransformation( &utmSrs, &mercatorSrs ) );
+      double cx = 500300, cy = 8999850;
+      toMercator->Transform( 1, &cx, &cy );
+      TestSupport::RasterSpec mercator;
+      mercator.epsg = 3857;
+      mercator.width = mercator.height = 40;
+      mercator.pixelSize = 25;
+      mercator.originX = cx - 500;
+      mercator.originY = cy + 500;
+      TestSupport::addRasterLayer( "mercator", mercator );
+
+      mWindow->show();
+      QgsMapCanvas *canvas = MainWindow::mapCanvas();
+      canvas->setExtent( utm->extent() );
+      canvas->refresh();
+      QTRY_VERIFY( !canvas->isDrawing() );
+      mWindow->findChild<QAction *>( "actionPixelValues" )->trigger();
+      auto *tree = mWindow->findChild<QTreeWidget *>( "pixelValuesTree" );
+      QVERIFY( tree && tree->isVisible() );
+
+      const QPoint target =
+          canvas->getCoordinateTransform()
+              ->transform( QgsPointXY( 500000 + ( column + 0.5 ) * 30, 9000000 - ( row + 0.5 ) * 30 ) )
+              .toQPointF()
+              .toPoint();
+      // Expected from what GDAL reads at the point really clicked, transformed by OGR.
+      const QgsPointXY clicked = canvas->getCoordinateTransform()->toMapCoordinates( target );
+      QStringList expected;
+      const QString utmPrefix = QStringLiteral( "utm/" );
+      for ( int band = 1; band <= 2; ++band )
+      {
+        const double value = TestSupport::readBand( utm->source(), band ).at( row * floats.width + column );
+        expected << utmPrefix + QStringLiteral( "Kênh %1=%2" )
+                                    .arg( band )
+                                    .arg( band == 1 && column == 0 && row == 0 ? QStringLiteral( "Không có dữ liệu" )
+                                                                               : Utils::formatNumber( value ) );
+      }
+      expected << utmPrefix + QStringLiteral( "Cột=%1" ).arg( column )
+               << utmPrefix + QStringLiteral( "Hàng=%1" ).arg( row );
+      double mx = clicked.x(), my = clicked.y();
+      toMercator->Transform( 1, &mx, &my );
+      const int mColumn = static_cast<int>( std::floor( ( mx - mercator.originX ) / 25 ) );
+      const int mRow = static_cast<int>( std::floor( ( mercator.originY - my ) / 25 ) );
+      for ( int band = 1; band <= 3; ++band )
+        expected
+            << QStringLiteral( "mercator/Kênh %1=%2" ).arg( band ).arg( TestSupport::valueAt( band, mColumn, mRow ) );
+      expected << QStringLiteral( "mercator/Cột=%1" ).arg( mColumn )
+               << QStringLiteral( "mercator/Hàng=%1" ).arg( mRow );
+      expected.sort();
+
+      const auto shown = [tree]
+      {
+        QStringList lines;
+        for ( int i = 0; i < tree->topLevelItemCount(); ++i )
+        {
+          const QTreeWidgetItem *layer = tree->topLevelItem( i );
+          for ( int j = 0; j < layer->childCount(); ++j )
+            lines << layer->text( 0 ) + '/' + layer->child( j )->text( 0 ) + '=' + layer->child( j )->text( 1 );
+        }
+        lines.sort();
+        return lines;
+      };
+      QTest::mouseClick( canvas->viewport(), Qt::LeftButton, {}, target );
+      QCOMPARE( shown(), expected );
+
+      // Pressed elsewhere and dragged back, the list follows the mouse.
+      QTest::mousePress( canvas->viewport(), Qt::LeftButton, {}, target + QPoint( 200, 100 ) );
+      QVERIFY( shown() != expected );
+      QMouseEvent drag( QEvent::MouseMove, target, Qt::NoButton, Qt::LeftButton, {} );
+      QApplication::sendEvent( canvas->viewport(), &drag );
+      QTest::mouseRelease( canvas->viewport(), Qt::LeftButton, {}, target );
+      QCOMPARE( shown(), expected );
+    }
+
+    void statisticsAreGdalsExactOnes()
+    {
+      TestSupport::RasterSpec spec;
+      spec.type = GDT_Float32;
+      spec.scale = 0.5;
+      spec.hasNoData = true;
+      spec.noData = 500; // band 1 at pixel (0, 0)
+      QgsRasterLayer *layer = TestSupport::addRasterLayer( "stats", spec );
+      selectInTree( layer );
+      mWindow->rasterStatistics();
+      auto *dialog = mWindow->findChild<QDialog *>( "RasterStatisticsDialog" );
+      auto *table = dialog->findChild<QTableWidget *>( "statisticsTable" );
+      QTRY_COMPARE_WITH_TIMEOUT( table->rowCount(), 3, 20000 );
+      const QList<QtCharts::QAbstractSeries *> series =
+          dialog->findChild<QtCharts::QChartView *>( "histogramChartView" )->chart()->series();
+      QCOMPARE( series.size(), 3 );
+      for ( int band = 1; band <= 3; ++band )
+      {
+        const Expected e = expectedStatistics( TestSupport::readBand( layer->source(), band ), spec.noData );
+        const double shown[] = {
+            table->item( band - 1, 1 )->text().toDouble(), table->item( band - 1, 2 )->text().toDouble(),
+            table->item( band - 1, 3 )->text().toDouble(), table->item( band - 1, 4 )->text().toDouble() };
+        QVERIFY2( near( shown[0], e.minimum ) && near( shown[1], e.maximum ) && near( shown[2], e.mean ) &&
+                      near( shown[3], e.stdDev ),
+                  qPrintable( QStringLiteral( "band %1" ).arg( band ) ) );
+        QCOMPARE( table->item( band - 1, 5 )->text().toLongLong(), e.count );
+        double histogramCount = 0;
+        for ( const QPointF &point : static_cast<QtCharts::QXYSeries *>( series.at( band - 1 ) )->points() )
+          histogramCount += point.y();
+        QCOMPARE( histogramCount, double( e.count ) );
+      }
+      // Kept by GDAL beside the file, read back by the layer's properties, and not replaced by QGIS's estimates.
+      QVERIFY( layer->htmlMetadata().contains( "STATISTICS_MEAN" ) );
+      const QString source = layer->source();
+      dialog->close();
+      QgsProject::instance()->removeAllMapLayers();
+      QFile aux( source + ".aux.xml" );
+      QVERIFY( aux.open( QIODevice::ReadOnly ) );
+      const QByteArray stored = aux.readAll();
+      QCOMPARE( stored.count( "STATISTICS_MEAN" ), 3 );
+      QVERIFY( !stored.contains( "STATISTICS_APPROXIMATE" ) );
+    }
+
+    void statisticsReportWhatStoppedThem_data()
+    {
+      QTest::addColumn<QString>( "source" );
+      QTest::addColumn<bool>( "cancel" );
+      QTest::addColumn<int>( "code" );
+      QTest::newRow( "cancelled" ) << "cancel.tif" << true << int( RasterStatistics::Code::Cancelled );
+      QTest::newRow( "not a raster" ) << "text.tif" << false << int( RasterStatistics::Code::OpenFailed );
+    }
+    void statisticsReportWhatStoppedThem()
+    {
+      QFETCH( QString, source );
+      QFETCH( bool, cancel );
+      QFETCH( int, code );
+      TestSupport::writeRaster( "cancel.tif" );
+      TestSupport::writeBytes( "text.tif", "not a raster" );
+      QgsFeedback feedback;
+      if ( cancel )
+        feedback.cancel();
+      const RasterStatistics::Result result = RasterStatistics::compute( source, &feedback );
+      QCOMPARE( int( result.code ), code );
+      QVERIFY( result.bands.isEmpty() );
+      QVERIFY( !QFile::exists( source + ".aux.xml" ) );
+    }
+
+    void singleBandRampAppliesAndCancelRestores_data()
+    {
+      QTest::addColumn<int>( "mode" );
+      QTest::addColumn<double>( "typedMin" );
+      QTest::addColumn<double>( "typedMax" );
+      QTest::newRow( "exact" ) << 0 << 0.0 << 0.0;
+      QTest::newRow( "one standard deviation" ) << 2 << 0.0 << 0.0;
+      QTest::newRow( "typed" ) << 3 << 1010.0 << 1100.0;
+    }
+    void singleBandRampAppliesAndCancelRestores()
+    {
+      QFETCH( int, mode );
+      QFETCH( double, typedMin );
+      QFETCH( double, typedMax );
+      TestSupport::RasterSpec spec;
+      spec.bands = 1;
+      QgsRasterLayer *layer = TestSupport::addRasterLayer( "ramp", spec );
+      QVERIFY( dynamic_cast<QgsSingleBandGrayRenderer *>( layer->renderer() ) );
+      selectInTree( layer );
+      mWindow->singleBandStyle();
+      auto *dialog = mWindow->findChild<SingleBandStyleDialog *>();
+      dialog->findChild<QDoubleSpinBox *>( "stdDevSpinBox" )->setValue( 1 );
+      dialog->findChild<QComboBox *>( "minMaxModeComboBox" )->setCurrentIndex( mode );
+      auto *minimum = dialog->findChild<QDoubleSpinBox *>( "minSpinBox" );
+      auto *maximum = dialog->findChild<QDoubleSpinBox *>( "maxSpinBox" );
+      const Expected e = expectedStatistics( TestSupport::readBand( layer->source(), 1 ), -1 );
+      const QList<double> expected = mode == 0   ? QList<double>{ e.minimum, e.maximum }
+                                     : mode == 2 ? QList<double>{ e.mean - e.stdDev, e.mean + e.stdDev }
+                                                 : QList<double>{ typedMin, typedMax };
+      if ( mode == 3 )
+      {
+        minimum->setValue( typedMin );
+        maximum->setValue( typedMax );
+      }
+      QVERIFY( near( minimum->value(), expected[0] ) && near( maximum->value(), expected[1] ) );
+
+      dialog->findChild<QPushButton *>( "applyButton" )->click();
+      QVERIFY( dialog->isVisible() );
+      auto *renderer = dynamic_cast<QgsSingleBandPseudoColorRenderer *>( layer->renderer() );
+      QVERIFY( renderer );
+      QCOMPARE( renderer->classificationMin(), minimum->value() );
+      QCOMPARE( renderer->classificationMax(), maximum->value() );
+
+      dialog->findChild<QPushButton *>( "cancelButton" )->click();
+      QVERIFY( !dialog->isVisible() );
+      QVERIFY( dynamic_cast<QgsSingleBandGrayRenderer *>( layer->renderer() ) );
+    }
+
+    void bandMathResultOpensWithARamp_data()
+    {
+      QTest::addColumn<double>( "scale" );
+      QTest::addColumn<QString>( "ramp" );
+      QTest::newRow( "index" ) << -0.0005 << "RdYlGn";
+      QTest::newRow( "reflectance" ) << 1.0 << "Viridis";
+    }
+    void bandMathResultOpensWithARamp()
+    {
+      QFETCH( double, scale );
+      QFETCH( QString, ramp );
+      TestSupport::RasterSpec spec;
+      spec.bands = 1;
+      spec.type = GDT_Float32;
+      spec.scale = scale;
+      emit mWindow->findChild<BandMathDialog *>()->complete(
+          TestSupport::absolute( TestSupport::writeRaster( "result.tif", spec ) ) );
+      auto *layer = qobject_cast<QgsRasterLayer *>( MainWindow::layerTreeView()->currentLayer() );
+      QVERIFY( layer );
+      auto *renderer = dynamic_cast<QgsSingleBandPseudoColorRenderer *>( layer->renderer() );
+      QVERIFY( renderer );
+      const auto *shader = dynamic_cast<const QgsColorRampShader *>( renderer->shader()->rasterShaderFunction() );
+      std::unique_ptr<QgsColorRamp> wanted( QgsStyle::defaultStyle()->colorRamp( ramp ) );
+      QCOMPARE( shader->sourceColorRamp()->color( 0 ), wanted->color( 0 ) );
+      QCOMPARE( shader->sourceColorRamp()->color( 1 ), wanted->color( 1 ) );
+      QCOMPARE( renderer->minMaxOrigin().limits(), QgsRasterMinMaxOrigin::CumulativeCut );
     }
 };
 

@@ -130,7 +130,7 @@ QString writeRaster( const QString &path, const RasterSpec &spec )
   {
     for ( int y = 0; y < spec.height; ++y )
       for ( int x = 0; x < spec.width; ++x )
-        values[y * spec.width + x] = valueAt( band, x, y ) + spec.offset;
+        values[y * spec.width + x] = valueAt( band, x, y ) * spec.scale + spec.offset;
     GDALRasterBand *rasterBand = dataset->GetRasterBand( band );
     if ( spec.hasNoData )
       rasterBand->SetNoDataValue( spec.noData );

@@ -24,7 +24,7 @@ QString sandbox();
 //! Empties the settings store.
 void clearSettings();
 
-//! What a generated raster looks like. Pixel (x, y) of band b holds valueAt(b, x, y).
+//! What a generated raster looks like. Pixel (x, y) of band b holds valueAt(b, x, y) * scale.
 struct RasterSpec
 {
     int width = 20;
@@ -39,6 +39,8 @@ struct RasterSpec
     double noData = 0;
     //! Added to every value, so that two files of one layout hold different data.
     double offset = 0;
+    //! Every value is multiplied by it (then the offset added): floats for a float band.
+    double scale = 1;
 };
 
 //! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.

@@ -12,7 +12,9 @@
 #include <QMutex>
 #include <QResource>
 #include <QTextStream>
+#include <QTranslator>
 
+#include <qgsapplication.h>
 #include <qgssettings.h>
 
 #include <algorithm>
@@ -143,6 +145,30 @@ void useUnambiguousNumbers()
   QLocale numbers = QLocale::c();
   numbers.setNumberOptions( QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator );
   QLocale::setDefault( numbers );
+}
+
+QString formatNumber( double value )
+{
+  QString text = QLocale::c().toString( value, 'f', 6 );
+  if ( text.contains( QLatin1Char( '.' ) ) )
+  {
+    while ( text.endsWith( QLatin1Char( '0' ) ) )
+      text.chop( 1 );
+    if ( text.endsWith( QLatin1Char( '.' ) ) )
+      text.chop( 1 );
+  }
+  return text == QLatin1String( "-0" ) ? QStringLiteral( "0" ) : text;
+}
+
+bool installQgisTranslation()
+{
+  auto *translator = new QTranslator( QCoreApplication::instance() );
+  if ( !translator->load( QStringLiteral( "qgis_vi" ), QgsApplication::i18nPath() ) )
+  {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator( translator );
 }
 
 void loadEnvironment()

@@ -87,6 +87,10 @@ bool isNewerVersion( const QString &current, const QString &candidate );
  * separators, so a coordinate shown in the status bar can be typed back in.
  */
 void useUnambiguousNumbers();
+//! \a value with "." decimals: whole numbers without decimals, others with up to six.
+QString formatNumber( double value );
+//! Installs QGIS's own Vietnamese translation; call once the QGIS prefix path is set.
+bool installQgisTranslation();
 
 //! Applies the name=value lines of the environment setting file in the working directory.
 void loadEnvironment();

@@ -81,6 +81,10 @@ QMenu *LayerPanelMenu::createContextMenu()
         addEntry( menu, QStringLiteral( "ImageSeparation.svg" ), QStringLiteral( "Tách kênh ảnh" ), window,
                   &MainWindow::separateImage );
       }
+      addEntry( menu, QStringLiteral( "Statistics.svg" ), QStringLiteral( "Thống kê và biểu đồ" ), window,
+                &MainWindow::rasterStatistics );
+      addEntry( menu, QStringLiteral( "ColorRamp.svg" ), QStringLiteral( "Tô màu một kênh" ), window,
+                &MainWindow::singleBandStyle );
     }
   }
 

@@ -8,6 +8,8 @@
 #include "Gui/LayerPanelMenu.h"
 #include "Gui/MenuBar.h"
 #include "Gui/MessageBox.h"
+#include "Gui/PixelValuesDock.h"
+#include "Gui/PixelValuesMapTool.h"
 #include "Gui/StatusBarCoordinatesWidget.h"
 #include "Gui/StatusBarScaleWidget.h"
 #include "Gui/ToolBars.h"
@@ -16,6 +18,9 @@
 #include "Tools/ColorCompositeDialog.h"
 #include "Tools/ImageCombinationDialog.h"
 #include "Tools/ImageSeparationDialog.h"
+#include "Tools/RasterStatisticsDialog.h"
+#include "Tools/RasterStyle.h"
+#include "Tools/SingleBandStyleDialog.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -45,6 +50,7 @@
 #include <qgsmaptoolzoom.h>
 #include <qgsmessagebar.h>
 #include <qgsproject.h>
+#include <qgsrasterlayer.h>
 #include <qgsstatusbar.h>
 
 namespace
@@ -55,6 +61,7 @@ constexpr qint64 largestManifestBytes = 1024 * 1024;
 constexpr int updateTimeoutMs = 30000;
 constexpr int saveStateVersion = 0;
 constexpr int delayedIndicatorMs = 500;
+constexpr int pixelValuesDockHeight = 300;
 } // namespace
 
 MainWindow::MainWindow( QWidget *parent )
@@ -78,6 +85,7 @@ MainWindow::MainWindow( QWidget *parent )
   createMapCanvas();
   createLayerPanel();
   createOverview();
+  createPixelValues();
   createNavigation();
   createStatusBar();
   restoreLayout();
@@ -94,6 +102,7 @@ MainWindow::~MainWindow()
   // The bridge and the map tools work on the canvas, so they go before the widgets do.
   if ( mMapCanvas )
     mMapCanvas->unsetMapTool( mMapCanvas->mapTool() );
+  mPixelValuesTool.reset();
   mZoomOutTool.reset();
   mZoomInTool.reset();
   mPanTool.reset();
@@ -214,6 +223,19 @@ void MainWindow::createNavigation()
   mPanTool = std::make_unique<QgsMapToolPan>( mMapCanvas );
   mZoomInTool = std::make_unique<QgsMapToolZoom>( mMapCanvas, false );
   mZoomOutTool = std::make_unique<QgsMapToolZoom>( mMapCanvas, true );
+  mPixelValuesTool = std::make_unique<PixelValuesMapTool>( mMapCanvas );
+  connect( mPixelValuesTool.get(), &PixelValuesMapTool::pointChosen, mPixelValuesDock, &PixelValuesDock::showValuesAt );
+  connect( mPixelValuesTool.get(), &QgsMapTool::activated, mPixelValuesDock,
+           [this]
+           {
+             if ( mPixelValuesDock->isHidden() )
+             {
+               mPixelValuesDock->show();
+               // A band list squeezed between the layer panel and the overview would show two lines.
+               resizeDocks( { mPixelValuesDock }, { pixelValuesDockHeight }, Qt::Vertical );
+             }
+             mPixelValuesDock->raise();
+           } );
 
   const auto addTool = [this]( QgsMapTool *tool, const QString &text, const QString &icon, Qt::Key key )
   {
@@ -232,6 +254,9 @@ void MainWindow::createNavigation()
   addTool( mPanTool.get(), QStringLiteral( "Kéo dịch" ), QStringLiteral( "mActionPan.svg" ), Qt::Key_H );
   addTool( mZoomInTool.get(), QStringLiteral( "Phóng to" ), QStringLiteral( "mActionZoomIn.svg" ), Qt::Key_Z );
   addTool( mZoomOutTool.get(), QStringLiteral( "Thu nhỏ" ), QStringLiteral( "mActionZoomOut.svg" ), Qt::Key_X );
+  addTool( mPixelValuesTool.get(), QStringLiteral( "Giá trị điểm ảnh" ), QStringLiteral( "PixelValues.svg" ),
+           Qt::Key_I );
+  mPixelValuesTool->action()->setObjectName( QStringLiteral( "actionPixelValues" ) );
 
   QAction *fullExtent =
       addCommand( 2, QStringLiteral( "Xem toàn cảnh" ), QStringLiteral( "mActionZoomFullExtent.svg" ), Qt::Key_F, 1 );
@@ -266,7 +291,9 @@ void MainWindow::createRasterTools()
   mBandMathDialog = new BandMathDialog( this );
   connect( mImageCombinationDialog, &ImageCombinationDialog::complete, mController.get(), &Controller::openFileName );
   connect( mImageSeparationDialog, &ImageSeparationDialog::complete, mController.get(), &Controller::openFileNames );
-  connect( mBandMathDialog, &BandMathDialog::complete, mController.get(), &Controller::openFileName );
+  connect( mBandMathDialog, &BandMathDialog::complete, this, &MainWindow::openBandMathResult );
+  mRasterStatisticsDialog = new RasterStatisticsDialog( this );
+  mSingleBandStyleDialog = new SingleBandStyleDialog( this );
   for ( const Tool &tool : tools )
     connect( addCommand( 3, tool.text, tool.icon, QKeySequence(), 2 ), &QAction::triggered, this, tool.show );
 }
@@ -294,6 +321,32 @@ void MainWindow::separateImage()
 void MainWindow::bandMath()
 {
   mBandMathDialog->show();
+}
+
+void MainWindow::openBandMathResult( const QString &fileName )
+{
+  // Opening is synchronous, so every layer added meanwhile comes from this file.
+  QList<QgsMapLayer *> added;
+  const QMetaObject::Connection collect =
+      connect( QgsProject::instance(), &QgsProject::layersAdded, this,
+               [&added]( const QList<QgsMapLayer *> &layers ) { added += layers; } );
+  mController->openFileName( fileName );
+  disconnect( collect );
+  for ( QgsMapLayer *layer : qAsConst( added ) )
+  {
+    if ( auto *raster = qobject_cast<QgsRasterLayer *>( layer ) )
+      RasterStyle::applyIndexOrPerceptualRamp( raster );
+  }
+}
+
+void MainWindow::rasterStatistics()
+{
+  mRasterStatisticsDialog->showLayer( qobject_cast<QgsRasterLayer *>( mLayerTreeView->currentLayer() ) );
+}
+
+void MainWindow::singleBandStyle()
+{
+  mSingleBandStyleDialog->showLayer( qobject_cast<QgsRasterLayer *>( mLayerTreeView->currentLayer() ) );
 }
 
 void MainWindow::createMapCanvas()
@@ -377,6 +430,18 @@ void MainWindow::createOverview()
   mLayerTreeCanvasBridge->setOverviewCanvas( mOverviewCanvas );
   QAction *toggle = mOverviewDock->toggleViewAction();
   toggle->setText( QStringLiteral( "Cửa sổ tổng quan" ) );
+  mMenuBar->menu( 4 )->addAction( toggle );
+}
+
+void MainWindow::createPixelValues()
+{
+  mPixelValuesDock = new PixelValuesDock( mMapCanvas, this );
+  addDockWidget( Qt::LeftDockWidgetArea, mPixelValuesDock );
+  splitDockWidget( mLayerPanelDock, mPixelValuesDock, Qt::Vertical );
+  // Shown when the tool is first chosen; a stored layout may show it earlier.
+  mPixelValuesDock->hide();
+  QAction *toggle = mPixelValuesDock->toggleViewAction();
+  toggle->setText( QStringLiteral( "Giá trị điểm ảnh" ) );
   mMenuBar->menu( 4 )->addAction( toggle );
 }
 

@@ -17,6 +17,10 @@ class ImageCombinationDialog;
 class ImageSeparationDialog;
 class LocalServer;
 class MenuBar;
+class PixelValuesDock;
+class PixelValuesMapTool;
+class RasterStatisticsDialog;
+class SingleBandStyleDialog;
 class ToolBars;
 class QgsDockWidget;
 class QgsLayerTreeMapCanvasBridge;
@@ -76,6 +80,10 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void combineRasterBand();
     void separateImage();
     void bandMath();
+    //! Statistics and histograms of the layer current in the layer panel.
+    void rasterStatistics();
+    //! The one-band colour dialog for the layer current in the layer panel.
+    void singleBandStyle();
     //! After the user agrees, hands over to the updater and quits.
     void checkForUpdate();
     //! Asks the update server for its manifest, without waiting for the answer.
@@ -98,6 +106,8 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void createMapCanvas();
     void createLayerPanel();
     void createOverview();
+    void createPixelValues();
+    void openBandMathResult( const QString &fileName );
     void createStatusBar();
     void restoreLayout();
     void saveLayout();
@@ -108,6 +118,8 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     ImageCombinationDialog *mImageCombinationDialog = nullptr;
     ImageSeparationDialog *mImageSeparationDialog = nullptr;
     BandMathDialog *mBandMathDialog = nullptr;
+    RasterStatisticsDialog *mRasterStatisticsDialog = nullptr;
+    SingleBandStyleDialog *mSingleBandStyleDialog = nullptr;
     std::unique_ptr<ToolBars> mToolBars;
     std::unique_ptr<Controller> mController;
     MenuBar *mMenuBar = nullptr;
@@ -119,6 +131,7 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     std::unique_ptr<QgsLayerTreeMapCanvasBridge> mLayerTreeCanvasBridge;
     QgsDockWidget *mOverviewDock = nullptr;
     QgsMapOverviewCanvas *mOverviewCanvas = nullptr;
+    PixelValuesDock *mPixelValuesDock = nullptr;
 
     QElapsedTimer mRefreshTime;
     double mLastRenderSeconds = 0;
@@ -134,4 +147,5 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     std::unique_ptr<QgsMapToolPan> mPanTool;
     std::unique_ptr<QgsMapToolZoom> mZoomInTool;
     std::unique_ptr<QgsMapToolZoom> mZoomOutTool;
+    std::unique_ptr<PixelValuesMapTool> mPixelValuesTool;
 };

@@ -4,6 +4,12 @@
 #include <qgsmultibandcolorrenderer.h>
 #include <qgsrasterlayer.h>
 #include <qgsrasterpipe.h>
+#include <qgsrastershader.h>
+#include <qgssinglebandpseudocolorrenderer.h>
+#include <qgsstyle.h>
+
+#include <cmath>
+#include <memory>
 
 int RasterStyle::setBrightnessContrast( QgsRasterLayer *layer, int brightness, int contrast )
 {
@@ -44,4 +50,88 @@ bool RasterStyle::applyComposite( QgsRasterLayer *layer, int red, int green, int
                                  static_cast<int>( QgsRasterLayer::SAMPLE_SIZE ), true );
   layer->triggerRepaint( false );
   return bandsApplied;
+}
+
+std::optional<std::pair<double, double>> RasterStyle::bandRange( QgsRasterLayer *layer, int band, const Range &range )
+{
+  QgsRasterDataProvider *provider = layer && layer->isValid() ? layer->dataProvider() : nullptr;
+  if ( !provider || band < 1 || band > provider->bandCount() )
+    return std::nullopt;
+  double minimum = 0, maximum = 0;
+  switch ( range.limits )
+  {
+  case QgsRasterMinMaxOrigin::MinMax:
+  case QgsRasterMinMaxOrigin::StdDev:
+  {
+    // A sample size of 0 reads every pixel: the exact values, not an estimate.
+    const QgsRasterBandStats stats = provider->bandStatistics(
+        band, QgsRasterBandStats::Min | QgsRasterBandStats::Max | QgsRasterBandStats::Mean | QgsRasterBandStats::StdDev,
+        range.extent, 0 );
+    // A band without valid values keeps the inverted defaults.
+    if ( !( stats.minimumValue <= stats.maximumValue ) )
+      return std::nullopt;
+    minimum = stats.minimumValue;
+    maximum = stats.maximumValue;
+    if ( range.limits == QgsRasterMinMaxOrigin::StdDev )
+    {
+      minimum = std::max( minimum, stats.mean - range.stdDevFactor * stats.stdDev );
+      maximum = std::min( maximum, stats.mean + range.stdDevFactor * stats.stdDev );
+    }
+    break;
+  }
+  case QgsRasterMinMaxOrigin::CumulativeCut:
+    provider->cumulativeCut( band, range.lowerCut, range.upperCut, minimum, maximum, range.extent, 0 );
+    break;
+  case QgsRasterMinMaxOrigin::None:
+    return std::nullopt;
+  }
+  if ( !std::isfinite( minimum ) || !std::isfinite( maximum ) )
+    return std::nullopt;
+  return std::make_pair( minimum, maximum );
+}
+
+bool RasterStyle::applyPseudoColor( QgsRasterLayer *layer, int band, double minimum, double maximum,
+                                    const QgsColorRamp &ramp, QgsColorRampShader::Type interpolation, int classes,
+                                    const QgsRasterMinMaxOrigin &origin )
+{
+  QgsRasterDataProvider *provider = layer && layer->isValid() ? layer->dataProvider() : nullptr;
+  if ( !provider || band < 1 || band > provider->bandCount() )
+    return false;
+  auto *colorShader =
+      new QgsColorRampShader( minimum, maximum, ramp.clone(), interpolation,
+                              classes > 0 ? QgsColorRampShader::EqualInterval : QgsColorRampShader::Continuous );
+  colorShader->classifyColorRamp( classes, band, QgsRectangle(), provider );
+  auto *shader = new QgsRasterShader( minimum, maximum );
+  shader->setRasterShaderFunction( colorShader );
+  auto *renderer = new QgsSingleBandPseudoColorRenderer( provider, band, shader );
+  renderer->setClassificationMin( minimum );
+  renderer->setClassificationMax( maximum );
+  renderer->setMinMaxOrigin( origin );
+  layer->setRenderer( renderer );
+  layer->triggerRepaint( false );
+  return true;
+}
+
+bool RasterStyle::applyIndexOrPerceptualRamp( QgsRasterLayer *layer )
+{
+  if ( !layer || !layer->isValid() || layer->bandCount() != 1 )
+    return false;
+  const std::optional<std::pair<double, double>> extremes = bandRange( layer, 1, Range() );
+  if ( !extremes )
+    return false;
+  const bool index = extremes->first >= -1 && extremes->second <= 1;
+  Range cut;
+  cut.limits = QgsRasterMinMaxOrigin::CumulativeCut;
+  const std::optional<std::pair<double, double>> stretch = bandRange( layer, 1, cut );
+  std::unique_ptr<QgsColorRamp> ramp(
+      QgsStyle::defaultStyle()->colorRamp( index ? QStringLiteral( "RdYlGn" ) : QStringLiteral( "Viridis" ) ) );
+  if ( !stretch || !ramp )
+    return false;
+  QgsRasterMinMaxOrigin origin;
+  origin.setLimits( QgsRasterMinMaxOrigin::CumulativeCut );
+  origin.setCumulativeCutLower( cut.lowerCut );
+  origin.setCumulativeCutUpper( cut.upperCut );
+  origin.setStatAccuracy( QgsRasterMinMaxOrigin::Exact );
+  return applyPseudoColor( layer, 1, stretch->first, stretch->second, *ramp, QgsColorRampShader::Interpolated, 0,
+                           origin );
 }

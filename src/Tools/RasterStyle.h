@@ -1,7 +1,13 @@
 #pragma once
 
+#include <qgscolorrampshader.h>
 #include <qgsrasterminmaxorigin.h>
+#include <qgsrectangle.h>
 
+#include <optional>
+#include <utility>
+
+class QgsColorRamp;
 class QgsRasterLayer;
 
 //! Changes to how a raster layer is drawn; the image data is never touched.
@@ -23,4 +29,41 @@ class RasterStyle
      */
     static bool applyComposite( QgsRasterLayer *layer, int red, int green, int blue,
                                 QgsRasterMinMaxOrigin::Limits limits );
+
+    //! How the ends of a colour stretch are found.
+    struct Range
+    {
+        QgsRasterMinMaxOrigin::Limits limits = QgsRasterMinMaxOrigin::MinMax;
+        //! Fractions (0 to 1) cut off below and above, for a cumulative cut.
+        double lowerCut = 0.02;
+        double upperCut = 0.98;
+        //! How many standard deviations either side of the mean.
+        double stdDevFactor = 2;
+        //! Part of the layer read, in the layer's CRS; empty for the whole layer.
+        QgsRectangle extent;
+    };
+
+    /**
+     * The minimum and maximum of band \a band of \a layer as \a range asks,
+     * read from every pixel of the extent; nothing when the band holds no valid
+     * value there or \a range gives no rule.
+     */
+    static std::optional<std::pair<double, double>> bandRange( QgsRasterLayer *layer, int band, const Range &range );
+
+    /**
+     * Draws band \a band of \a layer with \a ramp stretched from \a minimum to
+     * \a maximum: \a classes equal intervals, or the ramp's own stops when
+     * \a classes is 0. \a origin is kept with the renderer so the choice can be
+     * shown again. False when the layer or band is not usable.
+     */
+    static bool applyPseudoColor( QgsRasterLayer *layer, int band, double minimum, double maximum,
+                                  const QgsColorRamp &ramp, QgsColorRampShader::Type interpolation, int classes,
+                                  const QgsRasterMinMaxOrigin &origin = QgsRasterMinMaxOrigin() );
+
+    /**
+     * Colours a one-band layer at once: an index (every valid value within
+     * -1..1) red-yellow-green, anything else with a perceptual ramp, both
+     * stretched to the 2-98 % cumulative cut. False when nothing was applied.
+     */
+    static bool applyIndexOrPerceptualRamp( QgsRasterLayer *layer );
 };

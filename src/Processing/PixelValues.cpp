@@ -1,0 +1,88 @@
+#include "Processing/PixelValues.h"
+
+#include "Core/Utils.h"
+
+#include <qgscoordinatetransform.h>
+#include <qgsexception.h>
+#include <qgsrasterdataprovider.h>
+#include <qgsrasterlayer.h>
+
+#include <cmath>
+
+namespace
+{
+bool isIntegerType( Qgis::DataType type )
+{
+  switch ( type )
+  {
+  case Qgis::DataType::Byte:
+  case Qgis::DataType::UInt16:
+  case Qgis::DataType::Int16:
+  case Qgis::DataType::UInt32:
+  case Qgis::DataType::Int32:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// GDAL's provider names a band "<Band> N: description" when the file describes it.
+QString bandDescription( const QgsRasterDataProvider *provider, int band )
+{
+  const QString name = provider->generateBandName( band );
+  const int colon = name.indexOf( QLatin1String( ": " ) );
+  return colon < 0 ? QString() : name.mid( colon + 2 );
+}
+} // namespace
+
+QList<PixelValues::Layer> PixelValues::at( const QList<QgsRasterLayer *> &layers, const QgsPointXY &point,
+                                           const QgsCoordinateReferenceSystem &crs,
+                                           const QgsCoordinateTransformContext &context )
+{
+  QList<Layer> result;
+  for ( QgsRasterLayer *layer : layers )
+  {
+    QgsRasterDataProvider *provider = layer && layer->isValid() ? layer->dataProvider() : nullptr;
+    if ( !provider || layer->width() <= 0 || layer->height() <= 0 )
+      continue;
+    QgsPointXY local;
+    try
+    {
+      local = QgsCoordinateTransform( crs, layer->crs(), context ).transform( point );
+    }
+    catch ( const QgsCsException & )
+    {
+      continue;
+    }
+    const QgsRectangle extent = layer->extent();
+    if ( !extent.contains( local ) )
+      continue;
+
+    Layer values;
+    values.id = layer->id();
+    values.name = layer->name();
+    // The east and south edges belong to no pixel of the layer.
+    values.column =
+        std::min( layer->width() - 1,
+                  static_cast<int>( std::floor( ( local.x() - extent.xMinimum() ) / layer->rasterUnitsPerPixelX() ) ) );
+    values.row =
+        std::min( layer->height() - 1,
+                  static_cast<int>( std::floor( ( extent.yMaximum() - local.y() ) / layer->rasterUnitsPerPixelY() ) ) );
+    for ( int band = 1; band <= provider->bandCount(); ++band )
+    {
+      bool ok = false;
+      const double value = provider->sample( local, band, &ok );
+      values.bands.append( { band, bandDescription( provider, band ), value, !ok || std::isnan( value ),
+                             isIntegerType( provider->dataType( band ) ) } );
+    }
+    result.append( values );
+  }
+  return result;
+}
+
+QString PixelValues::text( const Band &band )
+{
+  if ( band.noData )
+    return QStringLiteral( "Không có dữ liệu" );
+  return band.isInteger ? QString::number( static_cast<qlonglong>( band.value ) ) : Utils::formatNumber( band.value );
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVector>
+
+#include <qgscoordinatereferencesystem.h>
+#include <qgscoordinatetransformcontext.h>
+#include <qgspointxy.h>
+
+class QgsRasterLayer;
+
+//! The values of every band of raster layers at one map point.
+class PixelValues
+{
+  public:
+    struct Band
+    {
+        int number = 0;
+        QString description;
+        double value = 0;
+        bool noData = false;
+        bool isInteger = false;
+    };
+
+    struct Layer
+    {
+        QString id;
+        QString name;
+        int column = 0;
+        int row = 0;
+        QVector<Band> bands;
+    };
+
+    /**
+     * Reads \a layers at \a point, given in \a crs; each layer is read in its own
+     * CRS. Layers that do not cover the point, or that the point cannot be
+     * transformed into, are left out.
+     */
+    static QList<Layer> at( const QList<QgsRasterLayer *> &layers, const QgsPointXY &point,
+                            const QgsCoordinateReferenceSystem &crs, const QgsCoordinateTransformContext &context );
+
+    //! A band's value as it is shown: integers as integers, no-data as such.
+    static QString text( const Band &band );
+};

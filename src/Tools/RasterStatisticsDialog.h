@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Processing/RasterStatistics.h"
+#include "ui_RasterStatisticsDialog.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class QgsRasterLayer;
+namespace QtCharts
+{
+class QChart;
+}
+
+/**
+ * Shows the exact statistics of every band of a raster layer in a table and
+ * their histograms in a chart, computed in the background.
+ */
+class RasterStatisticsDialog : public QDialog, private Ui::RasterStatisticsDialog
+{
+    Q_OBJECT
+
+  public:
+    explicit RasterStatisticsDialog( QWidget *parent );
+    ~RasterStatisticsDialog() override;
+
+    //! Shows the dialog and starts computing the statistics of \a layer.
+    void showLayer( QgsRasterLayer *layer );
+
+  protected:
+    void closeEvent( QCloseEvent *event ) override;
+
+  private:
+    void cancelRun();
+    void showResult( const RasterStatistics::Result &result );
+    void showHistogram( const QVector<RasterStatistics::Band> &bands );
+    void replaceChart( QtCharts::QChart *chart );
+
+    QPointer<RasterStatistics> mTask;
+    QPointer<QgsRasterLayer> mLayer;
+};
