@@ -116,7 +116,7 @@ class TestBandMath : public TestSupport::WindowTest
       return plainNotice( find<QLabel>( "noticeLabel" ) );
     }
 
-    //! Starts a run slow enough to be interrupted: every row is resampled onto a grid twice as fine.
+    //! Starts a run slow enough to be interrupted: every row is resampled onto a grid ten times as fine.
     void startSlowRun( const QString &output )
     {
       TestSupport::RasterSpec spec;
@@ -125,8 +125,8 @@ class TestBandMath : public TestSupport::WindowTest
       spec.bands = 1;
       addRasterLayer( "slow", spec );
       showDialog();
-      find<QSpinBox>( "columnsSpinBox" )->setValue( 2400 );
-      find<QSpinBox>( "rowsSpinBox" )->setValue( 2400 );
+      find<QSpinBox>( "columnsSpinBox" )->setValue( 6000 );
+      find<QSpinBox>( "rowsSpinBox" )->setValue( 6000 );
       setOutput( output );
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( "\"slow@1\" * 2" );
       find<QPushButton>( "applyButton" )->click();

@@ -1,7 +1,9 @@
 #include "Core/Utils.h"
+#include "Data/Controller.h"
 #include "Gui/MenuBar.h"
 #include "Processing/RasterBands.h"
 #include "TestSupport.h"
+#include "Tools/BandMathDialog.h"
 #include "Tools/ImageCombinationDialog.h"
 #include "Tools/ImageSeparationDialog.h"
 #include "Widgets/MapLayerComboBox.h"
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextDocumentFragment>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 
@@ -443,6 +446,63 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( after.keys(), before.keys() );
       QVERIFY( after == before );
       QCOMPARE( QgsProject::instance()->count(), 1 );
+    }
+
+    void derivedImagesLineUpWithTheirSource_data()
+    {
+      QTest::addColumn<int>( "epsg" );
+      QTest::addColumn<double>( "originX" );
+      QTest::addColumn<double>( "originY" );
+      QTest::addColumn<double>( "pixelSize" );
+      QTest::newRow( "degrees, west and south" ) << 4326 << -35.4123456789 << -7.1234567891 << 0.000256789123;
+      QTest::newRow( "UTM 25 south" ) << 32725 << 204567.891 << 9123456.789 << 28.5;
+    }
+    void derivedImagesLineUpWithTheirSource()
+    {
+      QFETCH( int, epsg );
+      QFETCH( double, originX );
+      QFETCH( double, originY );
+      QFETCH( double, pixelSize );
+      TestSupport::RasterSpec layout = spec( 4, GDT_UInt16 );
+      layout.epsg = epsg;
+      layout.originX = originX;
+      layout.originY = originY;
+      layout.pixelSize = pixelSize;
+      QgsRasterLayer *scene = addRasterLayer( "scene", layout );
+
+      // The analyst's chain: an index from band math over the scene's extent, stacked with the scene, split again.
+      auto *bandMath = showTool<BandMathDialog>( "Tính toán kênh ảnh" );
+      auto *bands = bandMath->findChild<QListWidget *>( "rasterBandListWidget" );
+      bands->setCurrentRow( 0 );
+      bandMath->findChild<QPushButton *>( "currentLayerExtentButton" )->click();
+      bandMath->findChild<QTextEdit *>( "expressionTextEdit" )
+          ->setPlainText( "( \"scene@4\" - \"scene@3\" ) / ( \"scene@4\" + \"scene@3\" )" );
+      bandMath->findChild<QWidget *>( "fileWidget" )->findChild<QLineEdit *>()->setText( absolute( "ndvi.tif" ) );
+      bandMath->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
+      QCOMPARE( applyAndWait( bandMath ), QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" ) );
+      QTRY_COMPARE( QgsProject::instance()->mapLayersByName( "ndvi" ).size(), 1 );
+      auto *ndvi = qobject_cast<QgsRasterLayer *>( QgsProject::instance()->mapLayersByName( "ndvi" ).constFirst() );
+      QTRY_VERIFY( MainWindow::mapCanvas()->layers().contains( ndvi ) );
+      bandMath->close();
+
+      auto *combination = showCombination( { scene, ndvi }, absolute( "stack.tif" ) );
+      QCOMPARE( applyAndWait( combination ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
+      combination->close();
+      MainWindow::controller()->openFileName( absolute( "stack.tif" ) );
+      QTRY_COMPARE( QgsProject::instance()->mapLayersByName( "stack" ).size(), 1 );
+      auto *stack = qobject_cast<QgsRasterLayer *>( QgsProject::instance()->mapLayersByName( "stack" ).constFirst() );
+      QTRY_VERIFY( MainWindow::mapCanvas()->layers().contains( stack ) );
+      QDir().mkpath( "split" );
+      auto *separation = showSeparation( absolute( "split" ) );
+      separation->findChild<MapLayerComboBox *>( "mapLayerComboBox" )->setLayer( stack );
+      QCOMPARE( applyAndWait( separation ), QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) );
+
+      for ( int band = 1; band <= 4; ++band )
+        QCOMPARE( TestSupport::readBand( absolute( QStringLiteral( "split/stack-band%1.tif" ).arg( band ) ), 1 ),
+                  TestSupport::readBand( scene->source(), band ) );
+      QCOMPARE( TestSupport::readBand( absolute( "split/stack-band5.tif" ), 1 ),
+                TestSupport::readBand( absolute( "ndvi.tif" ), 1 ) );
+      QVERIFY( RasterGrid::of( ndvi ).linesUpWith( RasterGrid::of( scene ) ) );
     }
 
     void aCompleteResultReplacesEveryFileOfTheEarlierOne()
