@@ -5,8 +5,10 @@
 #include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
+#include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDir>
+#include <QMessageBox>
 #include <QTextBrowser>
 
 #include <gdal_priv.h>
@@ -187,6 +189,31 @@ class TestVectorData : public TestSupport::WindowTest
       QCOMPARE( notices()[0].level, Qgis::Critical );
       QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorSaveDir ), QDir::homePath() );
       QVERIFY( !QFile::exists( target ) );
+    }
+
+    void aShapefileIsReplacedWholeOrNotAtAll()
+    {
+      QDir().mkpath( "kept" );
+      const QString target = absolute( "kept/parcels.shp" );
+      TestSupport::writeVector( target, "ESRI Shapefile", { "parcels" } );
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeVector( "two.gpkg", "GPKG", { "other" } ) ) );
+      const QMap<QString, QByteArray> before = TestSupport::folderContents( "kept" );
+      // A name under a regular file fails before anything is written; the earlier set stays.
+      TestSupport::answerFileDialog( { absolute( "kept/parcels.shp/x.shp" ) }, vectorFilterFor( "ESRI Shapefile" ) );
+      MainWindow::controller()->exportData();
+      QCOMPARE( notices().last().level, Qgis::Critical );
+      QVERIFY( TestSupport::folderContents( "kept" ) == before );
+
+      TestSupport::answerFileDialog( { target }, vectorFilterFor( "ESRI Shapefile" ) );
+      TestSupport::whenModal( []( QWidget *box )
+                              { qobject_cast<QMessageBox *>( box )->button( QMessageBox::Yes )->click(); } );
+      MainWindow::controller()->exportData();
+      QCOMPARE( notices().last().level, Qgis::Info );
+      const QMap<QString, QByteArray> after = TestSupport::folderContents( "kept" );
+      for ( const QString &name : after.keys() ) // nothing hidden left behind
+        QVERIFY2( name.startsWith( "parcels." ), qPrintable( name ) );
+      QVERIFY( after.value( "parcels.dbf" ) != before.value( "parcels.dbf" ) );
+      QVERIFY( QDir( "kept" ).entryList( QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot ).isEmpty() );
     }
 
     void exportOfTheOtherKindDoesNothing()
