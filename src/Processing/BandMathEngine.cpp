@@ -1,6 +1,7 @@
 #include "Processing/BandMathEngine.h"
 
 #include "Processing/GdalFailureCounter.h"
+#include "Processing/GdalSettings.h"
 #include "Processing/SafeOutput.h"
 
 #include <QMap>
@@ -28,7 +29,6 @@ namespace
 constexpr float outputNoData = -FLT_MAX;
 // About half a million pixels a strip: a few MB per intermediate matrix.
 constexpr qint64 stripPixels = 1 << 19;
-constexpr qint64 gdalCacheBytes = 64 << 20;
 
 struct DatasetCloser
 {
@@ -294,8 +294,7 @@ QgsRasterCalculator::Result BandMathEngine::run()
   if ( !driver )
     return QgsRasterCalculator::CreateOutputError;
 
-  static std::once_flag cacheLimit;
-  std::call_once( cacheLimit, [] { GDALSetCacheMax64( std::min<GIntBig>( GDALGetCacheMax64(), gdalCacheBytes ) ); } );
+  GdalSettings::boundBlockCache();
 
   SafeOutput output( mRequest.outputFile );
   const GdalFailureCounter gdalFailures;

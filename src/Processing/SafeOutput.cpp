@@ -8,7 +8,6 @@
 #include <cpl_vsi.h>
 #include <gdal.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -96,11 +95,4 @@ bool SafeOutput::commit( QString *error )
 void SafeOutput::discard()
 {
   mWorkFolder.reset();
-}
-
-bool SafeOutput::isTemporary( const QString &path )
-{
-  const QStringList parts = QDir::fromNativeSeparators( path ).split( QLatin1Char( '/' ) );
-  return std::any_of( parts.cbegin(), parts.cend(),
-                      []( const QString &part ) { return part.startsWith( folderPrefix ); } );
 }

@@ -40,9 +40,6 @@ class SafeOutput
     //! Removes everything written; the target is untouched.
     void discard();
 
-    //! Whether \a path lies in a temporary folder of this class (left behind by a killed process, say).
-    static bool isTemporary( const QString &path );
-
   private:
     QStringList formerFiles() const;
 
