@@ -51,6 +51,8 @@ void MapLayerComboBox::refresh()
             Utils::icon( raster->bandCount() < 2 ? QStringLiteral( "Band.svg" ) : QStringLiteral( "mIconRaster.svg" ) );
       mLayers << layer;
       mComboBox->addItem( icon, layer->name() );
+      // Layers of one name (a series, one folder per date) are told apart by their files.
+      mComboBox->setItemData( mComboBox->count() - 1, layer->publicSource(), Qt::ToolTipRole );
     }
   }
 
