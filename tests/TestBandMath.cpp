@@ -682,5 +682,5 @@ class TestBandMath : public TestSupport::WindowTest
     }
 };
 
-RASTOVA_TEST_MAIN( TestBandMath )
+RASTOVA_TEST( TestBandMath )
 #include "TestBandMath.moc"

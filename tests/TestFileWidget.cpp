@@ -94,5 +94,5 @@ class TestFileWidget : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestFileWidget )
+RASTOVA_TEST( TestFileWidget )
 #include "TestFileWidget.moc"

@@ -519,5 +519,5 @@ class TestFuzzing : public TestSupport::WindowTest
     }
 };
 
-RASTOVA_TEST_MAIN( TestFuzzing )
+RASTOVA_TEST( TestFuzzing )
 #include "TestFuzzing.moc"

@@ -523,5 +523,5 @@ class TestImageTools : public TestSupport::WindowTest
     }
 };
 
-RASTOVA_TEST_MAIN( TestImageTools )
+RASTOVA_TEST( TestImageTools )
 #include "TestImageTools.moc"

@@ -110,5 +110,5 @@ class TestLayerPanelMenu : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestLayerPanelMenu )
+RASTOVA_TEST( TestLayerPanelMenu )
 #include "TestLayerPanelMenu.moc"

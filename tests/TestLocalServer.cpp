@@ -192,5 +192,5 @@ class TestLocalServer : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestLocalServer )
+RASTOVA_TEST( TestLocalServer )
 #include "TestLocalServer.moc"

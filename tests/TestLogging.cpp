@@ -123,5 +123,5 @@ class TestLogging : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestLogging )
+RASTOVA_TEST( TestLogging )
 #include "TestLogging.moc"

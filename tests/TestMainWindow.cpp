@@ -204,5 +204,5 @@ class TestMainWindow : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestMainWindow )
+RASTOVA_TEST( TestMainWindow )
 #include "TestMainWindow.moc"

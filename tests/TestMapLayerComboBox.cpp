@@ -132,5 +132,5 @@ class TestMapLayerComboBox : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestMapLayerComboBox )
+RASTOVA_TEST( TestMapLayerComboBox )
 #include "TestMapLayerComboBox.moc"

@@ -63,5 +63,5 @@ class TestMessageBox : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestMessageBox )
+RASTOVA_TEST( TestMessageBox )
 #include "TestMessageBox.moc"

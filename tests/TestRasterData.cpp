@@ -321,5 +321,5 @@ class TestRasterData : public TestSupport::WindowTest
     }
 };
 
-RASTOVA_TEST_MAIN( TestRasterData )
+RASTOVA_TEST( TestRasterData )
 #include "TestRasterData.moc"

@@ -567,5 +567,5 @@ class TestRenderingTools : public TestSupport::WindowTest
     }
 };
 
-RASTOVA_TEST_MAIN( TestRenderingTools )
+RASTOVA_TEST( TestRenderingTools )
 #include "TestRenderingTools.moc"

@@ -167,5 +167,5 @@ class TestStatusBar : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestStatusBar )
+RASTOVA_TEST( TestStatusBar )
 #include "TestStatusBar.moc"

@@ -23,7 +23,9 @@
 #include <qgsrasterlayer.h>
 #include <qgssettings.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -330,7 +332,22 @@ void WindowTest::cleanup()
   QgsProject::instance()->clear();
 }
 
-int run( int argc, char *argv[], QObject *test )
+namespace
+{
+std::vector<std::pair<QString, std::function<QObject *()>>> &registeredTests()
+{
+  static std::vector<std::pair<QString, std::function<QObject *()>>> tests;
+  return tests;
+}
+} // namespace
+
+bool registerTest( const char *name, std::function<QObject *()> make )
+{
+  registeredTests().emplace_back( QString::fromLatin1( name ), std::move( make ) );
+  return true;
+}
+
+int run( int argc, char *argv[] )
 {
   prepareSandbox();
   QCoreApplication::setOrganizationName( Constants::organizationName );
@@ -340,10 +357,25 @@ int run( int argc, char *argv[], QObject *test )
   Utils::limitGdal();
   QgsApplication::setPrefixPath( QStringLiteral( RASTOVA_QGIS_PREFIX ), true );
   QgsApplication::initQgis();
-  const int result = QTest::qExec( test, argc, argv );
+
+  // "Program TestClass -functions" runs one class with QtTest's own arguments.
+  const QString chosen = argc > 1 ? QString::fromLocal8Bit( argv[1] ) : QString();
+  const bool oneClass = std::any_of( registeredTests().cbegin(), registeredTests().cend(),
+                                     [&chosen]( const auto &test ) { return test.first == chosen; } );
+  std::vector<char *> arguments( argv, argv + argc );
+  if ( oneClass )
+    arguments.erase( arguments.begin() + 1 );
+  int failures = 0;
+  for ( const auto &[name, make] : registeredTests() )
+  {
+    if ( oneClass && name != chosen )
+      continue;
+    const std::unique_ptr<QObject> test( make() );
+    failures += QTest::qExec( test.get(), static_cast<int>( arguments.size() ), arguments.data() );
+  }
   QgsApplication::exitQgis();
   delete gSandbox;
-  return result;
+  return failures;
 }
 
 } // namespace TestSupport

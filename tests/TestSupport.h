@@ -136,14 +136,17 @@ class WindowTest : public QObject
     bool mActive = false;
 };
 
-//! Creates the QGIS application, runs the test object, tears QGIS down.
-int run( int argc, char *argv[], QObject *test );
+//! Adds a test class to this program; the shared main runs every one in turn.
+bool registerTest( const char *name, std::function<QObject *()> make );
+
+/**
+ * Creates the QGIS application, runs the registered test objects (only the one
+ * named by the first argument, when it names one, with the remaining
+ * arguments), tears QGIS down.
+ */
+int run( int argc, char *argv[] );
 
 } // namespace TestSupport
 
-#define RASTOVA_TEST_MAIN( TestClass )                                                                                 \
-  int main( int argc, char *argv[] )                                                                                   \
-  {                                                                                                                    \
-    TestClass test;                                                                                                    \
-    return TestSupport::run( argc, argv, &test );                                                                      \
-  }
+#define RASTOVA_TEST( TestClass )                                                                                      \
+  static const bool registered##TestClass = TestSupport::registerTest( #TestClass, [] { return new TestClass; } );

@@ -209,5 +209,5 @@ class TestUpdate : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestUpdate )
+RASTOVA_TEST( TestUpdate )
 #include "TestUpdate.moc"

@@ -205,5 +205,5 @@ class TestUtils : public QObject
     }
 };
 
-RASTOVA_TEST_MAIN( TestUtils )
+RASTOVA_TEST( TestUtils )
 #include "TestUtils.moc"

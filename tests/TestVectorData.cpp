@@ -260,5 +260,5 @@ class TestVectorData : public TestSupport::WindowTest
     }
 };
 
-RASTOVA_TEST_MAIN( TestVectorData )
+RASTOVA_TEST( TestVectorData )
 #include "TestVectorData.moc"

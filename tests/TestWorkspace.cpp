@@ -330,5 +330,5 @@ class TestWorkspace : public TestSupport::WindowTest
     }
 };
 
-RASTOVA_TEST_MAIN( TestWorkspace )
+RASTOVA_TEST( TestWorkspace )
 #include "TestWorkspace.moc"

@@ -1,0 +1,6 @@
+#include "TestSupport.h"
+
+int main( int argc, char *argv[] )
+{
+  return TestSupport::run( argc, argv );
+}
