@@ -177,14 +177,6 @@ QString vrt( const QString &size, const QString &source )
       .arg( size, source );
 }
 
-QByteArray frame( const QString &text )
-{
-  QByteArray bytes;
-  QDataStream stream( &bytes, QIODevice::WriteOnly );
-  stream.setVersion( 17 );
-  stream << text;
-  return bytes;
-}
 } // namespace
 
 class TestFuzzing : public TestSupport::WindowTest
@@ -360,7 +352,7 @@ class TestFuzzing : public TestSupport::WindowTest
       mWindow->setLocalServer( &server );
       const int descriptors = openDescriptors();
       QRandomGenerator random( 4 );
-      const QByteArray valid = frame( "@Rastova /nothing/here.tif" );
+      const QByteArray valid = TestSupport::localMessage( "@Rastova /nothing/here.tif" );
       int frames = 0;
       for ( ; frames < 10 * variantsPerFile(); ++frames )
       {
@@ -401,7 +393,7 @@ class TestFuzzing : public TestSupport::WindowTest
       QLocalSocket client;
       client.connectToServer( "Rastova" );
       QVERIFY( client.waitForConnected( 2000 ) );
-      client.write( frame( "@Rastova " + scene ) );
+      client.write( TestSupport::localMessage( "@Rastova " + scene ) );
       client.flush();
       QTRY_COMPARE( QgsProject::instance()->count(), 1 );
     }

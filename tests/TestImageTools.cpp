@@ -19,7 +19,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTextDocumentFragment>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -36,6 +35,7 @@ namespace
 {
 using TestSupport::absolute;
 using TestSupport::addRasterLayer;
+using TestSupport::applyAndWait;
 
 TestSupport::RasterSpec spec( int bands, GDALDataType type, bool noData = false, double noDataValue = 0 )
 {
@@ -47,25 +47,11 @@ TestSupport::RasterSpec spec( int bands, GDALDataType type, bool noData = false,
   return result;
 }
 
-QString plainNotice( const QWidget *dialog )
-{
-  return QTextDocumentFragment::fromHtml( dialog->findChild<QLabel *>( "noticeLabel" )->text() ).toPlainText();
-}
-
 std::unique_ptr<GDALDataset> openWritten( const QString &path )
 {
   return std::unique_ptr<GDALDataset>( GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER ) );
 }
 
-//! Clicks Apply and waits until the background run, if any, has ended.
-QString applyAndWait( QWidget *dialog )
-{
-  auto *apply = dialog->findChild<QPushButton *>( "applyButton" );
-  apply->click();
-  if ( !QTest::qWaitFor( [apply] { return apply->isEnabled(); }, 60000 ) )
-    return QStringLiteral( "the run never ended" );
-  return plainNotice( dialog );
-}
 } // namespace
 
 class TestImageTools : public TestSupport::WindowTest

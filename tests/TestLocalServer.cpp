@@ -11,15 +11,6 @@
 
 namespace
 {
-QByteArray encode( const QString &text )
-{
-  QByteArray bytes;
-  QDataStream stream( &bytes, QIODevice::WriteOnly );
-  stream.setVersion( 17 );
-  stream << text;
-  return bytes;
-}
-
 std::unique_ptr<QLocalSocket> connectClient( const QString &name = QStringLiteral( "Rastova" ) )
 {
   auto socket = std::make_unique<QLocalSocket>();
@@ -112,7 +103,7 @@ class TestLocalServer : public QObject
       QFETCH( QStringList, emitted );
       auto client = connectClient();
       QVERIFY( client );
-      send( client.get(), encode( message ) );
+      send( client.get(), TestSupport::localMessage( message ) );
       QTRY_VERIFY( readLog().contains( "Server after commit: " ) );
       QStringList received;
       for ( const QList<QVariant> &arguments : *mSpy )
@@ -124,7 +115,7 @@ class TestLocalServer : public QObject
     {
       auto client = connectClient();
       QVERIFY( client );
-      const QByteArray bytes = encode( "@Rastova /data/split.tif" );
+      const QByteArray bytes = TestSupport::localMessage( "@Rastova /data/split.tif" );
       send( client.get(), bytes.left( 7 ) );
       QTRY_COMPARE( readLog().count( "Server before commit: " ), 1 );
       QCOMPARE( mSpy->count(), 0 );
@@ -139,7 +130,8 @@ class TestLocalServer : public QObject
     {
       auto client = connectClient();
       QVERIFY( client );
-      send( client.get(), encode( "@Rastova /a.tif" ) + encode( "@Rastova /b.tif" ) );
+      send( client.get(),
+            TestSupport::localMessage( "@Rastova /a.tif" ) + TestSupport::localMessage( "@Rastova /b.tif" ) );
       QTRY_COMPARE( mSpy->count(), 2 );
       QCOMPARE( mSpy->at( 1 ).at( 0 ).toString(), QStringLiteral( "/b.tif" ) );
     }
@@ -156,7 +148,7 @@ class TestLocalServer : public QObject
 
       auto next = connectClient();
       QVERIFY( next );
-      send( next.get(), encode( "@Rastova /still/served.tif" ) );
+      send( next.get(), TestSupport::localMessage( "@Rastova /still/served.tif" ) );
       QTRY_COMPARE( mSpy->count(), 1 );
     }
 
@@ -183,7 +175,7 @@ class TestLocalServer : public QObject
       {
         auto client = connectClient();
         QVERIFY( client );
-        send( client.get(), encode( "@Other x" ) );
+        send( client.get(), TestSupport::localMessage( "@Other x" ) );
         client->disconnectFromServer();
         client.reset();
         QCoreApplication::processEvents();

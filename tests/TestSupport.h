@@ -59,6 +59,15 @@ QString writeRaster( const QString &path, const RasterSpec &spec = RasterSpec() 
 //! Writes an OGR file with one layer per name (three polygons each, UTM 48 south, a text and a real field).
 QString writeVector( const QString &path, const QString &driver, const QStringList &layerNames );
 
+//! A tool dialog's notice as the user reads it (its noticeLabel without the colour markup).
+QString noticeText( const QWidget *dialog );
+
+//! Clicks the dialog's Apply and waits until the background run, if one started, has ended; returns the notice.
+QString applyAndWait( QWidget *dialog );
+
+//! \a text framed as the local socket expects it (one QDataStream string, stream version 17).
+QByteArray localMessage( const QString &text );
+
 //! Writes \a bytes to \a path (for empty, truncated and non-raster files).
 QString writeBytes( const QString &path, const QByteArray &bytes );
 
@@ -106,6 +115,9 @@ void whenModal( std::function<void( QWidget * )> answer, int timeoutMs = 10000 )
 
 //! Drops the answers still waiting for a dialog, so that none carries over into the next test.
 void forgetModalAnswers();
+
+//! Answers Yes to the next question box (the file dialog's "replace the existing file?", say).
+void answerYes();
 
 //! Clicks the button labelled \a text inside \a dialog.
 void clickButton( QWidget *dialog, const QString &text );

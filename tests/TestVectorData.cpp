@@ -5,10 +5,8 @@
 #include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
-#include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDir>
-#include <QMessageBox>
 #include <QTextBrowser>
 
 #include <gdal_priv.h>
@@ -205,8 +203,7 @@ class TestVectorData : public TestSupport::WindowTest
       QVERIFY( TestSupport::folderContents( "kept" ) == before );
 
       TestSupport::answerFileDialog( { target }, vectorFilterFor( "ESRI Shapefile" ) );
-      TestSupport::whenModal( []( QWidget *box )
-                              { qobject_cast<QMessageBox *>( box )->button( QMessageBox::Yes )->click(); } );
+      TestSupport::answerYes();
       MainWindow::controller()->exportData();
       QCOMPARE( notices().last().level, Qgis::Info );
       const QMap<QString, QByteArray> after = TestSupport::folderContents( "kept" );
