@@ -43,6 +43,14 @@ class BandMathEngine
                                               std::vector<float> &values );
     //! Band \a input of rows [firstRow, firstRow + rows) on the output grid.
     std::unique_ptr<QgsRasterBlock> readStrip( int worker, int input, int firstRow, int rows );
+    /**
+     * The strip read straight through GDAL where the input's band lies on the
+     * output grid and covers the strip, with the values the provider would
+     * give; null where that does not hold, so the provider reads instead.
+     */
+    std::unique_ptr<QgsRasterBlock> readDirectly( int worker, int input, int firstRow, int rows );
+    //! Whether an input's band can be read straight through GDAL with the provider's values.
+    bool readsLikeItsProvider( const BandMath::Input &input ) const;
     //! Row \a row on the output grid, as the calculator reads it; null where the transform failed.
     std::unique_ptr<QgsRasterBlock> readRow( int worker, int input, int row );
     QgsRectangle rowsExtent( int firstRow, int rows ) const;
@@ -56,6 +64,9 @@ class BandMathEngine
     int mStripCount = 0;
     int mWorkers = 1;
     std::vector<bool> mAligned;
+    std::vector<bool> mDirect;
+    //! Each worker's own GDAL datasets of the inputs read directly, opened when first needed.
+    std::vector<std::vector<std::shared_ptr<void>>> mDatasets;
     std::vector<Coverage> mCoverage;
     //! Rows of each input whose reprojection failed.
     std::vector<std::atomic<int>> mFailedRows;
