@@ -63,10 +63,9 @@ std::optional<std::pair<double, double>> RasterStyle::bandRange( QgsRasterLayer 
   case QgsRasterMinMaxOrigin::MinMax:
   case QgsRasterMinMaxOrigin::StdDev:
   {
-    // A sample size of 0 reads every pixel: the exact values, not an estimate.
     const QgsRasterBandStats stats = provider->bandStatistics(
         band, QgsRasterBandStats::Min | QgsRasterBandStats::Max | QgsRasterBandStats::Mean | QgsRasterBandStats::StdDev,
-        range.extent, 0 );
+        range.extent, range.sampleSize );
     // A band without valid values keeps the inverted defaults.
     if ( !( stats.minimumValue <= stats.maximumValue ) )
       return std::nullopt;
@@ -80,7 +79,7 @@ std::optional<std::pair<double, double>> RasterStyle::bandRange( QgsRasterLayer 
     break;
   }
   case QgsRasterMinMaxOrigin::CumulativeCut:
-    provider->cumulativeCut( band, range.lowerCut, range.upperCut, minimum, maximum, range.extent, 0 );
+    provider->cumulativeCut( band, range.lowerCut, range.upperCut, minimum, maximum, range.extent, range.sampleSize );
     break;
   case QgsRasterMinMaxOrigin::None:
     return std::nullopt;
@@ -122,6 +121,7 @@ bool RasterStyle::applyIndexOrPerceptualRamp( QgsRasterLayer *layer )
   const bool index = extremes->first >= -1 && extremes->second <= 1;
   Range cut;
   cut.limits = QgsRasterMinMaxOrigin::CumulativeCut;
+  cut.sampleSize = static_cast<int>( QgsRasterLayer::SAMPLE_SIZE );
   const std::optional<std::pair<double, double>> stretch = bandRange( layer, 1, cut );
   std::unique_ptr<QgsColorRamp> ramp(
       QgsStyle::defaultStyle()->colorRamp( index ? QStringLiteral( "RdYlGn" ) : QStringLiteral( "Viridis" ) ) );
@@ -131,7 +131,7 @@ bool RasterStyle::applyIndexOrPerceptualRamp( QgsRasterLayer *layer )
   origin.setLimits( QgsRasterMinMaxOrigin::CumulativeCut );
   origin.setCumulativeCutLower( cut.lowerCut );
   origin.setCumulativeCutUpper( cut.upperCut );
-  origin.setStatAccuracy( QgsRasterMinMaxOrigin::Exact );
+  origin.setStatAccuracy( QgsRasterMinMaxOrigin::Estimated );
   return applyPseudoColor( layer, 1, stretch->first, stretch->second, *ramp, QgsColorRampShader::Interpolated, 0,
                            origin );
 }

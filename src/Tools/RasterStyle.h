@@ -41,11 +41,13 @@ class RasterStyle
         double stdDevFactor = 2;
         //! Part of the layer read, in the layer's CRS; empty for the whole layer.
         QgsRectangle extent;
+        //! How many pixels are read at most; 0 reads every one.
+        int sampleSize = 0;
     };
 
     /**
      * The minimum and maximum of band \a band of \a layer as \a range asks,
-     * read from every pixel of the extent; nothing when the band holds no valid
+     * read from the extent's pixels (a sample where \a range says so); nothing when the band holds no valid
      * value there or \a range gives no rule.
      */
     static std::optional<std::pair<double, double>> bandRange( QgsRasterLayer *layer, int band, const Range &range );
@@ -63,7 +65,8 @@ class RasterStyle
     /**
      * Colours a one-band layer at once: an index (every valid value within
      * -1..1) red-yellow-green, anything else with a perceptual ramp, both
-     * stretched to the 2-98 % cumulative cut. False when nothing was applied.
+     * stretched to the 2-98 % cumulative cut of a sample, so a large result
+     * does not hold the window. False when nothing was applied.
      */
     static bool applyIndexOrPerceptualRamp( QgsRasterLayer *layer );
 };
