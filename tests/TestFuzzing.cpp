@@ -276,6 +276,8 @@ class TestFuzzing : public TestSupport::WindowTest
       QTest::addColumn<int>( "layers" ); // -1: opened or refused, either is sound
       QTest::newRow( "folder named like a raster" ) << "folder" << 0;
       QTest::newRow( "named pipe" ) << "pipe" << 0;
+      QTest::newRow( "named pipe as a tiff's .aux.xml" ) << "pipe sidecar" << 0;
+      QTest::newRow( "vrt of a named pipe" ) << "pipe vrt" << 0;
       QTest::newRow( "empty file" ) << "empty" << 0;
       QTest::newRow( "vrt, drawn, stays as written" ) << "plain vrt" << 1;
       QTest::newRow( "vrt naming itself" ) << "self vrt" << -1;
@@ -303,6 +305,11 @@ class TestFuzzing : public TestSupport::WindowTest
         QDir().mkpath( target );
       else if ( kind == "pipe" )
         QCOMPARE( mkfifo( target.toUtf8().constData(), 0600 ), 0 );
+      else if ( kind == "pipe sidecar" )
+      {
+        QVERIFY( QFile::copy( tiff, target ) );
+        QCOMPARE( mkfifo( ( target + ".aux.xml" ).toUtf8().constData(), 0600 ), 0 );
+      }
       else if ( kind == "empty" )
         TestSupport::writeBytes( target, QByteArray() );
       else if ( kind.contains( "vrt" ) )
@@ -311,8 +318,10 @@ class TestFuzzing : public TestSupport::WindowTest
         const QMap<QString, QString> vrts = {
             { "plain vrt", vrt( "64", "source.tif" ) }, { "self vrt", vrt( "64", "target.vrt" ) },
             { "vrt cycle", vrt( "64", "other.vrt" ) },  { "huge vrt", vrt( "2147483647", "source.tif" ) },
-            { "empty vrt", vrt( "0", "source.tif" ) },
+            { "empty vrt", vrt( "0", "source.tif" ) },  { "pipe vrt", vrt( "64", "fifo.tif" ) },
         };
+        if ( kind == "pipe vrt" )
+          QCOMPARE( mkfifo( ( folder + "/fifo.tif" ).toUtf8().constData(), 0600 ), 0 );
         TestSupport::writeBytes( folder + "/other.vrt", vrt( "64", "target.vrt" ).toUtf8() );
         TestSupport::writeBytes( target, vrts.value( kind ).toUtf8() );
       }

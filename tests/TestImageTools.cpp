@@ -491,6 +491,57 @@ class TestImageTools : public TestSupport::WindowTest
       QVERIFY( RasterGrid::of( ndvi ).linesUpWith( RasterGrid::of( scene ) ) );
     }
 
+    void replacingTouchesOnlyTheTargetsOwnFiles_data()
+    {
+      QTest::addColumn<QString>( "target" );
+      QTest::addColumn<QString>( "kept" );    // a file that must come through unchanged
+      QTest::addColumn<QString>( "removed" ); // a stale sidecar of the earlier target
+      QTest::addColumn<bool>( "written" );
+      QTest::newRow( "a VRT's source stays" ) << "own/scene.vrt"
+                                              << "own/scene.tif"
+                                              << "" << true;
+      QTest::newRow( "stale statistics go" ) << "own/earlier.tif"
+                                             << ""
+                                             << "own/earlier.tif.aux.xml" << true;
+      QTest::newRow( "a folder that cannot hold it" ) << "blocker/rastova-nowhere.tif"
+                                                      << "blocker"
+                                                      << "" << false;
+    }
+    void replacingTouchesOnlyTheTargetsOwnFiles()
+    {
+      QFETCH( QString, target );
+      QFETCH( QString, kept );
+      QFETCH( QString, removed );
+      QFETCH( bool, written );
+      QDir().mkpath( "own" );
+      TestSupport::writeRaster( "own/scene.tif" );
+      TestSupport::writeBytes( "own/scene.vrt", "<VRTDataset rasterXSize=\"20\" rasterYSize=\"10\"><VRTRasterBand "
+                                                "dataType=\"UInt16\" band=\"1\"><SimpleSource><SourceFilename "
+                                                "relativeToVRT=\"1\">scene.tif</SourceFilename><SourceBand>1</"
+                                                "SourceBand></SimpleSource></VRTRasterBand></VRTDataset>" );
+      TestSupport::writeRaster( "own/earlier.tif" );
+      TestSupport::writeBytes( "own/earlier.tif.aux.xml", "<PAMDataset><Metadata><MDI key=\"STALE\">1</MDI>"
+                                                          "</Metadata></PAMDataset>" );
+      TestSupport::writeBytes( "blocker", "a file, not a folder" );
+      QFile keptFile( absolute( kept ) );
+      const QByteArray keptBytes = keptFile.open( QIODevice::ReadOnly ) ? keptFile.readAll() : QByteArray();
+
+      QgsRasterLayer *layer = addRasterLayer( "layer", spec( 1, GDT_Byte ) );
+      const ProcessingResult result =
+          RasterBands::stack( RasterBands::stackRequest( { layer }, absolute( target ), "GTiff" ), nullptr );
+      QCOMPARE( result.done(), written );
+      QCOMPARE( openWritten( absolute( target ) ) != nullptr, written );
+      if ( !kept.isEmpty() )
+      {
+        QFile after( absolute( kept ) );
+        QVERIFY( after.open( QIODevice::ReadOnly ) );
+        QCOMPARE( after.readAll(), keptBytes );
+      }
+      QFile stale( absolute( removed ) );
+      QVERIFY( removed.isEmpty() || !stale.open( QIODevice::ReadOnly ) || !stale.readAll().contains( "STALE" ) );
+      QVERIFY( !QFile::exists( "/rastova-nowhere.tif" ) );
+    }
+
     void aCompleteResultReplacesEveryFileOfTheEarlierOne()
     {
       QgsRasterLayer *three = addRasterLayer( "three", spec( 3, GDT_Byte ) );

@@ -3,9 +3,12 @@
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
 
+#include <QDir>
 #include <QFileDialog>
-
 #include <QFileInfo>
+
+#include <cpl_minixml.h>
+#include <cpl_string.h>
 
 #include <qgsfileutils.h>
 #include <qgsmaplayer.h>
@@ -16,6 +19,7 @@
 #include <qgsprovidersublayerdetails.h>
 
 #include <memory>
+#include <vector>
 
 QList<QgsMapLayer *> DataModel::createLayers( const QString &fileName )
 {
@@ -49,10 +53,64 @@ QList<QgsMapLayer *> DataModel::createLayers( const QString &fileName )
   return layers;
 }
 
-bool DataModel::isStreamOrDevice( const QString &fileName )
+namespace
+{
+bool isSpecial( const QFileInfo &file )
+{
+  return file.exists() && !file.isFile() && !file.isDir();
+}
+
+bool leadsToStream( const QString &fileName, int depth )
 {
   const QFileInfo file( fileName );
-  return file.exists() && !file.isFile() && !file.isDir();
+  if ( isSpecial( file ) )
+    return true;
+  if ( !file.isFile() )
+    return false;
+  const QDir folder = file.absoluteDir();
+  const QStringList nearby =
+      folder.entryList( { file.fileName() + QStringLiteral( ".*" ), file.completeBaseName() + QStringLiteral( ".*" ) },
+                        QDir::AllEntries | QDir::Hidden | QDir::System );
+  for ( const QString &name : nearby )
+  {
+    if ( isSpecial( QFileInfo( folder.filePath( name ) ) ) )
+      return true;
+  }
+  if ( file.suffix().compare( QLatin1String( "vrt" ), Qt::CaseInsensitive ) != 0 || depth > 8 )
+    return false;
+  CPLXMLNode *root = CPLParseXMLFile( file.absoluteFilePath().toUtf8().constData() );
+  if ( !root )
+    return false;
+  std::vector<CPLXMLNode *> pending{ root };
+  bool found = false;
+  while ( !pending.empty() && !found )
+  {
+    CPLXMLNode *node = pending.back();
+    pending.pop_back();
+    for ( ; node && !found; node = node->psNext )
+    {
+      if ( node->eType != CXT_Element )
+        continue;
+      if ( EQUAL( node->pszValue, "SourceFilename" ) )
+      {
+        const QString source = QString::fromUtf8( CPLGetXMLValue( node, nullptr, "" ) );
+        const bool relative = CPLTestBool( CPLGetXMLValue( node, "relativeToVRT", "0" ) );
+        found = leadsToStream( relative ? folder.filePath( source ) : source, depth + 1 );
+      }
+      else if ( node->psChild )
+      {
+        pending.push_back( node->psChild );
+      }
+    }
+  }
+  CPLDestroyXMLNode( root );
+  return found;
+}
+} // namespace
+
+bool DataModel::isStreamOrDevice( const QString &fileName )
+{
+  return leadsToStream( fileName, 0 );
 }
 
 bool DataModel::addFileToProject( const QString &fileName )

@@ -46,7 +46,11 @@ class DataModel
      */
     bool addFileToProject( const QString &fileName );
 
-    //! Whether \a fileName is a pipe, socket or device, which never ends: reading one would hang the window.
+    /**
+     * Whether \a fileName is, or leads GDAL to, a pipe, socket or device, which
+     * never ends: reading one would hang the window. GDAL also reads the
+     * sidecars beside a file (.aux.xml, .ovr, .hdr) and a VRT's sources.
+     */
     static bool isStreamOrDevice( const QString &fileName );
 
   protected:

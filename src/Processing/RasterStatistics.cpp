@@ -64,6 +64,13 @@ RasterStatistics::Result RasterStatistics::compute( const QString &source, QgsFe
       result.code = Code::Cancelled;
       break;
     }
+    if ( error != CE_None && !QString::fromUtf8( CPLGetLastErrorMsg() ).contains( QLatin1String( "no valid pixels" ) ) )
+    {
+      // A damaged file, say: its reason, not empty statistics.
+      result.code = Code::Failed;
+      result.message = QString::fromUtf8( CPLGetLastErrorMsg() );
+      break;
+    }
     if ( error != CE_None )
     {
       // A band with no valid pixel has no statistics, which is no failure of the run.

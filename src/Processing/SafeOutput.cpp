@@ -5,16 +5,33 @@
 #include <QTemporaryDir>
 
 #include <cpl_string.h>
-#include <cpl_vsi.h>
 #include <gdal.h>
 
-#include <cerrno>
-#include <cstring>
+#include <filesystem>
 
 namespace
 {
 const QString folderPrefix = QStringLiteral( ".rastova-" );
+
+// Files named after a dataset's base name that only ever describe that dataset.
+const QStringList sidecarSuffixes = { QStringLiteral( "hdr" ), QStringLiteral( "tfw" ), QStringLiteral( "tifw" ),
+                                      QStringLiteral( "wld" ), QStringLiteral( "prj" ), QStringLiteral( "shx" ),
+                                      QStringLiteral( "dbf" ), QStringLiteral( "cpg" ), QStringLiteral( "qix" ),
+                                      QStringLiteral( "sbn" ), QStringLiteral( "sbx" ), QStringLiteral( "aux" ),
+                                      QStringLiteral( "rrd" ), QStringLiteral( "ige" ) };
+
+bool replaceFile( const QString &from, const QString &to, QString *error )
+{
+  // Replaces an existing file on every system (a plain rename does not on Windows).
+  std::error_code failure;
+  std::filesystem::rename( std::filesystem::u8path( from.toStdString() ), std::filesystem::u8path( to.toStdString() ),
+                           failure );
+  if ( !failure )
+    return true;
+  *error = QStringLiteral( "cannot rename %1 to %2: %3" ).arg( from, to, QString::fromStdString( failure.message() ) );
+  return false;
 }
+} // namespace
 
 SafeOutput::SafeOutput( const QString &target )
     : mTarget( QFileInfo( target ).absoluteFilePath() )
@@ -23,7 +40,11 @@ SafeOutput::SafeOutput( const QString &target )
   // Same folder, so the final step is a rename on one file system, never a copy.
   mWorkFolder =
       std::make_unique<QTemporaryDir>( mFolder + QLatin1Char( '/' ) + folderPrefix + QStringLiteral( "XXXXXX" ) );
-  mTemporary = mWorkFolder->path() + QLatin1Char( '/' ) + QFileInfo( mTarget ).fileName();
+  // Where the folder could not be made, a path under a missing folder makes every writer fail before it writes.
+  const QString workFolder = mWorkFolder->isValid()
+                                 ? mWorkFolder->path()
+                                 : mFolder + QLatin1Char( '/' ) + folderPrefix + QStringLiteral( "unavailable" );
+  mTemporary = workFolder + QLatin1Char( '/' ) + QFileInfo( mTarget ).fileName();
 }
 
 SafeOutput::~SafeOutput() = default;
@@ -39,15 +60,21 @@ QStringList SafeOutput::formerFiles() const
   CPLPopErrorHandler();
   if ( !dataset )
     return files;
+  const QString fileName = QFileInfo( mTarget ).fileName();
   const QString baseName = QFileInfo( mTarget ).completeBaseName();
+  // A VRT lists its sources too: of its files only those named after the whole file are its own.
+  const bool listsOthers =
+      QString::fromUtf8( GDALGetDriverShortName( GDALGetDatasetDriver( dataset ) ) ) == QLatin1String( "VRT" );
   char **list = GDALGetFileList( dataset );
   for ( char **item = list; item && *item; ++item )
   {
-    // Only the target's own sidecars: a VRT, say, also lists its sources.
     const QFileInfo file( QString::fromUtf8( *item ) );
-    if ( file.absolutePath() == mFolder && file.fileName().startsWith( baseName + QLatin1Char( '.' ) ) &&
-         !files.contains( file.fileName() ) )
-      files << file.fileName();
+    const QString name = file.fileName();
+    const bool namedAfterFile = name.startsWith( fileName + QLatin1Char( '.' ) );
+    const bool sidecar = !listsOthers && name.startsWith( baseName + QLatin1Char( '.' ) ) &&
+                         sidecarSuffixes.contains( name.mid( baseName.size() + 1 ), Qt::CaseInsensitive );
+    if ( file.absolutePath() == mFolder && ( namedAfterFile || sidecar ) && !files.contains( name ) )
+      files << name;
   }
   CSLDestroy( list );
   GDALClose( dataset );
@@ -76,12 +103,8 @@ bool SafeOutput::commit( QString *error )
   {
     const QString from = mWorkFolder->path() + QLatin1Char( '/' ) + name;
     const QString to = mFolder + QLatin1Char( '/' ) + name;
-    if ( VSIRename( from.toUtf8().constData(), to.toUtf8().constData() ) != 0 )
-    {
-      *error =
-          QStringLiteral( "cannot rename %1 to %2: %3" ).arg( from, to, QString::fromLocal8Bit( strerror( errno ) ) );
+    if ( !replaceFile( from, to, error ) )
       return false;
-    }
   }
   for ( const QString &name : former )
   {

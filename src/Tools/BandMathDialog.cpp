@@ -6,7 +6,6 @@
 
 #include <QCloseEvent>
 #include <QShowEvent>
-#include <QTimer>
 
 #include <qgsfeedback.h>
 #include <qgsrasterdataprovider.h>
@@ -250,5 +249,5 @@ void BandMathDialog::showResult( QgsRasterCalculator::Result result, const QStri
   noticeLabel->setText( Utils::successText( QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" ) ) );
   if ( autoOpenCheckBox->isChecked() )
     emit complete( outputFile );
-  QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
+  mRun->closeLater( this );
 }

@@ -8,7 +8,6 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QShowEvent>
-#include <QTimer>
 
 #include <qgsproject.h>
 #include <qgsrasterlayer.h>
@@ -145,7 +144,7 @@ void ImageCombinationDialog::combineImages( const QList<QgsRasterLayer *> &raste
         if ( autoOpenCheckBox->isChecked() )
           emit complete( output );
         noticeLabel->setText( Utils::successText( QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) ) );
-        QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
+        mRun->closeLater( this );
       } );
 }
 

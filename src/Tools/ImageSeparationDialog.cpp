@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QShowEvent>
-#include <QTimer>
 
 #include <memory>
 
@@ -96,7 +95,7 @@ void ImageSeparationDialog::separateBands( QgsRasterLayer *layer, const QStringL
         if ( autoOpenCheckBox->isChecked() )
           emit complete( fileNames );
         noticeLabel->setText( Utils::successText( QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) ) );
-        QTimer::singleShot( Utils::dialogTimeout() * 1000, this, &QWidget::close );
+        mRun->closeLater( this );
       } );
 }
 

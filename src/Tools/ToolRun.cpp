@@ -1,5 +1,7 @@
 #include "Tools/ToolRun.h"
 
+#include "Core/Utils.h"
+
 #include <QAbstractButton>
 #include <QProgressBar>
 
@@ -13,6 +15,7 @@ ToolRun::ToolRun( QProgressBar *progressBar, QAbstractButton *applyButton, QAbst
     , mStopButton( stopButton )
 {
   mStopButton->hide();
+  mCloseTimer.setSingleShot( true );
   connect( mStopButton, &QAbstractButton::clicked, this, &ToolRun::cancel );
 }
 
@@ -29,6 +32,7 @@ ToolRun::~ToolRun()
 
 void ToolRun::start( const QString &description, ProcessingTask::Work work, std::function<void()> ended )
 {
+  mCloseTimer.stop();
   auto *task = new ProcessingTask( description, std::move( work ) );
   mTask = task;
   connect( task, &QgsTask::progressChanged, this,
@@ -44,8 +48,16 @@ void ToolRun::start( const QString &description, ProcessingTask::Work work, std:
   QgsApplication::taskManager()->addTask( task );
 }
 
+void ToolRun::closeLater( QWidget *dialog )
+{
+  mCloseTimer.disconnect();
+  connect( &mCloseTimer, &QTimer::timeout, dialog, &QWidget::close );
+  mCloseTimer.start( Utils::dialogTimeout() * 1000 );
+}
+
 void ToolRun::cancel()
 {
+  mCloseTimer.stop();
   if ( mTask )
     mTask->cancel();
 }

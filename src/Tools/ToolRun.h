@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 class QAbstractButton;
 class QProgressBar;
@@ -28,8 +29,14 @@ class ToolRun : public QObject
     //! Starts \a work on the task manager; \a ended is called on the GUI thread afterwards.
     void start( const QString &description, ProcessingTask::Work work, std::function<void()> ended );
 
-    //! Asks the running work to stop; it ends within a strip.
+    //! Asks the running work to stop, within a strip, and drops a pending close.
     void cancel();
+
+    /**
+     * Closes \a dialog after the dialog time-out, unless a new run starts or
+     * the dialog is closed first (so a late close never ends a newer run).
+     */
+    void closeLater( QWidget *dialog );
 
   private:
     void setRunning( bool running );
@@ -38,4 +45,5 @@ class ToolRun : public QObject
     QAbstractButton *mApplyButton = nullptr;
     QAbstractButton *mStopButton = nullptr;
     QPointer<ProcessingTask> mTask;
+    QTimer mCloseTimer;
 };
