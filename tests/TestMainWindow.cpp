@@ -86,7 +86,10 @@ class TestMainWindow : public QObject
           } );
       information->trigger();
       QVERIFY( text.startsWith( "Phần mềm phân tích và xử lý dữ liệu thông tin địa lý Rastova." ) );
-      QVERIFY( text.endsWith( "Phiên bản 2.1.1.423 (29/05/2020)" ) );
+      QVERIFY( text.contains( "Phiên bản 2.1.1.423 (29/05/2020)\n" ) );
+      QVERIFY2( text.endsWith( QStringLiteral( "Qt %1, QGIS %2, GDAL %3" )
+                                   .arg( qVersion(), Qgis::version(), GDALVersionInfo( "RELEASE_NAME" ) ) ),
+                qPrintable( text ) );
     }
 
     void workspaceFollowsTheProjectCrs()
