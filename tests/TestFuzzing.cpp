@@ -303,6 +303,7 @@ class TestFuzzing : public TestSupport::WindowTest
       QTest::newRow( "workspace cut short" ) << "truncated qgz" << 0;
       QTest::newRow( "workspace of garbage" ) << "garbage qgz" << 0;
       QTest::newRow( "workspace nested 100000 deep" ) << "deep qgz" << 0;
+      QTest::newRow( "workspace naming a pipe" ) << "pipe qgz" << 0;
     }
     void hostileFilesAreRefusedOrBounded()
     {
@@ -347,10 +348,13 @@ class TestFuzzing : public TestSupport::WindowTest
         QVERIFY( written.open( QIODevice::ReadOnly ) );
         const QByteArray bytes = written.readAll();
         QDir().mkpath( folder + "/inner" );
-        const QString inner = TestSupport::writeBytes(
-            folder + "/inner/target.qgs",
-            kind == "garbage qgz" ? QByteArray( "<qgis version=\"3.22\"><layer" ) + QByteArray( 5000, '\xff' )
-                                  : "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) );
+        QCOMPARE( mkfifo( ( folder + "/pipe.tif" ).toUtf8().constData(), 0600 ), 0 );
+        const QMap<QString, QByteArray> projects = {
+            { "garbage qgz", QByteArray( "<qgis version=\"3.22\"><layer" ) + QByteArray( 5000, '\xff' ) },
+            { "deep qgz", "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) },
+            { "pipe qgz", "<qgis><projectlayers><maplayer type=\"raster\"><id>pipe</id><datasource>./pipe.tif"
+                          "</datasource><provider>gdal</provider></maplayer></projectlayers></qgis>" } };
+        const QString inner = TestSupport::writeBytes( folder + "/inner/target.qgs", projects.value( kind ) );
         QgsArchive archive;
         archive.addFile( inner );
         if ( kind == "plain qgz" || kind == "truncated qgz" )

@@ -13,7 +13,7 @@ GuideDialog::GuideDialog( QWidget *parent )
   setupUi( this );
   mButtonBox->button( QDialogButtonBox::Close )->setText( QStringLiteral( "Đóng" ) );
   mBrowser->setSource( source );
-  mSplitter->setSizes( { 260, 720 } );
+  mSplitter->setSizes( { 300, 680 } );
   buildContents();
   connect( mContentsTree, &QTreeWidget::itemClicked, this,
            [this]( QTreeWidgetItem *item ) { mBrowser->scrollToAnchor( item->data( 0, Qt::UserRole ).toString() ); } );

@@ -62,8 +62,12 @@ QByteArray readBounded( const QString &path, QString *reason )
   return bytes;
 }
 
-//! Whether \a xml is a well-formed QGIS project of bounded depth; QGIS's own reader recurses.
-bool isProjectXml( const QByteArray &xml, QString *reason )
+/**
+ * Whether \a xml is a well-formed QGIS project of bounded depth (QGIS's own
+ * reader recurses) whose layers name no pipe or device, which would never end
+ * when read; relative sources are taken from \a folder.
+ */
+bool isProjectXml( const QByteArray &xml, const QDir &folder, QString *reason )
 {
   QXmlStreamReader reader( xml );
   int depth = 0;
@@ -80,6 +84,16 @@ bool isProjectXml( const QByteArray &xml, QString *reason )
       {
         *reason = QStringLiteral( "cấu trúc lồng quá sâu" );
         return false;
+      }
+      if ( reader.name() == QLatin1String( "datasource" ) )
+      {
+        const QString source = reader.readElementText( QXmlStreamReader::SkipChildElements ).section( '|', 0, 0 );
+        --depth;
+        if ( !source.isEmpty() && DataModel::isStreamOrDevice( folder.absoluteFilePath( source ) ) )
+        {
+          *reason = QStringLiteral( "layer %1 không phải file dữ liệu" ).arg( source );
+          return false;
+        }
       }
     }
     else if ( reader.isEndElement() )
@@ -111,7 +125,7 @@ bool Workspace::looksReadable( const QString &fileName, QString *reason )
   if ( info.suffix().compare( QLatin1String( "qgs" ), Qt::CaseInsensitive ) == 0 )
   {
     const QByteArray xml = readBounded( info.absoluteFilePath(), reason );
-    return !xml.isEmpty() && isProjectXml( xml, reason );
+    return !xml.isEmpty() && isProjectXml( xml, info.absoluteDir(), reason );
   }
 
   // The archive is looked into without unpacking it, so a zip bomb stays a small file.
@@ -140,7 +154,7 @@ bool Workspace::looksReadable( const QString &fileName, QString *reason )
     return false;
   }
   const QByteArray xml = readBounded( archive + '/' + project, reason );
-  return !xml.isEmpty() && isProjectXml( xml, reason );
+  return !xml.isEmpty() && isProjectXml( xml, info.absoluteDir(), reason );
 }
 
 QString Workspace::displayName()
