@@ -374,6 +374,11 @@ class TestWorkspace : public TestSupport::WindowTest
       QVERIFY( MainWindow::controller()->workspace()->saveTo( absolute( "site/work.qgz" ) ) );
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "work - Rastova" ) );
       QCOMPARE( QDir( "site" ).entryList( QDir::Files | QDir::Hidden ), QStringList{ "work.qgz" } );
+      project->setDirty( true );
+      auto asked = answerQuestion( "Không" );
+      MainWindow::controller()->openFileName( absolute( "site/work.qgz" ) );
+      QVERIFY( !asked->isEmpty() );
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "work* - Rastova" ) );
       answerQuestion( "Đồng ý" );
       mWindow->newWorkspace();
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "Rastova" ) );
