@@ -1,14 +1,14 @@
 #include "Gui/StatusBarCoordinatesWidget.h"
 
+#include "Core/Utils.h"
+#include "Gui/MainWindow.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QToolButton>
-
-#include "Core/Utils.h"
-#include "Gui/MainWindow.h"
 
 #include <qgscoordinatetransform.h>
 #include <qgscoordinateutils.h>
@@ -125,11 +125,6 @@ void StatusBarCoordinatesWidget::reset()
 bool StatusBarCoordinatesWidget::showsDegrees() const
 {
   return mDegreesButton->isChecked();
-}
-
-void StatusBarCoordinatesWidget::setShowsDegrees( bool degrees )
-{
-  mDegreesButton->setChecked( degrees );
 }
 
 bool StatusBarCoordinatesWidget::eventFilter( QObject *watched, QEvent *event )

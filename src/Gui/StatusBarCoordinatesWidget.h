@@ -30,7 +30,6 @@ class StatusBarCoordinatesWidget : public QWidget
     void reset();
     //! Whether coordinates are shown and read as WGS 84 longitude and latitude.
     bool showsDegrees() const;
-    void setShowsDegrees( bool degrees );
 
   public slots:
     void updateCrs();
