@@ -403,6 +403,23 @@ class TestWorkspace : public TestSupport::WindowTest
       QCOMPARE( RecentFiles::files().value( 0 ), absolute( openFrom + "/work.qgz" ) );
     }
 
+    void failedSaveKeepsTheEarlierWorkspace()
+    {
+      QDir().mkpath( "keep" );
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "keep/one.tif" ) ) );
+      Workspace *workspace = MainWindow::controller()->workspace();
+      QVERIFY( workspace->saveTo( absolute( "keep/kept.qgz" ) ) );
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "keep/two.tif" ) ) );
+      const QMap<QString, QByteArray> before = TestSupport::folderContents( "keep" );
+      {
+        TestSupport::FileSizeLimit fullDisk( 2000 );
+        QVERIFY( !workspace->save() );
+      }
+      QCOMPARE( TestSupport::folderContents( "keep" ), before );
+      QCOMPARE( notices().last().title, QStringLiteral( "Lưu không gian làm việc thất bại" ) );
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "kept* - Rastova" ) );
+    }
+
     void recentFilesSurviveARestart()
     {
       QStringList newestFirst;

@@ -20,8 +20,6 @@
 #include <qgsmessagebar.h>
 #include <qgsproject.h>
 
-#include <cstdio>
-
 namespace
 {
 const QString failureTitle = QStringLiteral( "Mở không gian làm việc thất bại" );
@@ -267,8 +265,9 @@ bool Workspace::saveTo( const QString &fileName )
   project->setFilePathStorage( Qgis::FilePathType::Relative );
   const bool written = project->write( temporary.fileName() );
   const QString error = project->error();
-  const bool renamed = written && std::rename( QFile::encodeName( temporary.fileName() ).constData(),
-                                               QFile::encodeName( target.absoluteFilePath() ).constData() ) == 0;
+  // Renamed as the raster outputs are, so a workspace is replaced the same way on every platform.
+  const bool renamed = written && VSIRename( temporary.fileName().toUtf8().constData(),
+                                             target.absoluteFilePath().toUtf8().constData() ) == 0;
   if ( !renamed )
   {
     project->setFileName( previous );
