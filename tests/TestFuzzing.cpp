@@ -12,9 +12,11 @@
 
 #include <gdal_priv.h>
 #include <gdal_utils.h>
+#include <qgsarchive.h>
 #include <qgsmapcanvas.h>
 #include <qgsmessagebar.h>
 #include <qgsproject.h>
+#include <qgsrasterlayer.h>
 #include <qgssettings.h>
 
 #include <sys/resource.h>
@@ -291,6 +293,11 @@ class TestFuzzing : public TestSupport::WindowTest
       QTest::newRow( "tiff no bands" ) << "tiff 277 0" << 0;
       QTest::newRow( "geojson nested 100000 deep" ) << "deep geojson" << 0;
       QTest::newRow( "kml nested 100000 deep" ) << "deep kml" << 0;
+      QTest::newRow( "workspace, drawn" ) << "plain qgz" << 1;
+      QTest::newRow( "workspace cut short" ) << "truncated qgz" << 0;
+      QTest::newRow( "workspace of garbage" ) << "garbage qgz" << 0;
+      QTest::newRow( "workspace nested 100000 deep" ) << "deep qgz" << 0;
+      QTest::newRow( "workspace naming a pipe" ) << "pipe qgz" << 0;
     }
     void hostileFilesAreRefusedOrBounded()
     {
@@ -331,6 +338,30 @@ class TestFuzzing : public TestSupport::WindowTest
         QVERIFY( source.open( QIODevice::ReadOnly ) );
         TestSupport::writeBytes( target,
                                  patchTiffTag( source.readAll(), words.at( 1 ).toUShort(), words.at( 2 ).toUInt() ) );
+      }
+      else if ( kind.endsWith( "qgz" ) )
+      {
+        target = folder + "/target.qgz";
+        QgsProject seed;
+        seed.addMapLayer( new QgsRasterLayer( tiff, "source", "gdal" ) );
+        QVERIFY( seed.write( folder + "/seed.qgz" ) );
+        QFile written( folder + "/seed.qgz" );
+        QVERIFY( written.open( QIODevice::ReadOnly ) );
+        const QByteArray bytes = written.readAll();
+        QDir().mkpath( folder + "/inner" );
+        QCOMPARE( mkfifo( ( folder + "/pipe.tif" ).toUtf8().constData(), 0600 ), 0 );
+        const QMap<QString, QByteArray> projects = {
+            { "garbage qgz", QByteArray( "<qgis version=\"3.22\"><layer" ) + QByteArray( 5000, '\xff' ) },
+            { "deep qgz", "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) },
+            { "pipe qgz", "<qgis><projectlayers><maplayer type=\"raster\"><id>pipe</id><datasource>./pipe.tif"
+                          "</datasource><provider>gdal</provider></maplayer></projectlayers></qgis>" } };
+        const QString inner = TestSupport::writeBytes( folder + "/inner/target.qgs", projects.value( kind ) );
+        QgsArchive archive;
+        archive.addFile( inner );
+        if ( kind == "plain qgz" || kind == "truncated qgz" )
+          TestSupport::writeBytes( target, kind == "plain qgz" ? bytes : bytes.left( bytes.size() / 2 ) );
+        else
+          QVERIFY( archive.zip( target ) );
       }
       else if ( kind == "deep geojson" )
       {

@@ -1,5 +1,6 @@
 #include "Core/LocalServer.h"
 #include "Core/Utils.h"
+#include "Gui/GuideDialog.h"
 #include "Gui/MainWindow.h"
 #include "Gui/MenuBar.h"
 #include "TestSupport.h"
@@ -8,7 +9,10 @@
 #include <QLabel>
 #include <QLocalSocket>
 #include <QProgressBar>
+#include <QTextBlock>
+#include <QTextBrowser>
 #include <QToolBar>
+#include <QTreeWidget>
 
 #include <qgslayertree.h>
 #include <qgslayertreeview.h>
@@ -86,7 +90,52 @@ class TestMainWindow : public QObject
           } );
       information->trigger();
       QVERIFY( text.startsWith( "Phần mềm phân tích và xử lý dữ liệu thông tin địa lý Rastova." ) );
-      QVERIFY( text.endsWith( "Phiên bản 2.1.1.423 (29/05/2020)" ) );
+      QVERIFY( text.contains( "Phiên bản 2.1.1.423 (29/05/2020)\n" ) );
+      QVERIFY2( text.endsWith( QStringLiteral( "Qt %1, QGIS %2, GDAL %3" )
+                                   .arg( qVersion(), Qgis::version(), GDALVersionInfo( "RELEASE_NAME" ) ) ),
+                qPrintable( text ) );
+    }
+
+    void guideOpensWithEveryLinkResolved()
+    {
+      MainWindow window;
+      window.findChild<QAction *>( "mActionGuide" )->trigger();
+      auto *guide = window.findChild<GuideDialog *>();
+      QVERIFY( guide && guide->isVisible() );
+      QTextDocument *page = guide->findChild<QTextBrowser *>()->document();
+      QStringList anchors, links, images;
+      for ( QTextBlock block = page->begin(); block.isValid(); block = block.next() )
+        for ( auto it = block.begin(); !it.atEnd(); ++it )
+        {
+          const QTextCharFormat format = it.fragment().charFormat();
+          anchors += format.anchorNames();
+          if ( format.isAnchor() && !format.anchorHref().isEmpty() )
+            links << format.anchorHref();
+          if ( format.isImageFormat() )
+            images << format.toImageFormat().name();
+        }
+      QTreeWidgetItemIterator item( guide->findChild<QTreeWidget *>() );
+      for ( ; *item; ++item )
+        links << '#' + ( *item )->data( 0, Qt::UserRole ).toString();
+      QVERIFY( links.size() > 20 && images.size() > 5 );
+      for ( const QString &link : qAsConst( links ) )
+        QVERIFY2( link.startsWith( '#' ) && anchors.contains( link.mid( 1 ) ), qPrintable( link ) );
+      for ( const QString &image : qAsConst( images ) )
+        QVERIFY2( !QImage( ":/Resources/Guide/" + image ).isNull(), qPrintable( image ) );
+
+      // A search wraps round to the top, and says when nothing matches.
+      auto *search = guide->findChild<QLineEdit *>( "mSearchEdit" );
+      auto *notice = guide->findChild<QLabel *>( "mSearchNotice" );
+      for ( const char *word : { "Ctrl+Shift+O", "Ctrl+Shift+O", "Ctrl+Shift+O", "không-có-ở-đâu" } )
+      {
+        search->setText( QString::fromUtf8( word ) );
+        QTest::keyClick( search, Qt::Key_Return );
+      }
+      QVERIFY( !notice->text().isEmpty() );
+      search->setText( "Ctrl+Shift+O" );
+      QTest::keyClick( search, Qt::Key_Return );
+      QVERIFY( notice->text().isEmpty() );
+      QCOMPARE( guide->findChild<QTextBrowser *>()->textCursor().selectedText(), QStringLiteral( "Ctrl+Shift+O" ) );
     }
 
     void workspaceFollowsTheProjectCrs()

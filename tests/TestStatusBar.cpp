@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 
+#include <qgscoordinatetransform.h>
 #include <qgsmapcanvas.h>
 #include <qgsproject.h>
+#include <qgsprojectionselectiondialog.h>
 #include <qgsprojectviewsettings.h>
 #include <qgsrasterlayer.h>
 #include <qgsscalecombobox.h>
@@ -39,6 +41,21 @@ class TestStatusBar : public QObject
       QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:4326" ) );
       QTRY_COMPARE( mCanvas->layerCount(), 1 );
       mCanvas->setExtent( QgsRectangle( 105, 20.5, 107, 22 ) );
+    }
+
+    //! A UTM 48 south scene, in a project of that CRS.
+    void addUtmLayer()
+    {
+      TestSupport::addRasterLayer( "scene" );
+      QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:32748" ) );
+      mCanvas->setExtent( QgsRectangle( 500000, 8999700, 500600, 9000000 ) );
+    }
+
+    QgsPointXY centreInDegrees() const
+    {
+      return QgsCoordinateTransform( mCanvas->mapSettings().destinationCrs(),
+                                     QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() )
+          .transform( mCanvas->center() );
     }
 
   private slots:
@@ -125,6 +142,72 @@ class TestStatusBar : public QObject
       QVERIFY2( !mCoords->text().contains( "1,576" ), qPrintable( mCoords->text() ) );
       QTest::keyClick( mCoords, Qt::Key_Return );
       QVERIFY2( mCanvas->center().distance( QgsPointXY( 1576923.25, 2315923.75 ) ) < 1, qPrintable( mCoords->text() ) );
+    }
+
+    void degreesInAUtmProject_data()
+    {
+      QTest::addColumn<QString>( "typed" );
+      QTest::addColumn<bool>( "moves" );
+      QTest::newRow( "inside the zone" ) << "105.123456, -8.654321" << true;
+      QTest::newRow( "next zone, north of the equator" ) << "111.5 3.25" << true;
+      QTest::newRow( "latitude 95" ) << "105, 95" << false;
+      QTest::newRow( "longitude -200" ) << "-200, -8" << false;
+      QTest::newRow( "a quarter round the equator" ) << "15, 0" << false;
+    }
+    void degreesInAUtmProject()
+    {
+      QFETCH( QString, typed );
+      QFETCH( bool, moves );
+      addUtmLayer();
+      auto *widget = mWindow->findChild<StatusBarCoordinatesWidget *>( "mCoordsEdit" );
+      mWindow->findChild<QAbstractButton *>( "mCoordsDegreesButton" )->click();
+      QVERIFY( widget->showsDegrees() );
+      const QgsPointXY before = mCanvas->center();
+      mCoords->setText( typed );
+      QTest::keyClick( mCoords, Qt::Key_Return );
+      if ( !moves )
+      {
+        QCOMPARE( mCanvas->center(), before );
+        QCOMPARE( TestSupport::notices().size(), 1 );
+        QCOMPARE( TestSupport::notices()[0].title, QStringLiteral( "Tọa độ" ) );
+        QCOMPARE( mCoords->text(), typed );
+        return;
+      }
+      const QStringList parts = typed.split( QRegularExpression( "[, ]+" ) );
+      QVERIFY2( centreInDegrees().distance( QgsPointXY( parts[0].toDouble(), parts[1].toDouble() ) ) < 1e-7,
+                qPrintable( centreInDegrees().toString( 8 ) ) );
+      QVERIFY( TestSupport::notices().isEmpty() );
+
+      // What the box shows under the mouse goes back to the same place.
+      const QgsPointXY shown( mCanvas->center().x() + 123.4, mCanvas->center().y() - 56.7 );
+      emit mCanvas->xyCoordinates( shown );
+      QTest::keyClick( mCoords, Qt::Key_Return );
+      QVERIFY2( mCanvas->center().distance( shown ) < 0.1, qPrintable( mCoords->text() ) );
+    }
+
+    void projectCrsChosenFromTheLabelKeepsTheView()
+    {
+      addUtmLayer();
+      const QgsRectangle before = mCanvas->extent();
+      TestSupport::whenModal(
+          []( QWidget *dialog )
+          {
+            auto *selector = qobject_cast<QgsProjectionSelectionDialog *>( dialog );
+            QVERIFY( selector );
+            QCOMPARE( selector->crs().authid(), QStringLiteral( "EPSG:32748" ) );
+            selector->setCrs( QgsCoordinateReferenceSystem( "EPSG:4326" ) );
+            selector->accept();
+          } );
+      QTest::mouseClick( mWindow->findChild<QLabel *>( "mCoordsLabel" ), Qt::LeftButton );
+      QCOMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:4326" ) );
+      QCOMPARE( mCanvas->mapSettings().destinationCrs().authid(), QStringLiteral( "EPSG:4326" ) );
+      const QgsRectangle expected =
+          QgsCoordinateTransform( QgsCoordinateReferenceSystem( "EPSG:32748" ),
+                                  QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() )
+              .transformBoundingBox( before );
+      const QgsRectangle after = mCanvas->extent();
+      QVERIFY2( after.buffered( 1e-9 ).contains( expected ) && after.area() < 3 * expected.area(),
+                qPrintable( after.toString() + " / " + expected.toString() ) );
     }
 
     void scaleFollowsTheCanvasWithoutZoomingBack()

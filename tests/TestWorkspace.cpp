@@ -1,7 +1,10 @@
 #include "Data/Controller.h"
 #include "Gui/MainWindow.h"
 #include "Gui/MenuBar.h"
+#include "Gui/RecentFiles.h"
+#include "Gui/Workspace.h"
 #include "TestSupport.h"
+#include "Tools/RasterStyle.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -10,12 +13,15 @@
 #include <QMimeData>
 #include <QToolBar>
 
+#include <qgsbrightnesscontrastfilter.h>
 #include <qgslayertree.h>
 #include <qgslayertreemodel.h>
 #include <qgslayertreeview.h>
 #include <qgsmapcanvas.h>
 #include <qgsmaptool.h>
 #include <qgsproject.h>
+#include <qgsrasterlayer.h>
+#include <qgsrasterrenderer.h>
 #include <qgsscalecombobox.h>
 
 #include <memory>
@@ -80,6 +86,33 @@ bool dragAccepted( const QList<QUrl> &urls )
   return event.isAccepted();
 }
 
+//! Each layer tree node as "path|visible|renderer|bands|brightness", top to bottom.
+QStringList describeLayerTree( QgsLayerTreeGroup *group = QgsProject::instance()->layerTreeRoot(),
+                               const QString &path = QString() )
+{
+  QStringList lines;
+  for ( QgsLayerTreeNode *node : group->children() )
+  {
+    const QString name = path + node->name();
+    if ( QgsLayerTree::isGroup( node ) )
+    {
+      lines << name + '/';
+      lines += describeLayerTree( QgsLayerTree::toGroup( node ), name + '/' );
+      continue;
+    }
+    auto *layer = qobject_cast<QgsRasterLayer *>( QgsLayerTree::toLayer( node )->layer() );
+    QStringList bands;
+    for ( int band : layer->renderer()->usesBands() )
+      bands << QString::number( band );
+    lines << QStringLiteral( "%1|%2|%3|%4|%5" )
+                 .arg( name )
+                 .arg( node->itemVisibilityChecked() )
+                 .arg( layer->renderer()->type(), bands.join( ',' ) )
+                 .arg( layer->brightnessFilter()->brightness() );
+  }
+  return lines;
+}
+
 void drop( const QList<QUrl> &urls )
 {
   QMimeData data;
@@ -110,6 +143,12 @@ class TestWorkspace : public TestSupport::WindowTest
                              << "Ctrl+N" << QString();
       QTest::newRow( "open" ) << 0 << "Mở dữ liệu..."
                               << "Ctrl+O" << QString();
+      QTest::newRow( "open workspace" ) << 0 << "Mở không gian làm việc..."
+                                        << "Ctrl+Shift+O" << QString();
+      QTest::newRow( "save workspace" ) << 0 << "Lưu không gian làm việc"
+                                        << "Ctrl+S" << QString();
+      QTest::newRow( "save workspace as" ) << 0 << "Lưu không gian làm việc thành..."
+                                           << "Ctrl+Shift+S" << QString();
       QTest::newRow( "exit" ) << 0 << "Thoát"
                               << "Alt+F4" << QString();
       QTest::newRow( "raster" ) << 1 << "Thêm raster"
@@ -285,6 +324,136 @@ class TestWorkspace : public TestSupport::WindowTest
                                      "Remove Layer/Gỡ bỏ layer", "Show Metadata/Thông tin thuộc tính" } ) );
       bar->actions().at( 0 )->trigger();
       QCOMPARE( QgsProject::instance()->layerTreeRoot()->findGroups().size(), 1 );
+    }
+
+    void workspaceKeepsTheWork_data()
+    {
+      QTest::addColumn<QString>( "openFrom" );
+      QTest::addColumn<QString>( "deleted" );
+      QTest::newRow( "in place" ) << "site" << QString();
+      QTest::newRow( "folder moved" ) << "moved" << QString();
+      QTest::newRow( "a file gone" ) << "moved"
+                                     << "b";
+    }
+    void workspaceKeepsTheWork()
+    {
+      QFETCH( QString, openFrom );
+      QFETCH( QString, deleted );
+      TestSupport::RasterSpec oneBand;
+      oneBand.bands = 1;
+      QDir( "site" ).removeRecursively();
+      QDir( "moved" ).removeRecursively();
+      QDir().mkpath( "site/data" );
+      for ( const char *name : { "a", "b", "c" } )
+        MainWindow::controller()->openFileName(
+            absolute( TestSupport::writeRaster( QStringLiteral( "site/data/%1.tif" ).arg( name ),
+                                                name == QString( "b" ) ? oneBand : TestSupport::RasterSpec() ) ) );
+      QgsProject *project = QgsProject::instance();
+      QgsLayerTree *root = project->layerTreeRoot();
+      const auto layer = [project]( const QString &name )
+      { return qobject_cast<QgsRasterLayer *>( project->mapLayersByName( name ).value( 0 ) ); };
+      QgsLayerTreeGroup *group = root->insertGroup( 0, "cảnh" );
+      for ( const char *name : { "b", "c" } )
+      {
+        QgsLayerTreeLayer *node = root->findLayer( layer( name ) );
+        group->addLayer( layer( name ) );
+        root->removeChildNode( node );
+      }
+      group->findLayer( layer( "c" ) )->setItemVisibilityChecked( false );
+      QVERIFY( RasterStyle::applyComposite( layer( "a" ), 3, 2, 1, QgsRasterMinMaxOrigin::MinMax ) );
+      QCOMPARE( RasterStyle::setBrightnessContrast( layer( "a" ), 40, 10 ), 2 );
+      QVERIFY( RasterStyle::applyIndexOrPerceptualRamp( layer( "b" ) ) );
+      // Another CRS than the layers', which a reopening must not take from the first layer.
+      project->setCrs( QgsCoordinateReferenceSystem( "EPSG:32648" ) );
+      const QgsRectangle extent( 500100, -1000200, 500400, -1000050 );
+      MainWindow::mapCanvas()->setExtent( extent );
+      QStringList expected = describeLayerTree();
+      QCOMPARE( expected.size(), 4 );
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "Rastova*" ) );
+
+      QVERIFY( MainWindow::controller()->workspace()->saveTo( absolute( "site/work.qgz" ) ) );
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "work - Rastova" ) );
+      QCOMPARE( QDir( "site" ).entryList( QDir::Files | QDir::Hidden ), QStringList{ "work.qgz" } );
+      project->setDirty( true );
+      auto asked = answerQuestion( "Không" );
+      MainWindow::controller()->openFileName( absolute( "site/work.qgz" ) );
+      QVERIFY( !asked->isEmpty() );
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "work* - Rastova" ) );
+      answerQuestion( "Đồng ý" );
+      mWindow->newWorkspace();
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "Rastova" ) );
+      if ( openFrom != "site" )
+        QVERIFY( QDir().rename( "site", openFrom ) );
+      if ( !deleted.isEmpty() )
+      {
+        QVERIFY( QFile::remove( QStringLiteral( "%1/data/%2.tif" ).arg( openFrom, deleted ) ) );
+        expected = expected.filter( QRegularExpression( QStringLiteral( "^(?!.*/%1\\|)" ).arg( deleted ) ) );
+      }
+
+      MainWindow::controller()->openFileName( absolute( openFrom + "/work.qgz" ) );
+      QCOMPARE( describeLayerTree(), expected );
+      QCOMPARE( project->crs().authid(), QStringLiteral( "EPSG:32648" ) );
+      QgsRectangle reopened = MainWindow::mapCanvas()->extent();
+      QVERIFY2( reopened.buffered( 0.01 ).contains( extent ) && reopened.center().distance( extent.center() ) < 0.01,
+                qPrintable( reopened.toString() + " / " + extent.toString() ) );
+      QCOMPARE( notices().size(), deleted.isEmpty() ? 0 : 1 );
+      if ( !deleted.isEmpty() )
+        QVERIFY2( notices()[0].text.contains( deleted + ".tif" ), qPrintable( notices()[0].text ) );
+      QCOMPARE( mWindow->windowTitle(), deleted.isEmpty() ? QStringLiteral( "work - Rastova" ) : "work* - Rastova" );
+      QCOMPARE( RecentFiles::files().value( 0 ), absolute( openFrom + "/work.qgz" ) );
+    }
+
+    void failedSaveKeepsTheEarlierWorkspace()
+    {
+      QDir().mkpath( "keep" );
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "keep/one.tif" ) ) );
+      Workspace *workspace = MainWindow::controller()->workspace();
+      QVERIFY( workspace->saveTo( absolute( "keep/kept.qgz" ) ) );
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "keep/two.tif" ) ) );
+      const QMap<QString, QByteArray> before = TestSupport::folderContents( "keep" );
+      {
+        TestSupport::FileSizeLimit fullDisk( 2000 );
+        QVERIFY( !workspace->save() );
+      }
+      QCOMPARE( TestSupport::folderContents( "keep" ), before );
+      QCOMPARE( notices().last().title, QStringLiteral( "Lưu không gian làm việc thất bại" ) );
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "kept* - Rastova" ) );
+    }
+
+    void recentFilesSurviveARestart()
+    {
+      QStringList newestFirst;
+      for ( int i = 0; i < 12; ++i )
+      {
+        newestFirst.prepend( absolute( TestSupport::writeRaster( QStringLiteral( "recent%1.tif" ).arg( i ) ) ) );
+        MainWindow::controller()->openFileName( newestFirst.first() );
+      }
+      MainWindow::controller()->openFileName( newestFirst.at( 4 ) );
+      newestFirst.move( 4, 0 );
+      newestFirst = newestFirst.mid( 0, 10 );
+
+      mWindow.reset();
+      mWindow = std::make_unique<MainWindow>();
+      auto *menu = mWindow->findChild<QMenu *>( "mRecentMenu" );
+      emit menu->aboutToShow();
+      QList<QAction *> actions = menu->actions();
+      QStringList listed;
+      for ( QAction *action : actions )
+        if ( action->data().isValid() )
+          listed << action->data().toString();
+      QCOMPARE( listed, newestFirst );
+
+      const int layers = QgsProject::instance()->count();
+      QVERIFY( QFile::remove( newestFirst.at( 3 ) ) );
+      actions.at( 3 )->trigger();
+      QCOMPARE( notices().size(), 1 );
+      QCOMPARE( QgsProject::instance()->count(), layers );
+      QCOMPARE( RecentFiles::files().size(), 9 );
+      actions.at( 1 )->trigger();
+      QCOMPARE( QgsProject::instance()->count(), layers + 1 );
+      QCOMPARE( RecentFiles::files().value( 0 ), newestFirst.at( 1 ) );
+      actions.last()->trigger();
+      QVERIFY( RecentFiles::files().isEmpty() );
     }
 
     void drops_data()

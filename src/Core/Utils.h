@@ -37,6 +37,9 @@ inline const SettingKey rasterSaveDir{ QStringLiteral( "Raster" ), QStringLitera
 inline const SettingKey vectorDir{ QStringLiteral( "Vector" ), QStringLiteral( "RecentDir" ) };
 inline const SettingKey vectorSaveDir{ QStringLiteral( "Vector" ), QStringLiteral( "SaveAsDir" ) };
 inline const SettingKey lastFileNameDir{ QStringLiteral( "Recent" ), QStringLiteral( "LastFileNameDir" ) };
+//! Data files and workspaces opened, newest first.
+inline const SettingKey recentFiles{ QStringLiteral( "Recent" ), QStringLiteral( "Files" ) };
+inline const SettingKey workspaceDir{ QStringLiteral( "Workspace" ), QStringLiteral( "RecentDir" ) };
 inline const SettingKey bandMathFormat{ QStringLiteral( "BandMath" ), QStringLiteral( "LastOutputFormat" ) };
 inline const SettingKey compositeRed{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Red" ), 0 };
 inline const SettingKey compositeGreen{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Green" ), 0 };

@@ -6,6 +6,8 @@
 #include "Data/RasterModel.h"
 #include "Data/VectorModel.h"
 #include "Gui/MainWindow.h"
+#include "Gui/RecentFiles.h"
+#include "Gui/Workspace.h"
 
 #include <QFileDialog>
 
@@ -19,14 +21,21 @@ Controller::Controller()
   mVectorModel = std::make_unique<VectorModel>();
   mLayerRemover = std::make_unique<LayerRemover>();
   mMetadataViewer = std::make_unique<MetadataViewerDialog>();
+  mWorkspace = std::make_unique<Workspace>();
 }
 
 Controller::~Controller() = default;
 
 bool Controller::isSupportedExtension( const QString &extension )
 {
-  return mRasterModel->supportedExtensions().contains( extension ) ||
+  return extension == QLatin1String( "QGZ" ) || extension == QLatin1String( "QGS" ) ||
+         mRasterModel->supportedExtensions().contains( extension ) ||
          mVectorModel->supportedExtensions().contains( extension );
+}
+
+Workspace *Controller::workspace() const
+{
+  return mWorkspace.get();
 }
 
 void Controller::addRaster()
@@ -82,10 +91,18 @@ void Controller::openFileNames( const QStringList &fileNames )
   QStringList failed;
   for ( const QString &fileName : fileNames )
   {
+    // A workspace reports its own failures, which say more than the file name.
+    if ( Workspace::isWorkspaceFile( fileName ) )
+    {
+      mWorkspace->open( fileName );
+      continue;
+    }
     DataModel *model = !DataModel::isStreamOrDevice( fileName ) && QgsRasterLayer::isValidRasterFileName( fileName )
                            ? static_cast<DataModel *>( mRasterModel.get() )
                            : mVectorModel.get();
-    if ( !model->addFileToProject( fileName ) )
+    if ( model->addFileToProject( fileName ) )
+      RecentFiles::add( fileName );
+    else
       failed << fileName;
   }
 

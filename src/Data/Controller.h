@@ -9,6 +9,7 @@ class LayerRemover;
 class MetadataViewerDialog;
 class RasterModel;
 class VectorModel;
+class Workspace;
 
 /**
  * Carries the data-management commands: opening files of any kind, adding
@@ -26,6 +27,8 @@ class Controller : public QObject
 
     //! Whether a model reads files with the upper-case \a extension (no dot).
     bool isSupportedExtension( const QString &extension );
+    //! Opening and saving workspaces.
+    Workspace *workspace() const;
 
   public slots:
     void addRaster();
@@ -42,4 +45,5 @@ class Controller : public QObject
     std::unique_ptr<RasterModel> mRasterModel;
     std::unique_ptr<LayerRemover> mLayerRemover;
     std::unique_ptr<MetadataViewerDialog> mMetadataViewer;
+    std::unique_ptr<Workspace> mWorkspace;
 };

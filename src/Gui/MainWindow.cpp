@@ -10,9 +10,11 @@
 #include "Gui/MessageBox.h"
 #include "Gui/PixelValuesDock.h"
 #include "Gui/PixelValuesMapTool.h"
+#include "Gui/RecentFiles.h"
 #include "Gui/StatusBarCoordinatesWidget.h"
 #include "Gui/StatusBarScaleWidget.h"
 #include "Gui/ToolBars.h"
+#include "Gui/Workspace.h"
 #include "Tools/BandMathDialog.h"
 #include "Tools/BrightnessContrastDialog.h"
 #include "Tools/ColorCompositeDialog.h"
@@ -26,13 +28,13 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QJsonObject>
 #include <QMenu>
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -92,6 +94,10 @@ MainWindow::MainWindow( QWidget *parent )
   createRasterTools();
 
   QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( QStringLiteral( "EPSG:4756" ) ) );
+  // The start-up CRS is no change of the user's.
+  if ( QgsProject::instance()->count() == 0 )
+    QgsProject::instance()->setDirty( false );
+  trackChanges();
 
   mNetwork = new QNetworkAccessManager( this );
   QTimer::singleShot( 0, this, &MainWindow::autoCheckForUpdate );
@@ -180,6 +186,20 @@ void MainWindow::createCommands()
            &MainWindow::newWorkspace );
   connect( addCommand( 0, QStringLiteral( "Mở dữ liệu..." ), QStringLiteral( "OpenData.svg" ), Qt::CTRL | Qt::Key_O ),
            &QAction::triggered, mController.get(), &Controller::openData );
+  Workspace *workspace = mController->workspace();
+  connect( addCommand( 0, QStringLiteral( "Mở không gian làm việc..." ), QStringLiteral( "mActionFileOpen.svg" ),
+                       Qt::CTRL | Qt::SHIFT | Qt::Key_O ),
+           &QAction::triggered, workspace, &Workspace::openChosen );
+  QMenu *recent = mMenuBar->menu( 0 )->addMenu( QStringLiteral( "Mở gần đây" ) );
+  recent->setObjectName( QStringLiteral( "mRecentMenu" ) );
+  connect( new RecentFiles( recent ), &RecentFiles::fileChosen, mController.get(), &Controller::openFileName );
+  mMenuBar->menu( 0 )->addSeparator();
+  connect( addCommand( 0, QStringLiteral( "Lưu không gian làm việc" ), QStringLiteral( "mActionFileSave.svg" ),
+                       Qt::CTRL | Qt::Key_S ),
+           &QAction::triggered, workspace, &Workspace::save );
+  connect( addCommand( 0, QStringLiteral( "Lưu không gian làm việc thành..." ),
+                       QStringLiteral( "mActionFileSaveAs.svg" ), Qt::CTRL | Qt::SHIFT | Qt::Key_S ),
+           &QAction::triggered, workspace, &Workspace::saveAs );
   mMenuBar->menu( 0 )->addSeparator();
   connect( addCommand( 0, QStringLiteral( "Thoát" ), QStringLiteral( "Exit.svg" ), Qt::ALT | Qt::Key_F4 ),
            &QAction::triggered, this, &QWidget::close );
@@ -550,11 +570,49 @@ void MainWindow::newWorkspace()
 
   mMapCanvas->freeze( true );
   QgsProject::instance()->removeAllMapLayers();
+  // Groups and the workspace file name go too, or the next save would overwrite the old workspace.
+  QgsProject::instance()->layerTreeRoot()->removeAllChildren();
+  QgsProject::instance()->setFileName( QString() );
   mMapCanvas->freeze( false );
   mMapCanvas->refresh();
   QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( QStringLiteral( "EPSG:4756" ) ) );
+  QgsProject::instance()->setDirty( false );
   mCoordsEdit->reset();
   mScaleWidget->reset();
+}
+
+void MainWindow::trackChanges()
+{
+  QgsProject *project = QgsProject::instance();
+  const auto markDirty = [project] { project->setDirty( true ); };
+  // Styles and the layer tree are part of a workspace, but QGIS does not count their changes.
+  connect( project, &QgsProject::layersAdded, this,
+           [this, markDirty]( const QList<QgsMapLayer *> &layers )
+           {
+             // The tools restyle a layer and ask for a repaint without always saying the style changed.
+             for ( QgsMapLayer *layer : layers )
+             {
+               connect( layer, &QgsMapLayer::styleChanged, this, markDirty );
+               connect( layer, &QgsMapLayer::rendererChanged, this, markDirty );
+               connect( layer, &QgsMapLayer::repaintRequested, this, markDirty );
+             }
+           } );
+  QgsLayerTree *root = project->layerTreeRoot();
+  connect( root, &QgsLayerTreeNode::addedChildren, this, markDirty );
+  connect( root, &QgsLayerTreeNode::removedChildren, this, markDirty );
+  connect( root, &QgsLayerTreeNode::visibilityChanged, this, markDirty );
+  connect( root, &QgsLayerTreeNode::nameChanged, this, markDirty );
+  connect( project, &QgsProject::isDirtyChanged, this, &MainWindow::updateTitle );
+  connect( project, &QgsProject::fileNameChanged, this, &MainWindow::updateTitle );
+  updateTitle();
+}
+
+void MainWindow::updateTitle()
+{
+  const QString name = Workspace::displayName();
+  const QString changed = QgsProject::instance()->isDirty() ? QStringLiteral( "*" ) : QString();
+  setWindowTitle( name.isEmpty() ? Constants::applicationName + changed
+                                 : QStringLiteral( "%1%2 - %3" ).arg( name, changed, Constants::applicationName ) );
 }
 
 void MainWindow::dragEnterEvent( QDragEnterEvent *event )

@@ -112,6 +112,10 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void restoreLayout();
     void saveLayout();
     void showBusyIndicator();
+    //! Marks the project changed on edits QGIS does not count, and keeps the title in step.
+    void trackChanges();
+    //! The workspace name, with "*" while changes are unsaved.
+    void updateTitle();
 
     BrightnessContrastDialog *mBrightnessContrastDialog = nullptr;
     ColorCompositeDialog *mColorCompositeDialog = nullptr;

@@ -2,10 +2,14 @@
 
 #include "Core/Constants.h"
 #include "Core/Utils.h"
+#include "Gui/GuideDialog.h"
 #include "Gui/MainWindow.h"
 #include "Gui/MessageBox.h"
 
 #include <QMenu>
+
+#include <gdal.h>
+#include <qgis.h>
 
 MenuBar::MenuBar( QWidget *parent )
     : QMenuBar( parent )
@@ -27,6 +31,8 @@ MenuBar::MenuBar( QWidget *parent )
   QAction *authors = help->addAction( Utils::icon( QStringLiteral( "Author.svg" ) ), QStringLiteral( "Nhóm tác giả" ) );
   QAction *information =
       help->addAction( Utils::icon( QStringLiteral( "Information.svg" ) ), QStringLiteral( "Thông tin phần mềm" ) );
+  guide->setObjectName( QStringLiteral( "mActionGuide" ) );
+  connect( guide, &QAction::triggered, this, &MenuBar::showGuide );
   connect( authors, &QAction::triggered, this, &MenuBar::showAuthors );
   connect( information, &QAction::triggered, this, &MenuBar::showInformation );
 
@@ -61,8 +67,20 @@ void MenuBar::showAuthors()
 void MenuBar::showInformation()
 {
   MessageBox box( MainWindow::instance(), QStringLiteral( "Thông tin phần mềm" ),
-                  QStringLiteral( "Phần mềm phân tích và xử lý dữ liệu thông tin địa lý Rastova. Phiên bản %1 (%2)" )
-                      .arg( Constants::version, Constants::releaseDate ),
+                  QStringLiteral( "Phần mềm phân tích và xử lý dữ liệu thông tin địa lý Rastova. Phiên bản %1 (%2)\n"
+                                  "Qt %3, QGIS %4, GDAL %5" )
+                      .arg( Constants::version, Constants::releaseDate, QString::fromLatin1( qVersion() ),
+                            Qgis::version(), QString::fromLatin1( GDALVersionInfo( "RELEASE_NAME" ) ) ),
                   Utils::iconPath( QStringLiteral( "Information.svg" ) ), QDialogButtonBox::Ok );
   box.exec();
+}
+
+void MenuBar::showGuide()
+{
+  // Kept open beside the window, so the user can follow it while working.
+  if ( !mGuide )
+    mGuide = new GuideDialog( MainWindow::instance() );
+  mGuide->show();
+  mGuide->raise();
+  mGuide->activateWindow();
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 
+class GuideDialog;
 class QMenu;
 
 /**
@@ -25,6 +26,8 @@ class MenuBar : public QMenuBar
   private:
     void showAuthors();
     void showInformation();
+    void showGuide();
 
     std::array<std::unique_ptr<QMenu>, 6> mMenus;
+    GuideDialog *mGuide = nullptr;
 };

@@ -6,6 +6,7 @@
 
 class QLabel;
 class QLineEdit;
+class QToolButton;
 class QgsMapCanvas;
 
 /**
@@ -27,18 +28,28 @@ class StatusBarCoordinatesWidget : public QWidget
     void setDisplayFont( const QFont &font );
     //! Shows the initial prompt again.
     void reset();
+    //! Whether coordinates are shown and read as WGS 84 longitude and latitude.
+    bool showsDegrees() const;
 
   public slots:
     void updateCrs();
     void showMouseCoordinates( const QgsPointXY &point );
     void showExtent();
     void validateCoordinates();
+    //! Lets the user pick the project CRS, keeping the visible area.
+    void chooseProjectCrs();
+
+  protected:
+    bool eventFilter( QObject *watched, QEvent *event ) override;
 
   private:
     void showText( const QString &text );
+    //! \a point typed in degrees, in the canvas CRS; false, with the user told why, when it cannot be.
+    bool fromDegrees( QgsPointXY &point ) const;
 
     QLabel *mLabel = nullptr;
     QLineEdit *mLineEdit = nullptr;
+    QToolButton *mDegreesButton = nullptr;
     QgsMapCanvas *mCanvas = nullptr;
     int mPrecision = 0;
     int mSpareWidth = 0;

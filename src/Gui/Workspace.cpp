@@ -1,0 +1,285 @@
+#include "Gui/Workspace.h"
+
+#include "Core/Constants.h"
+#include "Core/Utils.h"
+#include "Data/DataModel.h"
+#include "Gui/MainWindow.h"
+#include "Gui/MessageBox.h"
+#include "Gui/RecentFiles.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <QXmlStreamReader>
+
+#include <cpl_string.h>
+#include <cpl_vsi.h>
+#include <qgsmapcanvas.h>
+#include <qgsmaplayer.h>
+#include <qgsmessagebar.h>
+#include <qgsproject.h>
+
+namespace
+{
+const QString failureTitle = QStringLiteral( "Mở không gian làm việc thất bại" );
+// Far beyond any real project, well below what would fill a disk or the memory.
+constexpr qint64 largestProjectBytes = 256 * 1024 * 1024;
+constexpr int deepestElement = 256;
+
+void notify( const QString &title, const QString &text, Qgis::MessageLevel level )
+{
+  if ( QgsMessageBar *bar = MainWindow::messageBar() )
+    bar->pushMessage( title, text, level, Utils::messageTimeout() );
+}
+
+//! The project XML at \a path (a GDAL virtual path), or an empty array with \a reason set.
+QByteArray readBounded( const QString &path, QString *reason )
+{
+  VSIStatBufL stat;
+  if ( VSIStatL( path.toUtf8().constData(), &stat ) != 0 || !VSI_ISREG( stat.st_mode ) )
+  {
+    *reason = QStringLiteral( "không đọc được nội dung" );
+    return {};
+  }
+  if ( stat.st_size > largestProjectBytes )
+  {
+    *reason = QStringLiteral( "nội dung quá lớn" );
+    return {};
+  }
+  QByteArray bytes( static_cast<int>( stat.st_size ), Qt::Uninitialized );
+  VSILFILE *file = VSIFOpenL( path.toUtf8().constData(), "rb" );
+  const bool complete = file && VSIFReadL( bytes.data(), 1, bytes.size(), file ) == static_cast<size_t>( bytes.size() );
+  if ( file )
+    VSIFCloseL( file );
+  if ( !complete )
+  {
+    *reason = QStringLiteral( "không đọc được nội dung" );
+    return {};
+  }
+  return bytes;
+}
+
+/**
+ * Whether \a xml is a well-formed QGIS project of bounded depth (QGIS's own
+ * reader recurses) whose layers name no pipe or device, which would never end
+ * when read; relative sources are taken from \a folder.
+ */
+bool isProjectXml( const QByteArray &xml, const QDir &folder, QString *reason )
+{
+  QXmlStreamReader reader( xml );
+  int depth = 0;
+  bool root = true;
+  while ( !reader.atEnd() )
+  {
+    reader.readNext();
+    if ( reader.isStartElement() )
+    {
+      if ( root && reader.name() != QLatin1String( "qgis" ) )
+        break;
+      root = false;
+      if ( ++depth > deepestElement )
+      {
+        *reason = QStringLiteral( "cấu trúc lồng quá sâu" );
+        return false;
+      }
+      if ( reader.name() == QLatin1String( "datasource" ) )
+      {
+        const QString source = reader.readElementText( QXmlStreamReader::SkipChildElements ).section( '|', 0, 0 );
+        --depth;
+        if ( !source.isEmpty() && DataModel::isStreamOrDevice( folder.absoluteFilePath( source ) ) )
+        {
+          *reason = QStringLiteral( "layer %1 không phải file dữ liệu" ).arg( source );
+          return false;
+        }
+      }
+    }
+    else if ( reader.isEndElement() )
+      --depth;
+  }
+  if ( reader.hasError() || root || depth != 0 )
+  {
+    *reason = QStringLiteral( "không phải dự án QGIS hợp lệ" );
+    return false;
+  }
+  return true;
+}
+} // namespace
+
+bool Workspace::isWorkspaceFile( const QString &fileName )
+{
+  const QString suffix = QFileInfo( fileName ).suffix().toLower();
+  return suffix == QLatin1String( "qgz" ) || suffix == QLatin1String( "qgs" );
+}
+
+bool Workspace::looksReadable( const QString &fileName, QString *reason )
+{
+  const QFileInfo info( fileName );
+  if ( !info.isFile() || DataModel::isStreamOrDevice( fileName ) )
+  {
+    *reason = QStringLiteral( "không tìm thấy file" );
+    return false;
+  }
+  if ( info.suffix().compare( QLatin1String( "qgs" ), Qt::CaseInsensitive ) == 0 )
+  {
+    const QByteArray xml = readBounded( info.absoluteFilePath(), reason );
+    return !xml.isEmpty() && isProjectXml( xml, info.absoluteDir(), reason );
+  }
+
+  // The archive is looked into without unpacking it, so a zip bomb stays a small file.
+  const QString archive = QStringLiteral( "/vsizip/{%1}" ).arg( info.absoluteFilePath() );
+  char **entries = VSIReadDir( archive.toUtf8().constData() );
+  QString project;
+  qint64 total = 0;
+  for ( char **entry = entries; entry && *entry; ++entry )
+  {
+    const QString name = QString::fromUtf8( *entry );
+    VSIStatBufL stat;
+    if ( VSIStatL( ( archive + '/' + name ).toUtf8().constData(), &stat ) == 0 )
+      total += stat.st_size;
+    if ( project.isEmpty() && name.endsWith( QLatin1String( ".qgs" ), Qt::CaseInsensitive ) )
+      project = name;
+  }
+  CSLDestroy( entries );
+  if ( project.isEmpty() )
+  {
+    *reason = QStringLiteral( "không phải dự án QGIS hợp lệ" );
+    return false;
+  }
+  if ( total > largestProjectBytes )
+  {
+    *reason = QStringLiteral( "nội dung quá lớn" );
+    return false;
+  }
+  const QByteArray xml = readBounded( archive + '/' + project, reason );
+  return !xml.isEmpty() && isProjectXml( xml, info.absoluteDir(), reason );
+}
+
+QString Workspace::displayName()
+{
+  const QString fileName = QgsProject::instance()->fileName();
+  return fileName.isEmpty() ? QString() : QFileInfo( fileName ).completeBaseName();
+}
+
+bool Workspace::open( const QString &fileName )
+{
+  QString reason;
+  if ( !looksReadable( fileName, &reason ) )
+  {
+    notify( failureTitle, QStringLiteral( "Không thể đọc không gian làm việc %1: %2" ).arg( fileName, reason ),
+            Qgis::Critical );
+    return false;
+  }
+
+  QgsProject *project = QgsProject::instance();
+  if ( project->isDirty() && project->count() > 0 )
+  {
+    MessageBox question(
+        MainWindow::instance(), Constants::applicationName,
+        QStringLiteral( "Không gian làm việc hiện tại có thay đổi chưa lưu. Bạn có muốn bỏ các thay đổi đó?" ),
+        Utils::iconPath( QStringLiteral( "Rastova.svg" ) ), QDialogButtonBox::Yes | QDialogButtonBox::No );
+    if ( question.exec() != QDialog::Accepted )
+      return false;
+  }
+
+  if ( !project->read( fileName ) )
+  {
+    notify( failureTitle,
+            QStringLiteral( "Không thể đọc không gian làm việc %1: %2" ).arg( fileName, project->error() ),
+            Qgis::Critical );
+    return false;
+  }
+
+  // A layer without its data could not be drawn or used by any tool, so it is named and left out.
+  QStringList missing;
+  QStringList missingIds;
+  for ( QgsMapLayer *layer : project->mapLayers() )
+  {
+    if ( layer->isValid() )
+      continue;
+    missing << QStringLiteral( "%1 (%2)" ).arg( layer->name(), layer->publicSource() );
+    missingIds << layer->id();
+  }
+  if ( !missing.isEmpty() )
+  {
+    project->removeMapLayers( missingIds );
+    notify( QStringLiteral( "Thiếu dữ liệu" ),
+            QStringLiteral( "Không tìm thấy dữ liệu của %1 layer: %2" )
+                .arg( missing.size() )
+                .arg( missing.join( QLatin1Char( '|' ) ) ),
+            Qgis::Warning );
+  }
+  RecentFiles::add( fileName );
+  return true;
+}
+
+void Workspace::openChosen()
+{
+  const QString fileName = QFileDialog::getOpenFileName(
+      MainWindow::instance(), QStringLiteral( "Mở không gian làm việc" ),
+      Utils::rememberedFolder( Utils::Keys::workspaceDir ), QStringLiteral( "Không gian làm việc (*.qgz *.qgs)" ) );
+  if ( fileName.isEmpty() )
+    return;
+  Utils::rememberFolderOf( Utils::Keys::workspaceDir, fileName );
+  open( fileName );
+}
+
+bool Workspace::save()
+{
+  const QString fileName = QgsProject::instance()->fileName();
+  return isWorkspaceFile( fileName ) ? saveTo( fileName ) : saveAs();
+}
+
+bool Workspace::saveAs()
+{
+  const QString current = QgsProject::instance()->fileName();
+  QString fileName =
+      QFileDialog::getSaveFileName( MainWindow::instance(), QStringLiteral( "Lưu không gian làm việc" ),
+                                    current.isEmpty() ? Utils::rememberedFolder( Utils::Keys::workspaceDir ) : current,
+                                    QStringLiteral( "Không gian làm việc (*.qgz)" ) );
+  if ( fileName.isEmpty() )
+    return false;
+  if ( !isWorkspaceFile( fileName ) )
+    fileName += QLatin1String( ".qgz" );
+  Utils::rememberFolderOf( Utils::Keys::workspaceDir, fileName );
+  return saveTo( fileName );
+}
+
+bool Workspace::saveTo( const QString &fileName )
+{
+  QgsProject *project = QgsProject::instance();
+  const QString previous = project->fileName();
+  const QFileInfo target( fileName );
+  const QString title = QStringLiteral( "Lưu không gian làm việc thất bại" );
+
+  // Written beside the target, so relative paths come out the same, then renamed over it in one step.
+  QTemporaryFile temporary( target.absoluteDir().filePath(
+      QStringLiteral( ".%1-XXXXXX.%2" ).arg( target.completeBaseName(), target.suffix() ) ) );
+  if ( !temporary.open() )
+  {
+    notify( title, QStringLiteral( "Không thể ghi vào thư mục %1" ).arg( target.absolutePath() ), Qgis::Critical );
+    return false;
+  }
+  temporary.close();
+
+  project->setFilePathStorage( Qgis::FilePathType::Relative );
+  const bool written = project->write( temporary.fileName() );
+  const QString error = project->error();
+  // Renamed as the raster outputs are, so a workspace is replaced the same way on every platform.
+  const bool renamed = written && VSIRename( temporary.fileName().toUtf8().constData(),
+                                             target.absoluteFilePath().toUtf8().constData() ) == 0;
+  if ( !renamed )
+  {
+    project->setFileName( previous );
+    notify( title,
+            QStringLiteral( "Không thể lưu %1%2" )
+                .arg( fileName, error.isEmpty() ? QString() : QStringLiteral( ": " ) + error ),
+            Qgis::Critical );
+    return false;
+  }
+  temporary.setAutoRemove( false );
+  project->setFileName( target.absoluteFilePath() );
+  project->setDirty( false );
+  RecentFiles::add( target.absoluteFilePath() );
+  return true;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+/**
+ * Workspaces: the whole project (layers, order, groups, visibility, styles,
+ * extent and CRS) kept in a QGIS project file with paths relative to it.
+ * Opening reports what it could not read; saving never leaves a half-written
+ * file in place of an earlier one.
+ */
+class Workspace : public QObject
+{
+    Q_OBJECT
+
+  public:
+    //! Whether \a fileName is named like a workspace (.qgz, or the plain .qgs).
+    static bool isWorkspaceFile( const QString &fileName );
+
+    /**
+     * Whether \a fileName looks like a project QGIS can read, without letting a
+     * hostile archive fill the disk or the memory; \a reason says why not.
+     */
+    static bool looksReadable( const QString &fileName, QString *reason );
+
+    //! The name of the open workspace for the window title, empty when none.
+    static QString displayName();
+
+  public slots:
+    /**
+     * Replaces the project by the workspace in \a fileName, after asking when
+     * unsaved changes would be lost. Layers whose data are missing are named in
+     * one notice and left out. False when nothing was opened.
+     */
+    bool open( const QString &fileName );
+    //! Asks for a workspace file and opens it.
+    void openChosen();
+    //! Saves into the current workspace file, asking for a name the first time.
+    bool save();
+    //! Asks for a name and saves there.
+    bool saveAs();
+    //! Writes the project to \a fileName, which becomes the current workspace.
+    bool saveTo( const QString &fileName );
+};
