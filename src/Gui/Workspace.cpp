@@ -6,6 +6,7 @@
 #include "Gui/MainWindow.h"
 #include "Gui/MessageBox.h"
 #include "Gui/RecentFiles.h"
+#include "Processing/SafeOutput.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -264,10 +265,8 @@ bool Workspace::saveTo( const QString &fileName )
 
   project->setFilePathStorage( Qgis::FilePathType::Relative );
   const bool written = project->write( temporary.fileName() );
-  const QString error = project->error();
-  // Renamed as the raster outputs are, so a workspace is replaced the same way on every platform.
-  const bool renamed = written && VSIRename( temporary.fileName().toUtf8().constData(),
-                                             target.absoluteFilePath().toUtf8().constData() ) == 0;
+  QString error = project->error();
+  const bool renamed = written && SafeOutput::replaceFile( temporary.fileName(), target.absoluteFilePath(), &error );
   if ( !renamed )
   {
     project->setFileName( previous );

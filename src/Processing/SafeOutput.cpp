@@ -20,17 +20,6 @@ const QStringList sidecarSuffixes = { QStringLiteral( "hdr" ), QStringLiteral( "
                                       QStringLiteral( "sbn" ), QStringLiteral( "sbx" ), QStringLiteral( "aux" ),
                                       QStringLiteral( "rrd" ), QStringLiteral( "ige" ) };
 
-bool replaceFile( const QString &from, const QString &to, QString *error )
-{
-  // Replaces an existing file on every system (a plain rename does not on Windows).
-  std::error_code failure;
-  std::filesystem::rename( std::filesystem::u8path( from.toStdString() ), std::filesystem::u8path( to.toStdString() ),
-                           failure );
-  if ( !failure )
-    return true;
-  *error = QStringLiteral( "cannot rename %1 to %2: %3" ).arg( from, to, QString::fromStdString( failure.message() ) );
-  return false;
-}
 } // namespace
 
 SafeOutput::SafeOutput( const QString &target )
@@ -118,4 +107,16 @@ bool SafeOutput::commit( QString *error )
 void SafeOutput::discard()
 {
   mWorkFolder.reset();
+}
+
+bool SafeOutput::replaceFile( const QString &from, const QString &to, QString *error )
+{
+  // std::filesystem replaces an existing file on every system; a plain rename does not on Windows.
+  std::error_code failure;
+  std::filesystem::rename( std::filesystem::u8path( from.toStdString() ), std::filesystem::u8path( to.toStdString() ),
+                           failure );
+  if ( !failure )
+    return true;
+  *error = QStringLiteral( "cannot rename %1 to %2: %3" ).arg( from, to, QString::fromStdString( failure.message() ) );
+  return false;
 }

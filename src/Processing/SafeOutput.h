@@ -40,6 +40,9 @@ class SafeOutput
     //! Removes everything written; the target is untouched.
     void discard();
 
+    //! Renames \a from over \a to in one step, replacing it on every system; false, with \a error set, when it fails.
+    static bool replaceFile( const QString &from, const QString &to, QString *error );
+
   private:
     QStringList formerFiles() const;
 
