@@ -130,17 +130,9 @@ void ImageCombinationDialog::combineImages( const QList<QgsRasterLayer *> &raste
       windowTitle(), [request, result]( QgsFeedback *feedback ) { *result = RasterBands::stack( request, feedback ); },
       [this, result, output]
       {
-        if ( result->status == ProcessingResult::Status::Cancelled )
-        {
-          noticeLabel->setText( Utils::errorText( QStringLiteral( "Đã hủy gộp kênh ảnh" ) ) );
+        if ( !ToolRun::succeeded( *result, noticeLabel, QStringLiteral( "Đã hủy gộp kênh ảnh" ),
+                                  QStringLiteral( "Gộp kênh ảnh thất bại" ) ) )
           return;
-        }
-        if ( !result->done() )
-        {
-          qCritical().noquote() << "Image combination failed:" << result->reason;
-          noticeLabel->setText( Utils::errorText( QStringLiteral( "Gộp kênh ảnh thất bại" ), result->reason ) );
-          return;
-        }
         if ( autoOpenCheckBox->isChecked() )
           emit complete( output );
         noticeLabel->setText( Utils::successText( QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) ) );

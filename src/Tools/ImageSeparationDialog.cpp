@@ -81,17 +81,9 @@ void ImageSeparationDialog::separateBands( QgsRasterLayer *layer, const QStringL
       windowTitle(), [request, result]( QgsFeedback *feedback ) { *result = RasterBands::split( request, feedback ); },
       [this, result, fileNames]
       {
-        if ( result->status == ProcessingResult::Status::Cancelled )
-        {
-          noticeLabel->setText( Utils::errorText( QStringLiteral( "Đã hủy tách kênh ảnh" ) ) );
+        if ( !ToolRun::succeeded( *result, noticeLabel, QStringLiteral( "Đã hủy tách kênh ảnh" ),
+                                  QStringLiteral( "Không thể tách kênh ảnh" ) ) )
           return;
-        }
-        if ( !result->done() )
-        {
-          qCritical().noquote() << result->reason;
-          noticeLabel->setText( Utils::errorText( QStringLiteral( "Không thể tách kênh ảnh" ), result->reason ) );
-          return;
-        }
         if ( autoOpenCheckBox->isChecked() )
           emit complete( fileNames );
         noticeLabel->setText( Utils::successText( QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) ) );

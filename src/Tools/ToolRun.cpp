@@ -3,6 +3,7 @@
 #include "Core/Utils.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QProgressBar>
 
 #include <qgsapplication.h>
@@ -46,6 +47,19 @@ void ToolRun::start( const QString &description, ProcessingTask::Work work, std:
            } );
   setRunning( true );
   QgsApplication::taskManager()->addTask( task );
+}
+
+bool ToolRun::succeeded( const ProcessingResult &result, QLabel *notice, const QString &cancelled,
+                         const QString &failed )
+{
+  if ( result.status == ProcessingResult::Status::Cancelled )
+    notice->setText( Utils::errorText( cancelled ) );
+  if ( result.status == ProcessingResult::Status::Failed )
+  {
+    qCritical().noquote() << result.reason;
+    notice->setText( Utils::errorText( failed, result.reason ) );
+  }
+  return result.done();
 }
 
 void ToolRun::closeLater( QWidget *dialog )

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processing/ProcessingResult.h"
 #include "Processing/ProcessingTask.h"
 
 #include <QObject>
@@ -7,6 +8,7 @@
 #include <QTimer>
 
 class QAbstractButton;
+class QLabel;
 class QProgressBar;
 
 /**
@@ -25,6 +27,14 @@ class ToolRun : public QObject
     ~ToolRun() override;
 
     bool isRunning() const { return !mTask.isNull(); }
+
+    /**
+     * Shows in \a notice, in pink, how \a result went wrong (\a cancelled, or
+     * \a failed with the reason on a second line, also logged); true when it
+     * succeeded and nothing was shown.
+     */
+    static bool succeeded( const ProcessingResult &result, QLabel *notice, const QString &cancelled,
+                           const QString &failed );
 
     //! Starts \a work on the task manager; \a ended is called on the GUI thread afterwards.
     void start( const QString &description, ProcessingTask::Work work, std::function<void()> ended );
