@@ -1,6 +1,7 @@
 #include "Core/Utils.h"
 #include "Data/Controller.h"
 #include "Data/RasterModel.h"
+#include "Data/VectorModel.h"
 #include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
@@ -63,6 +64,8 @@ class TestRasterData : public TestSupport::WindowTest
           absolute( TestSupport::writeBytes( "open/truncated.tif", source.read( 100 ) ) ),
           absolute( TestSupport::writeBytes( "open/notes.txt", "not a raster at all" ) ),
           absolute( "open" ),
+          absolute( TestSupport::writeBytes( "open/garbage.gpkg", QByteArray( 4096, '\x5a' ) ) ),
+          absolute( TestSupport::writeBytes( "open/empty.shp", QByteArray() ) ),
       };
 
       MainWindow::controller()->openFileNames( QStringList{ bad[0], good } + bad.mid( 1 ) );
@@ -114,24 +117,36 @@ class TestRasterData : public TestSupport::WindowTest
       QCOMPARE( opened, ( QStringList{ "multi — nir", "multi — visible" } ) );
     }
 
-    void addRasterReportsEachFailedFileAndRemembersTheFolder()
+    void addReportsEachFailedFileAndRemembersTheFolder_data()
     {
+      QTest::addColumn<bool>( "vector" );
+      QTest::newRow( "rasters" ) << false;
+      QTest::newRow( "vectors" ) << true;
+    }
+    void addReportsEachFailedFileAndRemembersTheFolder()
+    {
+      QFETCH( bool, vector );
       QDir().mkpath( "add" );
-      const QString good = absolute( TestSupport::writeRaster( "add/scene.tif" ) );
-      const QString broken = absolute( TestSupport::writeBytes( "add/broken.tif", "II*\0garbage" ) );
-      const QString text = absolute( TestSupport::writeBytes( "add/readme.tif", "hello" ) );
+      const QString good = absolute( vector ? TestSupport::writeVector( "add/good.shp", "ESRI Shapefile", { "good" } )
+                                            : TestSupport::writeRaster( "add/good.tif" ) );
+      const QString broken =
+          absolute( TestSupport::writeBytes( vector ? "add/broken.gpkg" : "add/broken.tif", "II*\0garbage" ) );
+      const QString text =
+          absolute( TestSupport::writeBytes( vector ? "add/readme.geojson" : "add/readme.tif", "hello" ) );
 
       TestSupport::answerFileDialog( { broken, good, text } );
-      MainWindow::controller()->addRaster();
+      vector ? MainWindow::controller()->addVector() : MainWindow::controller()->addRaster();
 
       QCOMPARE( QgsProject::instance()->count(), 1 );
-      QCOMPARE( MainWindow::layerTreeView()->currentLayer()->source(), good );
+      QCOMPARE( MainWindow::layerTreeView()->currentLayer()->name(), QStringLiteral( "good" ) );
       const QList<Notice> shown = notices();
       QCOMPARE( shown.size(), 2 );
-      QCOMPARE( shown[0].title, QStringLiteral( "Thêm raster layer thất bại" ) );
+      QCOMPARE( shown[0].title, vector ? QStringLiteral( "Thêm vector layer thất bại" )
+                                       : QStringLiteral( "Thêm raster layer thất bại" ) );
       QCOMPARE( shown[0].text, "Không thể đọc file " + broken );
       QCOMPARE( shown[1].text, "Không thể đọc file " + text );
-      QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterDir ), absolute( "add" ) );
+      QCOMPARE( Utils::rememberedFolder( vector ? Utils::Keys::vectorDir : Utils::Keys::rasterDir ),
+                absolute( "add" ) );
     }
 
     void cancelledDialogsChangeNothing()
@@ -307,14 +322,18 @@ class TestRasterData : public TestSupport::WindowTest
       QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterSaveDir ), QDir::homePath() );
     }
 
-    void exportWithoutARasterAsksNothing()
+    void exportWithoutAFittingLayerAsksNothing()
     {
       bool appeared = false;
       expectNoDialog( &appeared );
       MainWindow::controller()->exportData();
       RasterModel().exportLayer( nullptr );
+      VectorModel().exportLayer( nullptr );
+      auto raster = std::make_unique<QgsRasterLayer>( absolute( TestSupport::writeRaster( "r.tif" ) ), "r", "gdal" );
+      VectorModel().exportLayer( raster.get() );
       QTest::qWait( 400 );
       QVERIFY( !appeared );
+      QCOMPARE( notices().size(), 0 );
     }
 };
 

@@ -91,37 +91,6 @@ class TestVectorData : public TestSupport::WindowTest
       }
     }
 
-    void unreadableVectorsAreReported()
-    {
-      QDir().mkpath( "bad" );
-      const QString gpkg = absolute( TestSupport::writeVector( "bad/whole.gpkg", "GPKG", { "a" } ) );
-      QFile whole( gpkg );
-      QVERIFY( whole.open( QIODevice::ReadOnly ) );
-      const QString truncated = absolute( TestSupport::writeBytes( "bad/truncated.gpkg", whole.read( 2048 ) ) );
-      const QString garbage = absolute( TestSupport::writeBytes( "bad/garbage.gpkg", QByteArray( 4096, '\x5a' ) ) );
-      const QString shp = absolute( TestSupport::writeBytes( "bad/empty.shp", QByteArray() ) );
-
-      MainWindow::controller()->openFileNames( { truncated, garbage, shp } );
-      QCOMPARE( QgsProject::instance()->count(), 0 );
-      QCOMPARE( notices().size(), 1 );
-      const QStringList failed = { truncated, garbage, shp };
-      QCOMPARE( notices()[0].text, "Không thể đọc file " + failed.join( '|' ) );
-    }
-
-    void addVectorReportsEachFailedFile()
-    {
-      QDir().mkpath( "add" );
-      const QString good = absolute( TestSupport::writeVector( "add/good.shp", "ESRI Shapefile", { "good" } ) );
-      const QString bad = absolute( TestSupport::writeBytes( "add/bad.gpkg", "not sqlite" ) );
-      TestSupport::answerFileDialog( { bad, good } );
-      MainWindow::controller()->addVector();
-      QCOMPARE( layerNames(), QStringList{ "good" } );
-      QCOMPARE( notices().size(), 1 );
-      QCOMPARE( notices()[0].title, QStringLiteral( "Thêm vector layer thất bại" ) );
-      QCOMPARE( notices()[0].text, "Không thể đọc file " + bad );
-      QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorDir ), absolute( "add" ) );
-    }
-
     void exportFollowsTheExtension_data()
     {
       QTest::addColumn<QString>( "fileName" );
@@ -211,14 +180,6 @@ class TestVectorData : public TestSupport::WindowTest
         QVERIFY2( name.startsWith( "parcels." ), qPrintable( name ) );
       QVERIFY( after.value( "parcels.dbf" ) != before.value( "parcels.dbf" ) );
       QVERIFY( QDir( "kept" ).entryList( QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot ).isEmpty() );
-    }
-
-    void exportOfTheOtherKindDoesNothing()
-    {
-      VectorModel().exportLayer( nullptr );
-      auto raster = std::make_unique<QgsRasterLayer>( absolute( TestSupport::writeRaster( "r.tif" ) ), "r", "gdal" );
-      VectorModel().exportLayer( raster.get() );
-      QCOMPARE( notices().size(), 0 );
     }
 
     void metadataShowsTheCurrentLayerAndHandlesLinks()
