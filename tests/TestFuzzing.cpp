@@ -298,6 +298,8 @@ class TestFuzzing : public TestSupport::WindowTest
       QTest::newRow( "workspace of garbage" ) << "garbage qgz" << 0;
       QTest::newRow( "workspace nested 100000 deep" ) << "deep qgz" << 0;
       QTest::newRow( "workspace naming a pipe" ) << "pipe qgz" << 0;
+      QTest::newRow( "workspace reading a pipe as text" ) << "csv pipe qgz" << 0;
+      QTest::newRow( "workspace embedding another" ) << "embedded qgz" << 0;
     }
     void hostileFilesAreRefusedOrBounded()
     {
@@ -354,7 +356,12 @@ class TestFuzzing : public TestSupport::WindowTest
             { "garbage qgz", QByteArray( "<qgis version=\"3.22\"><layer" ) + QByteArray( 5000, '\xff' ) },
             { "deep qgz", "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) },
             { "pipe qgz", "<qgis><projectlayers><maplayer type=\"raster\"><id>pipe</id><datasource>./pipe.tif"
-                          "</datasource><provider>gdal</provider></maplayer></projectlayers></qgis>" } };
+                          "</datasource><provider>gdal</provider></maplayer></projectlayers></qgis>" },
+            { "csv pipe qgz",
+              "<qgis><projectlayers><maplayer type=\"vector\"><id>csv</id><datasource>file:./pipe.tif"
+              "?type=csv</datasource><provider>delimitedtext</provider></maplayer></projectlayers></qgis>" },
+            { "embedded qgz", "<qgis><projectlayers><maplayer embedded=\"1\" project=\"./pipe.tif\" id=\"x\"/>"
+                              "</projectlayers></qgis>" } };
         const QString inner = TestSupport::writeBytes( folder + "/inner/target.qgs", projects.value( kind ) );
         QgsArchive archive;
         archive.addFile( inner );

@@ -399,7 +399,8 @@ class TestWorkspace : public TestSupport::WindowTest
       QCOMPARE( notices().size(), deleted.isEmpty() ? 0 : 1 );
       if ( !deleted.isEmpty() )
         QVERIFY2( notices()[0].text.contains( deleted + ".tif" ), qPrintable( notices()[0].text ) );
-      QCOMPARE( mWindow->windowTitle(), deleted.isEmpty() ? QStringLiteral( "work - Rastova" ) : "work* - Rastova" );
+      // Without its missing layers it is no longer that workspace: a save asks for a name.
+      QCOMPARE( mWindow->windowTitle(), deleted.isEmpty() ? QStringLiteral( "work - Rastova" ) : "Rastova*" );
       QCOMPARE( RecentFiles::files().value( 0 ), absolute( openFrom + "/work.qgz" ) );
     }
 

@@ -8,10 +8,12 @@
 #include "Gui/RecentFiles.h"
 #include "Processing/SafeOutput.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QTemporaryFile>
+#include <QTimer>
 #include <QXmlStreamReader>
 
 #include <cpl_string.h>
@@ -20,12 +22,14 @@
 #include <qgsmaplayer.h>
 #include <qgsmessagebar.h>
 #include <qgsproject.h>
+#include <qgsproviderregistry.h>
 
 namespace
 {
 const QString failureTitle = QStringLiteral( "Mở không gian làm việc thất bại" );
-// Far beyond any real project, well below what would fill a disk or the memory.
-constexpr qint64 largestProjectBytes = 256 * 1024 * 1024;
+// Far beyond any real project, well below what QGIS's document reader could hold.
+constexpr qint64 largestProjectBytes = 32 * 1024 * 1024;
+constexpr int mostArchiveEntries = 1000;
 constexpr int deepestElement = 256;
 
 void notify( const QString &title, const QString &text, Qgis::MessageLevel level )
@@ -61,16 +65,36 @@ QByteArray readBounded( const QString &path, QString *reason )
   return bytes;
 }
 
+//! Whether a layer's data is a file this program reads (GDAL or OGR) that is neither a pipe nor a device.
+bool isReadableLayer( const QString &provider, const QString &source, const QDir &folder )
+{
+  if ( provider != QLatin1String( "gdal" ) && provider != QLatin1String( "ogr" ) )
+    return false;
+  QString path =
+      QgsProviderRegistry::instance()->decodeUri( provider, source ).value( QStringLiteral( "path" ) ).toString();
+  // Virtual rasters open read-only as vrt://; the file behind is what GDAL reads.
+  if ( path.startsWith( QLatin1String( "vrt://" ) ) )
+    path = path.mid( 6 ).section( QLatin1Char( '?' ), 0, 0 );
+  // GDAL's virtual file systems and connection strings would reach past every check here.
+  if ( path.isEmpty() || path.startsWith( QLatin1String( "/vsi" ) ) )
+    return false;
+  return !DataModel::isStreamOrDevice( folder.absoluteFilePath( path ) );
+}
+
 /**
  * Whether \a xml is a well-formed QGIS project of bounded depth (QGIS's own
- * reader recurses) whose layers name no pipe or device, which would never end
- * when read; relative sources are taken from \a folder.
+ * reader recurses) whose layers are files of GDAL or OGR that are no pipe or
+ * device, which would never end when read, and that embeds no other project;
+ * relative sources are taken from \a folder.
  */
 bool isProjectXml( const QByteArray &xml, const QDir &folder, QString *reason )
 {
   QXmlStreamReader reader( xml );
   int depth = 0;
   bool root = true;
+  QString provider;
+  QString source;
+  int layerDepth = -1;
   while ( !reader.atEnd() )
   {
     reader.readNext();
@@ -84,19 +108,37 @@ bool isProjectXml( const QByteArray &xml, const QDir &folder, QString *reason )
         *reason = QStringLiteral( "cấu trúc lồng quá sâu" );
         return false;
       }
-      if ( reader.name() == QLatin1String( "datasource" ) )
+      if ( reader.attributes().value( QLatin1String( "embedded" ) ) == QLatin1String( "1" ) )
       {
-        const QString source = reader.readElementText( QXmlStreamReader::SkipChildElements ).section( '|', 0, 0 );
+        *reason = QStringLiteral( "có nhúng dự án khác" );
+        return false;
+      }
+      if ( reader.name() == QLatin1String( "maplayer" ) )
+      {
+        provider = source = QString();
+        layerDepth = depth;
+      }
+      // Only the layer's own: a raster's pipe holds another "provider" element.
+      else if ( depth == layerDepth + 1 &&
+                ( reader.name() == QLatin1String( "datasource" ) || reader.name() == QLatin1String( "provider" ) ) )
+      {
+        const bool isSource = reader.name() == QLatin1String( "datasource" );
+        ( isSource ? source : provider ) = reader.readElementText( QXmlStreamReader::SkipChildElements ).trimmed();
         --depth;
-        if ( !source.isEmpty() && DataModel::isStreamOrDevice( folder.absoluteFilePath( source ) ) )
-        {
-          *reason = QStringLiteral( "layer %1 không phải file dữ liệu" ).arg( source );
-          return false;
-        }
       }
     }
     else if ( reader.isEndElement() )
+    {
       --depth;
+      if ( reader.name() != QLatin1String( "maplayer" ) )
+        continue;
+      layerDepth = -1;
+      if ( !isReadableLayer( provider, source, folder ) )
+      {
+        *reason = QStringLiteral( "layer %1 không phải file dữ liệu" ).arg( source );
+        return false;
+      }
+    }
   }
   if ( reader.hasError() || root || depth != 0 )
   {
@@ -129,24 +171,31 @@ bool Workspace::looksReadable( const QString &fileName, QString *reason )
 
   // The archive is looked into without unpacking it, so a zip bomb stays a small file.
   const QString archive = QStringLiteral( "/vsizip/{%1}" ).arg( info.absoluteFilePath() );
-  char **entries = VSIReadDir( archive.toUtf8().constData() );
-  QString project;
+  char **entries = VSIReadDirRecursive( archive.toUtf8().constData() );
+  QStringList projects;
   qint64 total = 0;
-  for ( char **entry = entries; entry && *entry; ++entry )
+  int count = 0;
+  bool unsafeName = false;
+  for ( char **entry = entries; entry && *entry; ++entry, ++count )
   {
     const QString name = QString::fromUtf8( *entry );
+    // QGIS unpacks every entry: none may land outside its folder.
+    unsafeName = unsafeName || name.startsWith( QLatin1Char( '/' ) ) || name.contains( QLatin1String( ".." ) ) ||
+                 name.contains( QLatin1Char( '\\' ) );
     VSIStatBufL stat;
     if ( VSIStatL( ( archive + '/' + name ).toUtf8().constData(), &stat ) == 0 )
       total += stat.st_size;
-    if ( project.isEmpty() && name.endsWith( QLatin1String( ".qgs" ), Qt::CaseInsensitive ) )
-      project = name;
+    if ( name.endsWith( QLatin1String( ".qgs" ), Qt::CaseInsensitive ) )
+      projects << name;
   }
   CSLDestroy( entries );
-  if ( project.isEmpty() )
+  // Exactly one project, so the one checked here is the one QGIS reads.
+  if ( projects.size() != 1 || unsafeName || count > mostArchiveEntries )
   {
     *reason = QStringLiteral( "không phải dự án QGIS hợp lệ" );
     return false;
   }
+  const QString project = projects.constFirst();
   if ( total > largestProjectBytes )
   {
     *reason = QStringLiteral( "nội dung quá lớn" );
@@ -164,6 +213,12 @@ QString Workspace::displayName()
 
 bool Workspace::open( const QString &fileName )
 {
+  // A workspace sent while a question is open (removing layers, say) would pull the layers from under it.
+  if ( QApplication::activeModalWidget() )
+  {
+    QTimer::singleShot( 500, this, [this, fileName] { open( fileName ); } );
+    return true;
+  }
   QString reason;
   if ( !looksReadable( fileName, &reason ) )
   {
@@ -183,8 +238,11 @@ bool Workspace::open( const QString &fileName )
       return false;
   }
 
+  const QString previous = project->fileName();
   if ( !project->read( fileName ) )
   {
+    // QGIS keeps the name of the file it could not read; a later save would overwrite that file.
+    project->setFileName( project->count() > 0 ? previous : QString() );
     notify( failureTitle,
             QStringLiteral( "Không thể đọc không gian làm việc %1: %2" ).arg( fileName, project->error() ),
             Qgis::Critical );
@@ -204,6 +262,8 @@ bool Workspace::open( const QString &fileName )
   if ( !missing.isEmpty() )
   {
     project->removeMapLayers( missingIds );
+    // Saved under its own name, the workspace would lose those layers for good (an unmounted drive, say).
+    project->setFileName( QString() );
     notify( QStringLiteral( "Thiếu dữ liệu" ),
             QStringLiteral( "Không tìm thấy dữ liệu của %1 layer: %2" )
                 .arg( missing.size() )
@@ -241,7 +301,19 @@ bool Workspace::saveAs()
   if ( fileName.isEmpty() )
     return false;
   if ( !isWorkspaceFile( fileName ) )
+  {
     fileName += QLatin1String( ".qgz" );
+    // The file dialog asked about the name as typed, not about this one.
+    if ( QFileInfo::exists( fileName ) )
+    {
+      MessageBox question( MainWindow::instance(), Constants::applicationName,
+                           QStringLiteral( "%1 đã có. Bạn có muốn thay thế?" ).arg( QFileInfo( fileName ).fileName() ),
+                           Utils::iconPath( QStringLiteral( "Rastova.svg" ) ),
+                           QDialogButtonBox::Yes | QDialogButtonBox::No );
+      if ( question.exec() != QDialog::Accepted )
+        return false;
+    }
+  }
   Utils::rememberFolderOf( Utils::Keys::workspaceDir, fileName );
   return saveTo( fileName );
 }
