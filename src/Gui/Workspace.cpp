@@ -338,6 +338,10 @@ bool Workspace::saveTo( const QString &fileName )
   project->setFilePathStorage( Qgis::FilePathType::Relative );
   const bool written = project->write( temporary.fileName() );
   QString error = project->error();
+  // A temporary file is private to its owner; the workspace keeps the permissions a saved file has.
+  QFile::setPermissions( temporary.fileName(), target.exists() ? QFile::permissions( target.absoluteFilePath() )
+                                                               : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                                     QFileDevice::ReadGroup | QFileDevice::ReadOther );
   const bool renamed = written && SafeOutput::replaceFile( temporary.fileName(), target.absoluteFilePath(), &error );
   if ( !renamed )
   {
