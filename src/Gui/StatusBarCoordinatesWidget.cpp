@@ -10,8 +10,8 @@
 #include <QRegularExpression>
 #include <QToolButton>
 
+#include <qgscoordinateformatter.h>
 #include <qgscoordinatetransform.h>
-#include <qgscoordinateutils.h>
 #include <qgsexception.h>
 #include <qgsmapcanvas.h>
 #include <qgsmessagebar.h>
@@ -192,8 +192,8 @@ void StatusBarCoordinatesWidget::showMouseCoordinates( const QgsPointXY &point )
                     .arg( degrees.y(), 0, 'f', degreeDecimals ) );
     }
     else
-      showText( QgsCoordinateUtils::formatCoordinateForProject( QgsProject::instance(), point,
-                                                                mCanvas->mapSettings().destinationCrs(), mPrecision ) );
+      // Map units always, whatever display a workspace made elsewhere asks for, so the text can be typed back.
+      showText( QgsCoordinateFormatter::asPair( point.x(), point.y(), mPrecision ) );
   }
   catch ( const QgsCsException & )
   {
