@@ -138,18 +138,12 @@ class TestBandMath : public TestSupport::WindowTest
       QTest::addColumn<QString>( "path" );
       QTest::addColumn<QString>( "extension" );
       QTest::addColumn<QString>( "expected" );
-      QTest::newRow( "no suffix gets the driver's" ) << "/d/ndvi"
-                                                     << "tif"
-                                                     << "/d/ndvi.tif";
-      QTest::newRow( "another suffix stays" ) << "/d/ndvi.img"
-                                              << "tif"
-                                              << "/d/ndvi.img";
-      QTest::newRow( "driver without extension" ) << "/d/ndvi"
-                                                  << ""
-                                                  << "/d/ndvi";
-      QTest::newRow( "dotted folder, bare name" ) << "/d/v1.2/ndvi"
-                                                  << "tif"
-                                                  << "/d/v1.2/ndvi.tif";
+      // clang-format off
+      QTest::newRow( "no suffix gets the driver's" ) << "/d/ndvi" << "tif" << "/d/ndvi.tif";
+      QTest::newRow( "another suffix stays" ) << "/d/ndvi.img" << "tif" << "/d/ndvi.img";
+      QTest::newRow( "driver without extension" ) << "/d/ndvi" << "" << "/d/ndvi";
+      QTest::newRow( "dotted folder, bare name" ) << "/d/v1.2/ndvi" << "tif" << "/d/v1.2/ndvi.tif";
+      // clang-format on
     }
     void outputFileNames()
     {
@@ -321,7 +315,7 @@ class TestBandMath : public TestSupport::WindowTest
       QCOMPARE( complete.count(), 1 );
       QCOMPARE( complete.at( 0 ).at( 0 ).toString(), written );
 
-      std::unique_ptr<GDALDataset> out( GDALDataset::Open( written.toUtf8().constData(), GDAL_OF_RASTER ) );
+      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( written );
       QVERIFY( out );
       QCOMPARE( QString( out->GetDriver()->GetDescription() ), QStringLiteral( "GTiff" ) );
       QCOMPARE( out->GetRasterCount(), 1 );
@@ -357,87 +351,66 @@ class TestBandMath : public TestSupport::WindowTest
     {
       QTest::addColumn<QString>( "output" );
       QTest::addColumn<QString>( "expression" );
+      QTest::addColumn<QString>( "disk" );
       QTest::addColumn<QString>( "notice" );
-      QTest::newRow( "empty path and expression" ) << ""
-                                                   << ""
-                                                   << "Đường dẫn ảnh kết quả KHÔNG khả dụng";
-      QTest::newRow( "folder is a file" ) << "blocker/out.tif"
-                                          << "\"img@1\""
-                                          << "Đường dẫn ảnh kết quả KHÔNG khả dụng";
-      QTest::newRow( "vanished folder" ) << "vanished/out.tif"
-                                         << "\"img@1\""
-                                         << "Đường dẫn ảnh kết quả KHÔNG khả dụng";
-      QTest::newRow( "does not parse" ) << "out.tif"
-                                        << "\"img@1\" + "
-                                        << "Biểu thức KHÔNG hợp lệ";
-      QTest::newRow( "output is a folder" ) << "taken.tif"
-                                            << "\"img@1\" * 2"
-                                            << "Lỗi không thể ghi file kết quả";
-      QTest::newRow( "removed layer" ) << "gone.tif"
-                                       << "\"removed@1\" * 2"
-                                       << "Lỗi kênh ảnh không hợp lệ";
-      QTest::newRow( "band the layer lacks" ) << "nine.tif"
-                                              << "\"img@9\""
-                                              << "Lỗi kênh ảnh không hợp lệ";
+      const QString badPath = "Đường dẫn ảnh kết quả KHÔNG khả dụng", badBand = "Lỗi kênh ảnh không hợp lệ",
+                    cannotWrite = "Lỗi không thể ghi file kết quả";
+      // clang-format off
+      QTest::newRow( "empty path and expression" ) << "" << "" << "" << badPath;
+      QTest::newRow( "folder is a file" ) << "blocker/out.tif" << "\"img@1\"" << "" << badPath;
+      QTest::newRow( "vanished folder" ) << "vanished/out.tif" << "\"img@1\"" << "" << badPath;
+      QTest::newRow( "does not parse" ) << "out.tif" << "\"img@1\" + " << "" << "Biểu thức KHÔNG hợp lệ";
+      QTest::newRow( "output is a folder" ) << "taken.tif" << "\"img@1\" * 2" << "" << cannotWrite;
+      QTest::newRow( "removed layer" ) << "gone.tif" << "\"removed@1\" * 2" << "" << badBand;
+      QTest::newRow( "band the layer lacks" ) << "nine.tif" << "\"img@9\"" << "" << badBand;
+      QTest::newRow( "no raster in the project" ) << "constant.tif" << "1 + 1" << "" << "Lỗi không đọc được kênh ảnh";
+      QTest::newRow( "writes fail" ) << "earlier.tif" << "\"img@1\" + 1" << "limit" << cannotWrite;
+      QTest::newRow( "full disk" ) << "earlier.tif" << "\"img@1\" + 1" << "mount" << cannotWrite;
+      // clang-format on
     }
     void everyFailureIsReportedInPink()
     {
       QFETCH( QString, output );
       QFETCH( QString, expression );
+      QFETCH( QString, disk );
       QFETCH( QString, notice );
-      addRasterLayer( "img" );
-      QgsProject::instance()->removeMapLayer( addRasterLayer( "removed" ) );
-      TestSupport::writeBytes( "blocker", "a file" );
-      QDir().mkpath( "taken.tif" );
+      const QString folder = absolute( "failed" );
+      if ( disk == "mount" ? !TestSupport::mountSmallDisk( folder ) : !QDir().mkpath( folder ) )
+        QSKIP( "cannot mount a small tmpfs here" );
+      if ( expression.contains( '"' ) ) // a constant expression is tried with no raster in the project
+      {
+        TestSupport::RasterSpec big; // its result does not fit on the small disk
+        big.width = 300;
+        big.height = 300;
+        addRasterLayer( "img", big );
+        QgsProject::instance()->removeMapLayer( addRasterLayer( "removed" ) );
+      }
+      TestSupport::writeBytes( folder + "/blocker", "a file" );
+      TestSupport::writeBytes( folder + "/earlier.tif", "an earlier result" );
+      QDir().mkpath( folder + "/taken.tif" );
+      const QStringList before = leftovers( folder, {} );
+      const QMap<QString, QByteArray> kept = TestSupport::folderContents( folder );
       showDialog();
-      setOutput( output.isEmpty() ? QString() : absolute( output ) );
+      setOutput( output.isEmpty() ? QString() : folder + '/' + output );
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( expression );
       find<QCheckBox>( "autoOpenCheckBox" )->setChecked( true );
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
-      QCOMPARE( applyAndReadNotice(), notice );
+      std::unique_ptr<TestSupport::FileSizeLimit> limit;
+      if ( disk == "limit" )
+        limit = std::make_unique<TestSupport::FileSizeLimit>( 64 * 1024 );
+      const QString shown = applyAndReadNotice();
+      limit.reset();
+      const QStringList after = leftovers( folder, {} );
+      const bool unchanged = TestSupport::folderContents( folder ) == kept;
+      if ( disk == "mount" )
+        QProcess::execute( "umount", { folder } );
+      QCOMPARE( shown, notice );
+      QCOMPARE( after, before );
+      QVERIFY( unchanged );
       QCOMPARE( complete.count(), 0 );
       QTest::qWait( 50 );
       QVERIFY( mDialog->isVisible() );
       QVERIFY( find<QProgressBar>( "progressBar" )->isHidden() );
-      if ( output == "gone.tif" || output == "nine.tif" )
-        QVERIFY( !QFile::exists( absolute( output ) ) );
-    }
-
-    void noRasterInTheProjectIsAnInputError()
-    {
-      showDialog();
-      setOutput( absolute( "constant.tif" ) );
-      find<QTextEdit>( "expressionTextEdit" )->setPlainText( "1 + 1" );
-      QCOMPARE( applyAndReadNotice(), QStringLiteral( "Lỗi không đọc được kênh ảnh" ) );
-      QVERIFY( !QFile::exists( absolute( "constant.tif" ) ) );
-    }
-
-    void aFullDiskIsNotASuccess()
-    {
-      QDir().mkpath( "small" );
-      QProcess mount;
-      mount.start( "mount", { "-t", "tmpfs", "-o", "size=64k", "tmpfs", absolute( "small" ) } );
-      if ( !mount.waitForFinished() || mount.exitCode() != 0 )
-        QSKIP( "cannot mount a small tmpfs here" );
-      TestSupport::RasterSpec spec;
-      spec.width = 300;
-      spec.height = 300;
-      addRasterLayer( "img", spec );
-      TestSupport::writeBytes( "small/full.tif", "an earlier result" );
-      showDialog();
-      setOutput( absolute( "small/full.tif" ) );
-      find<QTextEdit>( "expressionTextEdit" )->setPlainText( "\"img@1\" + 1" );
-      const QString notice = applyAndReadNotice();
-      const QStringList left = leftovers( absolute( "small" ), { "full.tif" } );
-      QFile earlier( absolute( "small/full.tif" ) );
-      const QByteArray kept = earlier.open( QIODevice::ReadOnly ) ? earlier.readAll() : QByteArray();
-      earlier.close();
-      QProcess::execute( "umount", { absolute( "small" ) } );
-      QCOMPARE( notice, QStringLiteral( "Lỗi không thể ghi file kết quả" ) );
-      QCOMPARE( left, QStringList() );
-      QCOMPARE( kept, QByteArray( "an earlier result" ) );
-      QVERIFY( find<QProgressBar>( "progressBar" )->isHidden() );
-      QVERIFY( mDialog->isVisible() );
     }
 
     void progressMovesAndSuccessClosesWithoutOpening()
@@ -462,8 +435,7 @@ class TestBandMath : public TestSupport::WindowTest
       QCOMPARE( complete.count(), 0 );
       QTRY_VERIFY( !mDialog->isVisible() );
       // Another suffix stays as typed and GeoTIFF writes under it.
-      std::unique_ptr<GDALDataset> out(
-          GDALDataset::Open( absolute( "doubled.img" ).toUtf8().constData(), GDAL_OF_RASTER ) );
+      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( absolute( "doubled.img" ) );
       QVERIFY( out );
       QCOMPARE( QString( out->GetDriver()->GetDescription() ), QStringLiteral( "GTiff" ) );
       QCOMPARE( TestSupport::readBand( absolute( "doubled.img" ), 1 ).at( 5 ), 2 * TestSupport::valueAt( 1, 5, 0 ) );
@@ -548,7 +520,7 @@ class TestBandMath : public TestSupport::WindowTest
         }
       QCOMPARE( outside > 0, layers.contains( "dem" ) || layers.contains( "inner" ) );
 
-      std::unique_ptr<GDALDataset> out( GDALDataset::Open( ours.toUtf8().constData(), GDAL_OF_RASTER ) );
+      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( ours );
       int hasNoData = 0;
       QCOMPARE( out->GetRasterBand( 1 )->GetNoDataValue( &hasNoData ), double( -FLT_MAX ) );
       QVERIFY( hasNoData );

@@ -47,11 +47,6 @@ TestSupport::RasterSpec spec( int bands, GDALDataType type, bool noData = false,
   return result;
 }
 
-std::unique_ptr<GDALDataset> openWritten( const QString &path )
-{
-  return std::unique_ptr<GDALDataset>( GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER ) );
-}
-
 } // namespace
 
 class TestImageTools : public TestSupport::WindowTest
@@ -94,14 +89,12 @@ class TestImageTools : public TestSupport::WindowTest
       QTest::addColumn<int>( "layerType" );
       QTest::addColumn<QString>( "driver" );
       QTest::addColumn<QString>( "extension" );
-      QTest::newRow( "GeoTIFF" ) << 0 << "GTiff"
-                                 << "tif";
-      QTest::newRow( "Erdas Imagine" ) << 0 << "HFA"
-                                       << "img";
-      QTest::newRow( "ENVI has none" ) << 0 << "ENVI"
-                                       << "";
-      QTest::newRow( "Shapefile" ) << 1 << "ESRI Shapefile"
-                                   << "shp";
+      // clang-format off
+      QTest::newRow( "GeoTIFF" ) << 0 << "GTiff" << "tif";
+      QTest::newRow( "Erdas Imagine" ) << 0 << "HFA" << "img";
+      QTest::newRow( "ENVI has none" ) << 0 << "ENVI" << "";
+      QTest::newRow( "Shapefile" ) << 1 << "ESRI Shapefile" << "shp";
+      // clang-format on
     }
     void writerFormats()
     {
@@ -151,20 +144,12 @@ class TestImageTools : public TestSupport::WindowTest
       const QString written = absolute( "stack.tif" );
       QCOMPARE( complete.count(), 1 );
       QCOMPARE( complete.at( 0 ).at( 0 ).toString(), written );
-      std::unique_ptr<GDALDataset> out = openWritten( written );
-      QVERIFY( out );
-      QCOMPARE( out->GetRasterCount(), 4 );
-      QCOMPARE( out->GetRasterBand( 1 )->GetRasterDataType(), GDT_Float32 );
-      const QString sources[] = { scene->source(), scene->source(), scene->source(), ndvi->source() };
-      const int sourceBands[] = { 1, 2, 3, 1 };
-      for ( int band = 1; band <= 4; ++band )
-      {
-        QCOMPARE( TestSupport::readBand( written, band ),
-                  TestSupport::readBand( sources[band - 1], sourceBands[band - 1] ) );
-        int has = 0;
-        QCOMPARE( out->GetRasterBand( band )->GetNoDataValue( &has ), 0.0 );
-        QVERIFY( has );
-      }
+      QCOMPARE( TestSupport::checkWritten(
+                    written,
+                    { { scene->source(), 1 }, { scene->source(), 2 }, { scene->source(), 3 }, { ndvi->source(), 1 } },
+                    GDT_Float32, 0 ),
+                QString() );
+      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( written );
       OGRSpatialReference utmSouth;
       utmSouth.importFromEPSG( 32748 );
       QVERIFY( out->GetSpatialRef() && out->GetSpatialRef()->IsSame( &utmSouth ) );
@@ -190,7 +175,7 @@ class TestImageTools : public TestSupport::WindowTest
       const ProcessingResult result = RasterBands::stack(
           RasterBands::stackRequest( { scene, index }, absolute( "mixed.tif" ), "GTiff" ), nullptr );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
-      std::unique_ptr<GDALDataset> out = openWritten( absolute( "mixed.tif" ) );
+      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( absolute( "mixed.tif" ) );
       QCOMPARE( out->GetRasterBand( 1 )->GetRasterDataType(), GDT_Float32 );
       for ( int band = 1; band <= 3; ++band )
       {
@@ -247,7 +232,7 @@ class TestImageTools : public TestSupport::WindowTest
       dialog->findChild<QToolButton *>( "upButton" )->click();
       QCOMPARE( list->item( 0 )->text(), QStringLiteral( "half" ) );
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
-      std::unique_ptr<GDALDataset> out = openWritten( absolute( "ordered.tif" ) );
+      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( absolute( "ordered.tif" ) );
       QCOMPARE( out->GetRasterXSize(), 10 );
       QCOMPARE( TestSupport::readBand( absolute( "ordered.tif" ), 1 ), TestSupport::readBand( half->source(), 1 ) );
       // The 30 m image is read on the 60 m grid of the first listed one, nearest
@@ -260,20 +245,15 @@ class TestImageTools : public TestSupport::WindowTest
       QTest::addColumn<QStringList>( "rows" );
       QTest::addColumn<QString>( "output" );
       QTest::addColumn<QString>( "notice" );
-      QTest::newRow( "empty list" ) << QStringList() << "out.tif"
-                                    << "Chưa có ảnh nào được chọn";
-      QTest::newRow( "unwritable path" ) << QStringList{ "a" } << "blocker/out.tif"
-                                         << "Đường dẫn ảnh kết quả không khả dụng";
-      QTest::newRow( "every image gone" ) << QStringList{ "gone" } << "out.tif"
-                                          << "Không có kênh ảnh nào khả dụng";
-      QTest::newRow( "one image gone" ) << QStringList{ "a", "gone" } << "out.tif"
-                                        << "Ảnh không còn trên bản đồ: gone";
-      QTest::newRow( "another CRS" ) << QStringList{ "a", "mercator" } << "out.tif"
-                                     << "Các ảnh không cùng khu vực hoặc hệ tọa độ";
-      QTest::newRow( "a pixel off" ) << QStringList{ "a", "shifted" } << "out.tif"
-                                     << "Các ảnh không cùng khu vực hoặc hệ tọa độ";
-      QTest::newRow( "corners through decimal text" ) << QStringList{ "a", "rounded" } << "out.tif"
-                                                      << "Gộp kênh ảnh đã hoàn thành";
+      // clang-format off
+      QTest::newRow( "empty list" ) << QStringList() << "out.tif" << "Chưa có ảnh nào được chọn";
+      QTest::newRow( "unwritable path" ) << QStringList{ "a" } << "blocker/out.tif" << "Đường dẫn ảnh kết quả không khả dụng";
+      QTest::newRow( "every image gone" ) << QStringList{ "gone" } << "out.tif" << "Không có kênh ảnh nào khả dụng";
+      QTest::newRow( "one image gone" ) << QStringList{ "a", "gone" } << "out.tif" << "Ảnh không còn trên bản đồ: gone";
+      QTest::newRow( "another CRS" ) << QStringList{ "a", "mercator" } << "out.tif" << "Các ảnh không cùng khu vực hoặc hệ tọa độ";
+      QTest::newRow( "a pixel off" ) << QStringList{ "a", "shifted" } << "out.tif" << "Các ảnh không cùng khu vực hoặc hệ tọa độ";
+      QTest::newRow( "corners through decimal text" ) << QStringList{ "a", "rounded" } << "out.tif" << "Gộp kênh ảnh đã hoàn thành";
+      // clang-format on
     }
     void combinationChecks()
     {
@@ -324,16 +304,8 @@ class TestImageTools : public TestSupport::WindowTest
         expected << absolute( band == 2 ? "bands/nir.tif" : QStringLiteral( "bands/scene-band%1.tif" ).arg( band ) );
       QCOMPARE( complete.at( 0 ).at( 0 ).toStringList(), expected );
       for ( int band = 1; band <= 6; ++band )
-      {
-        std::unique_ptr<GDALDataset> out = openWritten( expected[band - 1] );
-        QVERIFY( out );
-        QCOMPARE( out->GetRasterCount(), 1 );
-        QCOMPARE( out->GetRasterBand( 1 )->GetRasterDataType(), GDT_Int16 );
-        int has = 0;
-        QCOMPARE( out->GetRasterBand( 1 )->GetNoDataValue( &has ), -32768.0 );
-        QVERIFY( has );
-        QCOMPARE( TestSupport::readBand( expected[band - 1], 1 ), TestSupport::readBand( layer->source(), band ) );
-      }
+        QCOMPARE( TestSupport::checkWritten( expected[band - 1], { { layer->source(), band } }, GDT_Int16, -32768 ),
+                  QString() );
       QTRY_COMPARE( QgsProject::instance()->count(), 7 );
     }
 
@@ -383,18 +355,14 @@ class TestImageTools : public TestSupport::WindowTest
       QTest::addColumn<bool>( "stack" );
       QTest::addColumn<QString>( "failure" );
       QTest::addColumn<QString>( "notice" );
-      QTest::newRow( "stack, writes fail" ) << true << "limit"
-                                            << "Gộp kênh ảnh thất bại";
-      QTest::newRow( "stack, full disk" ) << true << "disk"
-                                          << "Gộp kênh ảnh thất bại";
-      QTest::newRow( "stack, cancelled" ) << true << "cancel"
-                                          << "Đã hủy gộp kênh ảnh";
-      QTest::newRow( "split, writes fail" ) << false << "limit"
-                                            << "Không thể tách kênh ảnh";
-      QTest::newRow( "split, full disk" ) << false << "disk"
-                                          << "Không thể tách kênh ảnh";
-      QTest::newRow( "split, cancelled" ) << false << "cancel"
-                                          << "Đã hủy tách kênh ảnh";
+      // clang-format off
+      QTest::newRow( "stack, writes fail" ) << true << "limit" << "Gộp kênh ảnh thất bại";
+      QTest::newRow( "stack, full disk" ) << true << "disk" << "Gộp kênh ảnh thất bại";
+      QTest::newRow( "stack, cancelled" ) << true << "cancel" << "Đã hủy gộp kênh ảnh";
+      QTest::newRow( "split, writes fail" ) << false << "limit" << "Không thể tách kênh ảnh";
+      QTest::newRow( "split, full disk" ) << false << "disk" << "Không thể tách kênh ảnh";
+      QTest::newRow( "split, cancelled" ) << false << "cancel" << "Đã hủy tách kênh ảnh";
+      // clang-format on
     }
     void failedRunsKeepEarlierFiles()
     {
@@ -497,15 +465,11 @@ class TestImageTools : public TestSupport::WindowTest
       QTest::addColumn<QString>( "kept" );    // a file that must come through unchanged
       QTest::addColumn<QString>( "removed" ); // a stale sidecar of the earlier target
       QTest::addColumn<bool>( "written" );
-      QTest::newRow( "a VRT's source stays" ) << "own/scene.vrt"
-                                              << "own/scene.tif"
-                                              << "" << true;
-      QTest::newRow( "stale statistics go" ) << "own/earlier.tif"
-                                             << ""
-                                             << "own/earlier.tif.aux.xml" << true;
-      QTest::newRow( "a folder that cannot hold it" ) << "blocker/rastova-nowhere.tif"
-                                                      << "blocker"
-                                                      << "" << false;
+      // clang-format off
+      QTest::newRow( "a VRT's source stays" ) << "own/scene.vrt" << "own/scene.tif" << "" << true;
+      QTest::newRow( "stale statistics go" ) << "own/earlier.tif" << "" << "own/earlier.tif.aux.xml" << true;
+      QTest::newRow( "a folder that cannot hold it" ) << "blocker/rastova-nowhere.tif" << "blocker" << "" << false;
+      // clang-format on
     }
     void replacingTouchesOnlyTheTargetsOwnFiles()
     {
@@ -530,7 +494,7 @@ class TestImageTools : public TestSupport::WindowTest
       const ProcessingResult result =
           RasterBands::stack( RasterBands::stackRequest( { layer }, absolute( target ), "GTiff" ), nullptr );
       QCOMPARE( result.done(), written );
-      QCOMPARE( openWritten( absolute( target ) ) != nullptr, written );
+      QCOMPARE( TestSupport::openRaster( absolute( target ) ) != nullptr, written );
       if ( !kept.isEmpty() )
       {
         QFile after( absolute( kept ) );
@@ -553,7 +517,7 @@ class TestImageTools : public TestSupport::WindowTest
             RasterBands::stack( RasterBands::stackRequest( { layer }, absolute( "replaced/stack" ), "ENVI" ), nullptr );
         QVERIFY2( result.done(), qPrintable( result.reason ) );
       }
-      QCOMPARE( openWritten( absolute( "replaced/stack" ) )->GetRasterCount(), 1 );
+      QCOMPARE( TestSupport::openRaster( absolute( "replaced/stack" ) )->GetRasterCount(), 1 );
       for ( const QString &name :
             QDir( "replaced" ).entryList( QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot ) )
         QVERIFY2( name.startsWith( "stack" ), qPrintable( name ) );

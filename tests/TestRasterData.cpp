@@ -189,18 +189,12 @@ class TestRasterData : public TestSupport::WindowTest
       QTest::addColumn<QString>( "fileName" );
       QTest::addColumn<QString>( "filterDriver" );
       QTest::addColumn<QString>( "writtenDriver" );
-      QTest::newRow( "tif with GeoTIFF filter" ) << "a.tif"
-                                                 << "GTiff"
-                                                 << "GTiff";
-      QTest::newRow( "img with GeoTIFF filter" ) << "b.img"
-                                                 << "GTiff"
-                                                 << "HFA";
-      QTest::newRow( "no suffix follows filter" ) << "c"
-                                                  << "HFA"
-                                                  << "HFA";
-      QTest::newRow( "unknown suffix follows filter" ) << "d.dat"
-                                                       << "HFA"
-                                                       << "HFA";
+      // clang-format off
+      QTest::newRow( "tif with GeoTIFF filter" ) << "a.tif" << "GTiff" << "GTiff";
+      QTest::newRow( "img with GeoTIFF filter" ) << "b.img" << "GTiff" << "HFA";
+      QTest::newRow( "no suffix follows filter" ) << "c" << "HFA" << "HFA";
+      QTest::newRow( "unknown suffix follows filter" ) << "d.dat" << "HFA" << "HFA";
+      // clang-format on
     }
     void exportWritesTheChosenFormat()
     {
@@ -215,7 +209,7 @@ class TestRasterData : public TestSupport::WindowTest
       TestSupport::answerFileDialog( { target }, filterFor( filterDriver ) );
       MainWindow::controller()->exportData();
 
-      std::unique_ptr<GDALDataset> written( GDALDataset::Open( target.toUtf8().constData(), GDAL_OF_RASTER ) );
+      std::unique_ptr<GDALDataset> written = TestSupport::openRaster( target );
       QVERIFY2( written, qPrintable( target ) );
       QCOMPARE( QString( written->GetDriver()->GetDescription() ), writtenDriver );
       const QList<Notice> shown = notices();
@@ -261,12 +255,10 @@ class TestRasterData : public TestSupport::WindowTest
       const QString target = absolute( QStringLiteral( "kept%1-copy.tif" ).arg( type ) );
       QCOMPARE( RasterModel::writeLayer( layer.get(), target, "GTiff" ), QgsRasterFileWriter::NoError );
 
-      std::unique_ptr<GDALDataset> in( GDALDataset::Open( source.toUtf8().constData(), GDAL_OF_RASTER ) );
-      std::unique_ptr<GDALDataset> out( GDALDataset::Open( target.toUtf8().constData(), GDAL_OF_RASTER ) );
-      QVERIFY( out );
-      QCOMPARE( out->GetRasterCount(), 4 );
-      QCOMPARE( out->GetRasterXSize(), spec.width );
-      QCOMPARE( out->GetRasterYSize(), spec.height );
+      QCOMPARE( TestSupport::checkWritten( target, { { source, 1 }, { source, 2 }, { source, 3 }, { source, 4 } },
+                                           GDALDataType( type ), spec.noData ),
+                QString() );
+      std::unique_ptr<GDALDataset> in = TestSupport::openRaster( source ), out = TestSupport::openRaster( target );
       double inTransform[6], outTransform[6];
       in->GetGeoTransform( inTransform );
       out->GetGeoTransform( outTransform );
@@ -274,14 +266,6 @@ class TestRasterData : public TestSupport::WindowTest
         QVERIFY2( qAbs( inTransform[i] - outTransform[i] ) < 1e-9 * qMax( 1.0, qAbs( inTransform[i] ) ),
                   qPrintable( QString::number( i ) ) );
       QVERIFY( out->GetSpatialRef() && out->GetSpatialRef()->IsSame( in->GetSpatialRef() ) );
-      for ( int band = 1; band <= 4; ++band )
-      {
-        QCOMPARE( out->GetRasterBand( band )->GetRasterDataType(), GDALDataType( type ) );
-        int hasNoData = 0;
-        QCOMPARE( out->GetRasterBand( band )->GetNoDataValue( &hasNoData ), spec.noData );
-        QVERIFY( hasNoData );
-        QCOMPARE( TestSupport::readBand( target, band ), TestSupport::readBand( source, band ) );
-      }
     }
 
     void failedExportKeepsWhatWasThere_data()

@@ -29,6 +29,7 @@
 #include <qgssettings.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -252,6 +253,36 @@ QVector<double> readBand( const QString &path, int band )
                                                  GDT_Float64, 0, 0 ) != CE_None )
     return {};
   return values;
+}
+
+std::unique_ptr<GDALDataset> openRaster( const QString &path )
+{
+  return std::unique_ptr<GDALDataset>( GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER ) );
+}
+
+QString checkWritten( const QString &path, const QList<SourceBand> &sources, GDALDataType type, double noData )
+{
+  const std::unique_ptr<GDALDataset> out = openRaster( path );
+  if ( !out || out->GetRasterCount() != sources.size() )
+    return QStringLiteral( "%1 does not open with %2 bands" ).arg( path ).arg( sources.size() );
+  for ( int band = 1; band <= sources.size(); ++band )
+  {
+    const SourceBand &source = sources[band - 1];
+    const std::unique_ptr<GDALDataset> in = openRaster( source.path );
+    GDALRasterBand *written = out->GetRasterBand( band );
+    int has = 0;
+    const double declared = written->GetNoDataValue( &has );
+    const QString where = QStringLiteral( "band %1: " ).arg( band );
+    if ( !in || out->GetRasterXSize() != in->GetRasterXSize() || out->GetRasterYSize() != in->GetRasterYSize() )
+      return where + QStringLiteral( "not the size of %1" ).arg( source.path );
+    if ( written->GetRasterDataType() != type )
+      return where + GDALGetDataTypeName( written->GetRasterDataType() );
+    if ( !has || !( declared == noData || ( std::isnan( declared ) && std::isnan( noData ) ) ) )
+      return where + QStringLiteral( "no-data %1" ).arg( has ? QString::number( declared ) : QStringLiteral( "none" ) );
+    if ( readBand( path, band ) != readBand( source.path, source.band ) )
+      return where + QStringLiteral( "values differ from band %1 of %2" ).arg( source.band ).arg( source.path );
+  }
+  return QString();
 }
 
 QList<Notice> notices()

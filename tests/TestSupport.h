@@ -10,6 +10,7 @@
 #include <memory>
 
 #include <gdal.h>
+#include <gdal_priv.h>
 #include <qgis.h>
 
 class QgsRasterLayer;
@@ -73,6 +74,23 @@ QString writeBytes( const QString &path, const QByteArray &bytes );
 
 //! Reads band \a band of \a path as doubles, row by row.
 QVector<double> readBand( const QString &path, int band );
+
+//! \a path opened by GDAL for reading; null when GDAL cannot open it.
+std::unique_ptr<GDALDataset> openRaster( const QString &path );
+
+//! One band of a raster: what a written band must hold.
+struct SourceBand
+{
+    QString path;
+    int band;
+};
+
+/**
+ * Compares the raster at \a path band by band with \a sources: each band of \a type, of its source's size,
+ * declaring \a noData (NaN matches NaN) and holding the source band's values. Returns the first difference, or
+ * an empty string.
+ */
+QString checkWritten( const QString &path, const QList<SourceBand> &sources, GDALDataType type, double noData );
 
 /**
  * While it lives, no file of this process can grow past \a bytes: writes fail
