@@ -20,12 +20,11 @@ class TestFileWidget : public QObject
       QTest::addColumn<QString>( "caption" );
       QTest::addColumn<QString>( "remembered" );
       const QString work = QDir::currentPath();
-      QTest::newRow( "save" ) << int( FileWidget::SaveFile ) << work + "/data/out.tif"
-                              << "Lưu ra file" << work + "/data";
-      QTest::newRow( "open" ) << int( FileWidget::OpenFile ) << work + "/data/in.tif"
-                              << "Chọn file" << work + "/data";
-      QTest::newRow( "folder" ) << int( FileWidget::Directory ) << work + "/data/bands"
-                                << "Chọn thư mục" << work + "/data";
+      // clang-format off
+      QTest::newRow( "save" ) << int( FileWidget::SaveFile ) << work + "/data/out.tif" << "Lưu ra file" << work + "/data";
+      QTest::newRow( "open" ) << int( FileWidget::OpenFile ) << work + "/data/in.tif" << "Chọn file" << work + "/data";
+      QTest::newRow( "folder" ) << int( FileWidget::Directory ) << work + "/data/bands" << "Chọn thư mục" << work + "/data";
+      // clang-format on
     }
     void choicesFillThePathAndRememberTheFolder()
     {

@@ -63,20 +63,15 @@ class TestUtils : public QObject
       QTest::addColumn<QString>( "current" );
       QTest::addColumn<QString>( "candidate" );
       QTest::addColumn<bool>( "newer" );
-      QTest::newRow( "later patch" ) << "2.1.1.423"
-                                     << "2.1.2.1" << true;
-      QTest::newRow( "same" ) << "2.1.1.423"
-                              << "2.1.1.423" << false;
-      QTest::newRow( "extra component" ) << "2.1.1.423"
-                                         << "2.1.1.423.1" << true;
-      QTest::newRow( "shorter equal prefix" ) << "2.1.1.423"
-                                              << "2.1.1" << false;
-      QTest::newRow( "lower minor, higher build" ) << "2.1.1.423"
-                                                   << "2.1.0.500" << false;
-      QTest::newRow( "numeric, not text order" ) << "2.1.9.1"
-                                                 << "2.1.10.1" << true;
-      QTest::newRow( "garbage counts as zero" ) << "2.1.1.423"
-                                                << "2.x.5" << false;
+      // clang-format off
+      QTest::newRow( "later patch" ) << "2.1.1.423" << "2.1.2.1" << true;
+      QTest::newRow( "same" ) << "2.1.1.423" << "2.1.1.423" << false;
+      QTest::newRow( "extra component" ) << "2.1.1.423" << "2.1.1.423.1" << true;
+      QTest::newRow( "shorter equal prefix" ) << "2.1.1.423" << "2.1.1" << false;
+      QTest::newRow( "lower minor, higher build" ) << "2.1.1.423" << "2.1.0.500" << false;
+      QTest::newRow( "numeric, not text order" ) << "2.1.9.1" << "2.1.10.1" << true;
+      QTest::newRow( "garbage counts as zero" ) << "2.1.1.423" << "2.x.5" << false;
+      // clang-format on
     }
     void isNewerVersion()
     {
@@ -134,16 +129,15 @@ class TestUtils : public QObject
       QTest::addColumn<CommandLine::Action>( "action" );
       QTest::addColumn<QStringList>( "fileNames" );
       using A = CommandLine::Action;
-      QTest::newRow( "files in order" ) << QStringList{ "b.tif", "/data/a.gpkg" } << A::Run
-                                        << QStringList{ "b.tif", "/data/a.gpkg" };
-      QTest::newRow( "version among files" )
-          << QStringList{ "a.tif", "--version" } << A::ShowVersion << QStringList{ "a.tif" };
+      // clang-format off
+      QTest::newRow( "files in order" ) << QStringList{ "b.tif", "/data/a.gpkg" } << A::Run << QStringList{ "b.tif", "/data/a.gpkg" };
+      QTest::newRow( "version among files" ) << QStringList{ "a.tif", "--version" } << A::ShowVersion << QStringList{ "a.tif" };
       QTest::newRow( "help outweighs version" ) << QStringList{ "-v", "-h" } << A::ShowHelp << QStringList();
       QTest::newRow( "unknown outweighs help" ) << QStringList{ "--help", "--bogus" } << A::Refuse << QStringList();
       QTest::newRow( "unknown short option" ) << QStringList{ "-x" } << A::Refuse << QStringList();
       QTest::newRow( "lone dash is a file" ) << QStringList{ "-" } << A::Run << QStringList{ "-" };
-      QTest::newRow( "after -- all are files" )
-          << QStringList{ "--", "-x.tif", "--help" } << A::Run << QStringList{ "-x.tif", "--help" };
+      QTest::newRow( "after -- all are files" ) << QStringList{ "--", "-x.tif", "--help" } << A::Run << QStringList{ "-x.tif", "--help" };
+      // clang-format on
     }
     void commandLine()
     {

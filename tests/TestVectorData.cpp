@@ -97,18 +97,11 @@ class TestVectorData : public TestSupport::WindowTest
       QTest::addColumn<QString>( "filterDriver" );
       QTest::addColumn<QString>( "writtenDriver" );
       QTest::addColumn<QString>( "writtenLayer" );
-      QTest::newRow( "shp under the GeoPackage filter" ) << "out.shp"
-                                                         << "GPKG"
-                                                         << "ESRI Shapefile"
-                                                         << "out";
-      QTest::newRow( "gpkg keeps the layer name" ) << "out.gpkg"
-                                                   << "ESRI Shapefile"
-                                                   << "GPKG"
-                                                   << "parcels";
-      QTest::newRow( "geojson keeps the layer name" ) << "out.geojson"
-                                                      << "GPKG"
-                                                      << "GeoJSON"
-                                                      << "parcels";
+      // clang-format off
+      QTest::newRow( "shp under the GeoPackage filter" ) << "out.shp" << "GPKG" << "ESRI Shapefile" << "out";
+      QTest::newRow( "gpkg keeps the layer name" ) << "out.gpkg" << "ESRI Shapefile" << "GPKG" << "parcels";
+      QTest::newRow( "geojson keeps the layer name" ) << "out.geojson" << "GPKG" << "GeoJSON" << "parcels";
+      // clang-format on
     }
     void exportFollowsTheExtension()
     {

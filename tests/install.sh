@@ -6,20 +6,7 @@
 set -uo pipefail
 build="$1" sample="$2" send="$3"
 
-root="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$root"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-waitFor() { # seconds, command...
-  local limit=$(( $1 * 10 )); shift
-  for (( i = 0; i < limit; i++ )); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/support.sh"
 
 prefix="$root/prefix"
 cmake --install "$build" --prefix "$prefix" >"$root/install.log" 2>&1 || { cat "$root/install.log"; fail "cmake --install failed"; }

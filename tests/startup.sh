@@ -4,20 +4,7 @@
 set -uo pipefail
 rastova="$1" send="$2" sample="$3"
 
-root="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$root"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; [ -n "${log:-}" ] && [ -f "$log" ] && sed 's/^/  log: /' "$log"; exit 1; }
-waitFor() { # seconds, command...
-  local limit=$(( $1 * 10 )); shift
-  for (( i = 0; i < limit; i++ )); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/support.sh"
 
 export HOME="$root/home" XDG_CONFIG_HOME="$root/config" TMPDIR="$root/tmp" XDG_RUNTIME_DIR="$root/runtime"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$TMPDIR" "$XDG_RUNTIME_DIR" "$root/work/logs"
