@@ -26,14 +26,6 @@
 
 namespace
 {
-QStringList texts( const QList<QAction *> &actions )
-{
-  QStringList result;
-  for ( const QAction *action : actions )
-    result << ( action->isSeparator() ? QStringLiteral( "|" ) : action->text() );
-  return result;
-}
-
 void closeAnswering( MainWindow &window, const QString &answer )
 {
   TestSupport::whenModal( [answer]( QWidget *dialog ) { TestSupport::clickButton( dialog, answer ); } );
@@ -50,30 +42,6 @@ class TestMainWindow : public QObject
     {
       TestSupport::clearSettings();
       QgsProject::instance()->clear();
-    }
-
-    void menusAndToolBars()
-    {
-      MainWindow window;
-      QCOMPARE( MainWindow::instance(), &window );
-      QCOMPARE( window.windowTitle(), QStringLiteral( "Rastova" ) );
-      auto *menuBar = window.findChild<MenuBar *>( "mMenuBar" );
-      QVERIFY( menuBar );
-      QCOMPARE( static_cast<QMainWindow &>( window ).menuBar(), menuBar );
-      QStringList titles;
-      for ( int i = 0; i < 6; ++i )
-        titles << menuBar->menu( i )->title();
-      QCOMPARE( titles, ( QStringList{ "Tệp", "Dữ liệu", "Xem", "Công cụ", "Cửa sổ", "Trợ giúp" } ) );
-      QVERIFY( !menuBar->menu( 6 ) && !menuBar->menu( -1 ) );
-      QCOMPARE( texts( menuBar->menu( 5 )->actions() ),
-                ( QStringList{ "Hướng dẫn", "Cập nhật phần mềm", "|", "Nhóm tác giả", "Thông tin phần mềm" } ) );
-      QCOMPARE( texts( menuBar->menu( 4 )->actions() ),
-                ( QStringList{ "Bảng điều khiển layer", "Cửa sổ tổng quan", "Giá trị điểm ảnh" } ) );
-
-      auto *help = window.findChild<QToolBar *>( "mHelpToolBar" );
-      QCOMPARE( texts( help->actions() ),
-                ( QStringList{ "Hướng dẫn", "Cập nhật phần mềm", "Nhóm tác giả", "Thông tin phần mềm" } ) );
-      QCOMPARE( help->actions().at( 0 ), menuBar->menu( 5 )->actions().at( 0 ) );
     }
 
     void informationBoxNamesTheVersion()

@@ -133,49 +133,6 @@ class TestWorkspace : public TestSupport::WindowTest
     }
 
   private slots:
-    void everyCommandHasItsPlace_data()
-    {
-      QTest::addColumn<int>( "menu" );
-      QTest::addColumn<QString>( "text" );
-      QTest::addColumn<QString>( "shortcut" );
-      QTest::addColumn<QString>( "toolBar" );
-      // clang-format off
-      QTest::newRow( "new" ) << 0 << "Mới" << "Ctrl+N" << QString();
-      QTest::newRow( "open" ) << 0 << "Mở dữ liệu..." << "Ctrl+O" << QString();
-      QTest::newRow( "open workspace" ) << 0 << "Mở không gian làm việc..." << "Ctrl+Shift+O" << QString();
-      QTest::newRow( "save workspace" ) << 0 << "Lưu không gian làm việc" << "Ctrl+S" << QString();
-      QTest::newRow( "save workspace as" ) << 0 << "Lưu không gian làm việc thành..." << "Ctrl+Shift+S" << QString();
-      QTest::newRow( "exit" ) << 0 << "Thoát" << "Alt+F4" << QString();
-      QTest::newRow( "raster" ) << 1 << "Thêm raster" << "Ctrl+R" << "mDataToolBar";
-      QTest::newRow( "vector" ) << 1 << "Thêm vector" << "Ctrl+V" << "mDataToolBar";
-      QTest::newRow( "pan" ) << 2 << "Kéo dịch" << "H" << "mViewToolBar";
-      QTest::newRow( "zoom in" ) << 2 << "Phóng to" << "Z" << "mViewToolBar";
-      QTest::newRow( "zoom out" ) << 2 << "Thu nhỏ" << "X" << "mViewToolBar";
-      QTest::newRow( "full extent" ) << 2 << "Xem toàn cảnh" << "F" << "mViewToolBar";
-      QTest::newRow( "brightness" ) << 3 << "Thay đổi độ sáng/độ tương phản" << "" << "mRasterToolBar";
-      QTest::newRow( "composite" ) << 3 << "Tổ hợp màu" << "" << "mRasterToolBar";
-      QTest::newRow( "combination" ) << 3 << "Gộp kênh ảnh" << "" << "mRasterToolBar";
-      QTest::newRow( "separation" ) << 3 << "Tách kênh ảnh" << "" << "mRasterToolBar";
-      QTest::newRow( "band math" ) << 3 << "Tính toán kênh ảnh" << "" << "mRasterToolBar";
-      // clang-format on
-    }
-    void everyCommandHasItsPlace()
-    {
-      QFETCH( int, menu );
-      QFETCH( QString, text );
-      QFETCH( QString, shortcut );
-      QFETCH( QString, toolBar );
-      QAction *action = menuAction( menu, text );
-      QVERIFY( action );
-      QCOMPARE( action->shortcut().toString(), shortcut );
-      QCOMPARE( action->icon().isNull(), text == "Mới" );
-      if ( !toolBar.isEmpty() )
-        QVERIFY( mWindow->findChild<QToolBar *>( toolBar )->actions().contains( action ) );
-      else
-        for ( QToolBar *bar : mWindow->findChildren<QToolBar *>() )
-          QVERIFY( !bar->actions().contains( action ) );
-    }
-
     void navigationKeysSwitchTools()
     {
       MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "nav.tif" ) ) );
