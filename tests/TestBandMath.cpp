@@ -1,5 +1,4 @@
 #include "Core/Utils.h"
-#include "Gui/MenuBar.h"
 #include "Processing/BandMath.h"
 #include "TestSupport.h"
 #include "Tools/BandMathDialog.h"
@@ -84,11 +83,8 @@ class TestBandMath : public TestSupport::WindowTest
 
     void showDialog()
     {
-      for ( QAction *action : mWindow->findChild<MenuBar *>()->menu( 3 )->actions() )
-        if ( action->text() == QStringLiteral( "Tính toán kênh ảnh" ) )
-          action->trigger();
-      mDialog = mWindow->findChild<BandMathDialog *>();
-      QVERIFY( mDialog && mDialog->isVisible() );
+      mDialog = TestSupport::showTool<BandMathDialog>( "Tính toán kênh ảnh" );
+      QVERIFY( mDialog );
     }
 
     void doubleClickBand( const QString &reference )

@@ -1,6 +1,5 @@
 #include "Core/Utils.h"
 #include "Data/Controller.h"
-#include "Gui/MenuBar.h"
 #include "Processing/RasterBands.h"
 #include "TestSupport.h"
 #include "Tools/BandMathDialog.h"
@@ -54,18 +53,9 @@ class TestImageTools : public TestSupport::WindowTest
     Q_OBJECT
 
   private:
-    template <typename Dialog> Dialog *showTool( const QString &command )
-    {
-      for ( QAction *action : mWindow->findChild<MenuBar *>()->menu( 3 )->actions() )
-        if ( action->text() == command )
-          action->trigger();
-      auto *dialog = mWindow->findChild<Dialog *>();
-      return dialog && dialog->isVisible() ? dialog : nullptr;
-    }
-
     ImageCombinationDialog *showCombination( const QList<QgsRasterLayer *> &layers, const QString &output )
     {
-      auto *dialog = showTool<ImageCombinationDialog>( "Gộp kênh ảnh" );
+      auto *dialog = TestSupport::showTool<ImageCombinationDialog>( "Gộp kênh ảnh" );
       auto *choices = dialog->findChild<MapLayerComboBox *>( "mapLayerComboBox" );
       for ( QgsRasterLayer *layer : layers )
       {
@@ -78,7 +68,7 @@ class TestImageTools : public TestSupport::WindowTest
 
     ImageSeparationDialog *showSeparation( const QString &folder )
     {
-      auto *dialog = showTool<ImageSeparationDialog>( "Tách kênh ảnh" );
+      auto *dialog = TestSupport::showTool<ImageSeparationDialog>( "Tách kênh ảnh" );
       dialog->findChild<QWidget *>( "fileWidget" )->findChild<QLineEdit *>()->setText( folder );
       return dialog;
     }
@@ -425,7 +415,7 @@ class TestImageTools : public TestSupport::WindowTest
       QgsRasterLayer *scene = addRasterLayer( "scene", layout );
 
       // The analyst's chain: an index from band math over the scene's extent, stacked with the scene, split again.
-      auto *bandMath = showTool<BandMathDialog>( "Tính toán kênh ảnh" );
+      auto *bandMath = TestSupport::showTool<BandMathDialog>( "Tính toán kênh ảnh" );
       auto *bands = bandMath->findChild<QListWidget *>( "rasterBandListWidget" );
       bands->setCurrentRow( 0 );
       bandMath->findChild<QPushButton *>( "currentLayerExtentButton" )->click();

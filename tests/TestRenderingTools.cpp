@@ -1,6 +1,5 @@
 #include "Core/Utils.h"
 #include "Data/Controller.h"
-#include "Gui/MenuBar.h"
 #include "Processing/RasterStatistics.h"
 #include "TestSupport.h"
 #include "Tools/BandMathDialog.h"
@@ -52,20 +51,6 @@ QgsRasterLayer *openRaster( const QString &name, int bands )
   // The canvas takes new layers on the next turn of the event loop.
   const bool drawn = QTest::qWaitFor( [layer] { return MainWindow::mapCanvas()->layers().contains( layer ); } );
   return drawn ? layer : nullptr;
-}
-
-void trigger( const QString &text )
-{
-  for ( QAction *action : MainWindow::instance()->findChild<MenuBar *>()->menu( 3 )->actions() )
-    if ( action->text() == text )
-      action->trigger();
-}
-
-template <typename Dialog> Dialog *show( const QString &command )
-{
-  trigger( command );
-  auto *dialog = MainWindow::instance()->findChild<Dialog *>();
-  return dialog && dialog->isVisible() ? dialog : nullptr;
 }
 
 QStringList entries( const QComboBox *combo )
@@ -126,7 +111,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       QgsRasterLayer *layer = openRaster( "six.tif", 6 );
       QVERIFY( layer );
       QSignalSpy repaints( layer, &QgsMapLayer::repaintRequested );
-      auto *dialog = show<ColorCompositeDialog>( compositeCommand );
+      auto *dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       QVERIFY( dialog );
       auto *red = dialog->findChild<QComboBox *>( "redBandComboBox" );
       auto *green = dialog->findChild<QComboBox *>( "greenBandComboBox" );
@@ -163,7 +148,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       QTRY_VERIFY( !MainWindow::mapCanvas()->isDrawing() );
 
       // Shown again, the dialog reads the layer's new renderer.
-      dialog = show<ColorCompositeDialog>( compositeCommand );
+      dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       QCOMPARE( red->currentIndex(), 4 );
       QVERIFY( dialog->findChild<QRadioButton *>( "minMaxRadioButton" )->isChecked() );
       dialog->close();
@@ -172,7 +157,7 @@ class TestRenderingTools : public TestSupport::WindowTest
     void defaultCompositeIsStoredAndRecalled()
     {
       openRaster( "four.tif", 4 );
-      auto *dialog = show<ColorCompositeDialog>( compositeCommand );
+      auto *dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       auto *red = dialog->findChild<QComboBox *>( "redBandComboBox" );
       auto *green = dialog->findChild<QComboBox *>( "greenBandComboBox" );
       auto *blue = dialog->findChild<QComboBox *>( "blueBandComboBox" );
@@ -193,7 +178,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       QCOMPARE( Utils::readSetting( Utils::Keys::compositeRed ).toInt(), 4 );
       QCOMPARE( Utils::readSetting( Utils::Keys::compositeLimit ).toInt(), int( QgsRasterMinMaxOrigin::StdDev ) );
 
-      dialog = show<ColorCompositeDialog>( compositeCommand );
+      dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       red->setCurrentIndex( 1 );
       dialog->findChild<QRadioButton *>( "noneRadioButton" )->setChecked( true );
       defaults->click();
@@ -206,7 +191,7 @@ class TestRenderingTools : public TestSupport::WindowTest
     void singleBandGetsOnlyTheStretch()
     {
       QgsRasterLayer *layer = openRaster( "single.tif", 1 );
-      auto *dialog = show<ColorCompositeDialog>( compositeCommand );
+      auto *dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       auto *red = dialog->findChild<QComboBox *>( "redBandComboBox" );
       QCOMPARE( entries( red ), QStringList{ "=-1" } );
       dialog->findChild<QRadioButton *>( "stdDevRadioButton" )->setChecked( true );
@@ -224,7 +209,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       auto *renderer = dynamic_cast<QgsMultiBandColorRenderer *>( layer->renderer() );
       QVERIFY( renderer );
       renderer->setBlueBand( -1 );
-      auto *dialog = show<ColorCompositeDialog>( compositeCommand );
+      auto *dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       QCOMPARE( dialog->findChild<QComboBox *>( "blueBandComboBox" )->currentIndex(), 0 );
       QVERIFY( !dialog->findChild<QCheckBox *>( "saveBandIndexesCheckBox" )->isEnabled() );
       dialog->close();
@@ -237,7 +222,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       second->pipe()->brightnessFilter()->setBrightness( 40 );
       second->pipe()->brightnessFilter()->setContrast( -20 );
       selectInTree( second );
-      auto *dialog = show<BrightnessContrastDialog>( brightnessCommand );
+      auto *dialog = TestSupport::showTool<BrightnessContrastDialog>( brightnessCommand );
       auto *brightness = dialog->findChild<QSlider *>( "brightnessSlider" );
       QCOMPARE( brightness->value(), 40 );
       QCOMPARE( dialog->findChild<QSlider *>( "contrastSlider" )->value(), -20 );
@@ -273,7 +258,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       QFETCH( int, contrast );
       QFETCH( int, repaints );
       QgsRasterLayer *layer = openRaster( "repaint.tif", 1 );
-      auto *dialog = show<BrightnessContrastDialog>( brightnessCommand );
+      auto *dialog = TestSupport::showTool<BrightnessContrastDialog>( brightnessCommand );
       auto *brightnessSlider = dialog->findChild<QSlider *>( "brightnessSlider" );
       brightnessSlider->setValue( brightness );
       auto *contrastSlider = dialog->findChild<QSlider *>( "contrastSlider" );
@@ -288,10 +273,10 @@ class TestRenderingTools : public TestSupport::WindowTest
 
     void toolsSurviveMissingAndRemovedLayers()
     {
-      auto *brightness = show<BrightnessContrastDialog>( brightnessCommand );
+      auto *brightness = TestSupport::showTool<BrightnessContrastDialog>( brightnessCommand );
       QVERIFY( brightness );
       brightness->findChild<QPushButton *>( "applyButton" )->click();
-      auto *composite = show<ColorCompositeDialog>( compositeCommand );
+      auto *composite = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       composite->findChild<QPushButton *>( "applyButton" )->click();
 
       // A vector selected in the tree leaves the first raster chosen.
@@ -299,7 +284,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       MainWindow::controller()->openFileName(
           QDir::current().absoluteFilePath( TestSupport::writeVector( "v.gpkg", "GPKG", { "v" } ) ) );
       QTRY_COMPARE( MainWindow::mapCanvas()->layers().size(), 2 );
-      brightness = show<BrightnessContrastDialog>( brightnessCommand );
+      brightness = TestSupport::showTool<BrightnessContrastDialog>( brightnessCommand );
       brightness->findChild<QSlider *>( "brightnessSlider" )->setValue( 12 );
       brightness->close();
 

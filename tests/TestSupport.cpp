@@ -3,6 +3,7 @@
 #include "Core/Constants.h"
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
+#include "Gui/MenuBar.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -253,6 +254,13 @@ QVector<double> readBand( const QString &path, int band )
                                                  GDT_Float64, 0, 0 ) != CE_None )
     return {};
   return values;
+}
+
+void triggerTool( const QString &text )
+{
+  for ( QAction *action : MainWindow::instance()->findChild<MenuBar *>()->menu( 3 )->actions() )
+    if ( action->text() == text )
+      action->trigger();
 }
 
 std::unique_ptr<GDALDataset> openRaster( const QString &path )

@@ -137,6 +137,17 @@ void forgetModalAnswers();
 //! Answers Yes to the next question box (the file dialog's "replace the existing file?", say).
 void answerYes();
 
+//! Triggers the Tools-menu command labelled \a text.
+void triggerTool( const QString &text );
+
+//! Triggers the Tools-menu command \a text; its dialog when that is shown, else null.
+template <typename Dialog> Dialog *showTool( const QString &text )
+{
+  triggerTool( text );
+  auto *dialog = MainWindow::instance()->findChild<Dialog *>();
+  return dialog && dialog->isVisible() ? dialog : nullptr;
+}
+
 //! Clicks the button labelled \a text inside \a dialog.
 void clickButton( QWidget *dialog, const QString &text );
 
