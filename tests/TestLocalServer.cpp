@@ -35,12 +35,6 @@ class TestLocalServer : public QObject
     std::unique_ptr<LocalServer> mServer;
     std::unique_ptr<QSignalSpy> mSpy;
 
-    QString readLog()
-    {
-      QFile file( Utils::logFileName() );
-      return file.open( QIODevice::ReadOnly ) ? QString::fromUtf8( file.readAll() ) : QString();
-    }
-
   private slots:
     void initTestCase()
     {
@@ -104,7 +98,7 @@ class TestLocalServer : public QObject
       auto client = connectClient();
       QVERIFY( client );
       send( client.get(), TestSupport::localMessage( message ) );
-      QTRY_VERIFY( readLog().contains( "Server after commit: " ) );
+      QTRY_VERIFY( TestSupport::readLog().contains( "Server after commit: " ) );
       QStringList received;
       for ( const QList<QVariant> &arguments : *mSpy )
         received << arguments.at( 0 ).toString();
@@ -117,13 +111,13 @@ class TestLocalServer : public QObject
       QVERIFY( client );
       const QByteArray bytes = TestSupport::localMessage( "@Rastova /data/split.tif" );
       send( client.get(), bytes.left( 7 ) );
-      QTRY_COMPARE( readLog().count( "Server before commit: " ), 1 );
+      QTRY_COMPARE( TestSupport::readLog().count( "Server before commit: " ), 1 );
       QCOMPARE( mSpy->count(), 0 );
       send( client.get(), bytes.mid( 7 ) );
       QTRY_COMPARE( mSpy->count(), 1 );
       QCOMPARE( mSpy->at( 0 ).at( 0 ).toString(), QStringLiteral( "/data/split.tif" ) );
-      QCOMPARE( readLog().count( "Server before commit: " ), 2 );
-      QVERIFY( readLog().contains( "Server after commit: \"@Rastova /data/split.tif\"" ) );
+      QCOMPARE( TestSupport::readLog().count( "Server before commit: " ), 2 );
+      QVERIFY( TestSupport::readLog().contains( "Server after commit: \"@Rastova /data/split.tif\"" ) );
     }
 
     void messagesWrittenTogetherAreAllHandled()
@@ -143,7 +137,7 @@ class TestLocalServer : public QObject
       // Four gigabytes announced, then a trickle: the server must not wait for it.
       send( client.get(), QByteArray::fromHex( "fffffffe" ) + QByteArray( 10, 'a' ) );
       QTRY_COMPARE( client->state(), QLocalSocket::UnconnectedState );
-      QVERIFY( readLog().contains( "refused a message of 4294967294 bytes" ) );
+      QVERIFY( TestSupport::readLog().contains( "refused a message of 4294967294 bytes" ) );
       QCOMPARE( mSpy->count(), 0 );
 
       auto next = connectClient();

@@ -13,12 +13,6 @@ QStringList logNames( int count, const QDateTime &first )
     names << first.addDays( 17 * i ).addSecs( 61 * i ).toString( "dd-MM-yyyy_hh-mm-ss" ) + ".log";
   return names;
 }
-
-QString readLog()
-{
-  QFile file( Utils::logFileName() );
-  return file.open( QIODevice::ReadOnly ) ? QString::fromUtf8( file.readAll() ) : QString();
-}
 } // namespace
 
 class TestLogging : public QObject
@@ -78,7 +72,7 @@ class TestLogging : public QObject
       qCritical( "broken" );
       qInstallMessageHandler( previous );
 
-      const QStringList lines = readLog().split( '\n' );
+      const QStringList lines = TestSupport::readLog().split( '\n' );
       QCOMPARE( lines.size(), 5 );
       QCOMPARE( lines.last(), QString() );
       const QRegularExpression stamp( "^\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d \\| " );
@@ -114,7 +108,7 @@ class TestLogging : public QObject
       qInstallMessageHandler( previous );
       QFile::remove( "Rastova.env" );
 
-      const QString log = readLog();
+      const QString log = TestSupport::readLog();
       QCOMPARE( log.count( "Cannot open environment setting file" ), 1 );
       QVERIFY( QRegularExpression(
                    "\\| Critical: Error\\[[^\\]]*Core/Utils\\.cpp:\\d+\\] Cannot open environment setting file\\n" )

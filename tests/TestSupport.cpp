@@ -234,6 +234,12 @@ QByteArray localMessage( const QString &text )
   return bytes;
 }
 
+QString readLog()
+{
+  QFile file( Utils::logFileName() );
+  return file.open( QIODevice::ReadOnly ) ? QString::fromUtf8( file.readAll() ) : QString();
+}
+
 QString writeBytes( const QString &path, const QByteArray &bytes )
 {
   QFile file( path );

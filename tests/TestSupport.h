@@ -69,6 +69,9 @@ QString applyAndWait( QWidget *dialog );
 //! \a text framed as the local socket expects it (one QDataStream string, stream version 17).
 QByteArray localMessage( const QString &text );
 
+//! This run's log as written so far (empty before the log is opened).
+QString readLog();
+
 //! Writes \a bytes to \a path (for empty, truncated and non-raster files).
 QString writeBytes( const QString &path, const QByteArray &bytes );
 
