@@ -262,6 +262,20 @@ QVector<double> readBand( const QString &path, int band )
   return values;
 }
 
+std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs )
+{
+  auto texts = std::make_shared<QStringList>();
+  whenModal(
+      [texts, button]( QWidget *dialog )
+      {
+        if ( auto *label = dialog->findChild<QLabel *>( "messageLbl" ) )
+          *texts << label->text();
+        clickButton( dialog, button );
+      },
+      timeoutMs );
+  return texts;
+}
+
 void triggerTool( const QString &text )
 {
   for ( QAction *action : MainWindow::instance()->findChild<MenuBar *>()->menu( 3 )->actions() )

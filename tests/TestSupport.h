@@ -151,6 +151,9 @@ template <typename Dialog> Dialog *showTool( const QString &text )
   return dialog && dialog->isVisible() ? dialog : nullptr;
 }
 
+//! Answers the next message box within \a timeoutMs with \a button; its text, once answered.
+std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs = 10000 );
+
 //! Clicks the button labelled \a text inside \a dialog.
 void clickButton( QWidget *dialog, const QString &text );
 

@@ -69,24 +69,6 @@ class ManifestServer : public QObject
     bool mAnswered = false;
 };
 
-namespace
-{
-//! Records the text of every message box that shows up and answers it with \a button.
-std::shared_ptr<QStringList> collectNotices( const QString &button, int timeoutMs )
-{
-  auto texts = std::make_shared<QStringList>();
-  TestSupport::whenModal(
-      [texts, button]( QWidget *dialog )
-      {
-        if ( auto *label = dialog->findChild<QLabel *>( "messageLbl" ) )
-          *texts << label->text();
-        TestSupport::clickButton( dialog, button );
-      },
-      timeoutMs );
-  return texts;
-}
-} // namespace
-
 class TestUpdate : public QObject
 {
     Q_OBJECT
@@ -134,7 +116,7 @@ class TestUpdate : public QObject
       QFETCH( QString, notice );
       ManifestServer server( ManifestServer::Behaviour( behaviour ), status, body );
       qputenv( "RASTOVA_UPDATE_URL", server.url().toUtf8() );
-      auto notices = collectNotices( "Đồng ý", 4000 );
+      auto notices = TestSupport::answerMessage( "Đồng ý", 4000 );
       MainWindow window;
       window.show();
       QTRY_VERIFY( server.answered() );
@@ -156,7 +138,7 @@ class TestUpdate : public QObject
         window.show();
         QVERIFY( QTest::qWaitForWindowExposed( &window ) );
         QTest::qWait( 300 );
-        auto shown = collectNotices( "Đồng ý", 3000 );
+        auto shown = TestSupport::answerMessage( "Đồng ý", 3000 );
         window.findChild<MenuBar *>()->menu( 5 )->actions().last()->trigger(); // answers while the request hangs
         QCOMPARE( shown->size(), 1 );
         QVERIFY( shown->first().startsWith( "Phần mềm phân tích" ) );
@@ -171,7 +153,7 @@ class TestUpdate : public QObject
       QFile::remove( "logs/param.json" );
       MainWindow window;
       window.show();
-      auto answered = collectNotices( "Không", 3000 );
+      auto answered = TestSupport::answerMessage( "Không", 3000 );
       window.checkForUpdate();
       QCOMPARE( *answered, QStringList{ "Phần mềm sẽ thoát để thực hiện cập nhật. Bạn có muốn thoát không?" } );
       QVERIFY( window.isVisible() );
@@ -186,7 +168,7 @@ class TestUpdate : public QObject
       QVERIFY( QFile::copy( RASTOVA_FRESHKIT, "Freshkit" ) );
       MainWindow window;
       window.show();
-      auto answered = collectNotices( "Có", 3000 );
+      auto answered = TestSupport::answerMessage( "Có", 3000 );
       window.findChild<MenuBar *>()->menu( 5 )->actions().at( 1 )->trigger();
       QCOMPARE( answered->size(), 1 );
       QVERIFY( !window.isVisible() ); // closed without the exit question

@@ -54,21 +54,6 @@ void select( const QList<QgsLayerTreeNode *> &nodes )
     view->selectionModel()->select( view->node2index( node ), QItemSelectionModel::Select | QItemSelectionModel::Rows );
 }
 
-//! Answers the next question with \a button and hands back its text.
-std::shared_ptr<QString> answerQuestion( const QString &button, int timeoutMs = 10000 )
-{
-  auto text = std::make_shared<QString>();
-  TestSupport::whenModal(
-      [text, button]( QWidget *dialog )
-      {
-        if ( auto *label = dialog->findChild<QLabel *>( "messageLbl" ) )
-          *text = dialog->windowTitle() + ": " + label->text();
-        TestSupport::clickButton( dialog, button );
-      },
-      timeoutMs );
-  return text;
-}
-
 //! Presses a key on the map canvas of the (re)activated window: closing a dialog may leave no window active.
 void press( Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier )
 {
@@ -182,7 +167,7 @@ class TestWorkspace : public TestSupport::WindowTest
 
     void newWorkspaceAsksOnlyWhenThereIsSomethingToLose()
     {
-      auto nothingAsked = answerQuestion( "Hủy", 300 );
+      auto nothingAsked = TestSupport::answerMessage( "Hủy", 300 );
       press( Qt::Key_N, Qt::ControlModifier );
       QTest::qWait( 400 );
       QVERIFY( nothingAsked->isEmpty() );
@@ -190,12 +175,12 @@ class TestWorkspace : public TestSupport::WindowTest
       MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "ws.tif" ) ) );
       // The first layer brings its own CRS to the project.
       QTRY_COMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:32748" ) );
-      auto cancelled = answerQuestion( "Hủy" );
+      auto cancelled = TestSupport::answerMessage( "Hủy" );
       press( Qt::Key_N, Qt::ControlModifier );
-      QCOMPARE( *cancelled, QStringLiteral( "Rastova: Bạn muốn tạo mới không gian làm việc?" ) );
+      QCOMPARE( *cancelled, QStringList{ "Bạn muốn tạo mới không gian làm việc?" } );
       QCOMPARE( QgsProject::instance()->count(), 1 );
 
-      answerQuestion( "Đồng ý" );
+      TestSupport::answerMessage( "Đồng ý" );
       press( Qt::Key_N, Qt::ControlModifier );
       QCOMPARE( QgsProject::instance()->count(), 0 );
       QCOMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:4756" ) );
@@ -229,15 +214,15 @@ class TestWorkspace : public TestSupport::WindowTest
       QCOMPARE( notices()[0].level, Qgis::Warning );
 
       select( { holder, inside } );
-      auto asked = answerQuestion( "Hủy" );
+      auto asked = TestSupport::answerMessage( "Hủy" );
       controller->removeLayers();
-      QCOMPARE( *asked, QStringLiteral( "Gỡ bỏ: Bạn có chắc chắn muốn gỡ bỏ 1 mục?" ) );
+      QCOMPARE( *asked, QStringList{ "Bạn có chắc chắn muốn gỡ bỏ 1 mục?" } );
       QVERIFY( root->findGroup( "holder" ) );
 
       select( { r1, r2, unrelated } );
-      asked = answerQuestion( "Đồng ý" );
+      asked = TestSupport::answerMessage( "Đồng ý" );
       controller->removeLayers();
-      QCOMPARE( *asked, QStringLiteral( "Gỡ bỏ: Bạn có chắc chắn muốn gỡ bỏ 3 mục?" ) );
+      QCOMPARE( *asked, QStringList{ "Bạn có chắc chắn muốn gỡ bỏ 3 mục?" } );
       QCOMPARE( root->findLayers().size(), 1 );
       QVERIFY( !root->findGroup( "unrelated" ) );
       QVERIFY( root->findGroup( "holder" ) );
@@ -306,11 +291,11 @@ class TestWorkspace : public TestSupport::WindowTest
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "work - Rastova" ) );
       QCOMPARE( QDir( "site" ).entryList( QDir::Files | QDir::Hidden ), QStringList{ "work.qgz" } );
       project->setDirty( true );
-      auto asked = answerQuestion( "Không" );
+      auto asked = TestSupport::answerMessage( "Không" );
       MainWindow::controller()->openFileName( absolute( "site/work.qgz" ) );
       QVERIFY( !asked->isEmpty() );
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "work* - Rastova" ) );
-      answerQuestion( "Đồng ý" );
+      TestSupport::answerMessage( "Đồng ý" );
       mWindow->newWorkspace();
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "Rastova" ) );
       if ( openFrom != "site" )
