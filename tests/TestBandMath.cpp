@@ -1,5 +1,6 @@
 #include "Core/Utils.h"
 #include "Processing/BandMath.h"
+#include "Processing/OutputName.h"
 #include "TestSupport.h"
 #include "Tools/BandMathDialog.h"
 
@@ -146,7 +147,7 @@ class TestBandMath : public TestSupport::WindowTest
       QFETCH( QString, path );
       QFETCH( QString, extension );
       QFETCH( QString, expected );
-      QCOMPARE( BandMath::outputFileName( path, extension ), expected );
+      QCOMPARE( OutputName::withExtension( path, extension ), expected );
     }
 
     void formatsOfferCreatableDriversWithGeoTiffFirstChosen()

@@ -2,7 +2,6 @@
 
 #include "Processing/BandMathEngine.h"
 
-#include <QFileInfo>
 #include <QMap>
 #include <QThread>
 
@@ -32,13 +31,6 @@ QList<BandMath::Format> BandMath::outputFormats()
                       QString::fromUtf8( GDALGetMetadataItem( driver, GDAL_DMD_EXTENSION, nullptr ) ) } );
   }
   return formats;
-}
-
-QString BandMath::outputFileName( const QString &path, const QString &extension )
-{
-  if ( !QFileInfo( path ).suffix().isEmpty() || extension.isEmpty() )
-    return path;
-  return path + QLatin1Char( '.' ) + extension;
 }
 
 bool BandMath::isValidExpression( const QString &expression )

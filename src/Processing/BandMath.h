@@ -61,9 +61,6 @@ class BandMath
     //! Every GDAL driver that can create rasters, in GDAL's order, except the in-memory one.
     static QList<Format> outputFormats();
 
-    //! \a path with "." and \a extension added when the path has no suffix and the extension is known.
-    static QString outputFileName( const QString &path, const QString &extension );
-
     //! Whether the raster calculator can parse \a expression.
     static bool isValidExpression( const QString &expression );
 

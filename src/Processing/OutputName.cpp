@@ -1,5 +1,6 @@
 #include "Processing/OutputName.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 #include <gdal.h>
@@ -16,6 +17,13 @@ QString OutputName::extensionOf( const QString &driver )
   return QString::fromUtf8( GDALGetMetadataItem( handle, GDAL_DMD_EXTENSIONS, nullptr ) )
       .split( QLatin1Char( ' ' ), Qt::SkipEmptyParts )
       .value( 0 );
+}
+
+QString OutputName::withExtension( const QString &path, const QString &extension )
+{
+  if ( !QFileInfo( path ).suffix().isEmpty() || extension.isEmpty() )
+    return path;
+  return path + QLatin1Char( '.' ) + extension;
 }
 
 QString OutputName::inFolder( const QString &folder, const QString &baseName, const QString &extension )

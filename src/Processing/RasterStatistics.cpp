@@ -118,31 +118,3 @@ RasterStatistics::Result RasterStatistics::compute( const QString &source, QgsFe
   CPLPopErrorHandler();
   return result;
 }
-
-RasterStatistics::RasterStatistics( const QString &source )
-    : QgsTask( QStringLiteral( "Thống kê raster" ), QgsTask::CanCancel )
-    , mSource( source )
-{
-  // A task cancelled before it starts reports without running.
-  mResult.code = Code::Cancelled;
-  connect(
-      &mFeedback, &QgsFeedback::progressChanged, this, [this]( double progress ) { setProgress( progress ); },
-      Qt::DirectConnection );
-}
-
-void RasterStatistics::cancel()
-{
-  mFeedback.cancel();
-  QgsTask::cancel();
-}
-
-bool RasterStatistics::run()
-{
-  mResult = compute( mSource, &mFeedback );
-  return mResult.code == Code::Success;
-}
-
-void RasterStatistics::finished( bool )
-{
-  emit computed( mResult );
-}

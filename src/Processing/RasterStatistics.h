@@ -3,18 +3,15 @@
 #include <QString>
 #include <QVector>
 
-#include <qgsfeedback.h>
-#include <qgstaskmanager.h>
+class QgsFeedback;
 
 /**
  * Exact statistics and a histogram of every band of a raster file, read by
  * GDAL from the full-resolution data with no-data left out. GDAL keeps the
  * statistics in the file's .aux.xml where the folder is writable.
  */
-class RasterStatistics : public QgsTask
+class RasterStatistics
 {
-    Q_OBJECT
-
   public:
     struct Band
     {
@@ -48,24 +45,4 @@ class RasterStatistics : public QgsTask
 
     //! Computes everything for the GDAL dataset \a source, polling \a feedback (may be null) for cancel.
     static Result compute( const QString &source, QgsFeedback *feedback );
-
-    //! A task that computes the statistics of \a source and reports them with computed().
-    explicit RasterStatistics( const QString &source );
-
-    void cancel() override;
-
-  signals:
-    //! The run ended, on the GUI thread; cancelled runs report too.
-    void computed( const RasterStatistics::Result &result );
-
-  protected:
-    bool run() override;
-    void finished( bool result ) override;
-
-  private:
-    QString mSource;
-    QgsFeedback mFeedback;
-    Result mResult;
 };
-
-Q_DECLARE_METATYPE( RasterStatistics::Result )

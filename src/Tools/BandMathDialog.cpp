@@ -2,6 +2,7 @@
 
 #include "Core/Utils.h"
 #include "Processing/BandMath.h"
+#include "Processing/OutputName.h"
 #include "Tools/ToolRun.h"
 
 #include <QCloseEvent>
@@ -189,7 +190,7 @@ QString BandMathDialog::outputFileName() const
   const QString path = fileWidget->filePath();
   if ( formatComboBox->currentIndex() < 0 )
     return path;
-  return BandMath::outputFileName( path, mDriverExtensions.value( formatComboBox->currentData().toString() ) );
+  return OutputName::withExtension( path, mDriverExtensions.value( formatComboBox->currentData().toString() ) );
 }
 
 void BandMathDialog::apply()

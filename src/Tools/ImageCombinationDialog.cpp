@@ -2,11 +2,11 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
+#include "Processing/OutputName.h"
 #include "Processing/RasterBands.h"
 #include "Tools/ToolRun.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QShowEvent>
 
 #include <qgsproject.h>
@@ -168,10 +168,7 @@ void ImageCombinationDialog::apply()
     }
   }
 
-  QString output = fileWidget->filePath();
-  const QString extension = writerFormatComboBox->currentExtension();
-  if ( QFileInfo( output ).suffix().isEmpty() && !extension.isEmpty() )
-    output += QLatin1Char( '.' ) + extension;
+  const QString output = OutputName::withExtension( fileWidget->filePath(), writerFormatComboBox->currentExtension() );
   noticeLabel->clear();
   combineImages( layers, output );
 }

@@ -12,6 +12,7 @@
 #include <qgsrasterlayer.h>
 
 #include <cmath>
+#include <memory>
 
 using namespace QtCharts;
 
@@ -69,10 +70,15 @@ void RasterStatisticsDialog::showLayer( QgsRasterLayer *layer )
   progressBar->setValue( 0 );
   cancelButton->setEnabled( true );
   // Open options after "|" are QGIS's own; GDAL reads the dataset name before them.
-  mTask = new RasterStatistics( layer->source().section( QLatin1Char( '|' ), 0, 0 ) );
+  const QString source = layer->source().section( QLatin1Char( '|' ), 0, 0 );
+  // A task cancelled before it starts reports without running.
+  auto result = std::make_shared<RasterStatistics::Result>();
+  result->code = RasterStatistics::Code::Cancelled;
+  mTask = new ProcessingTask( QStringLiteral( "Thống kê raster" ), [source, result]( QgsFeedback *feedback )
+                              { *result = RasterStatistics::compute( source, feedback ); } );
   connect( mTask, &QgsTask::progressChanged, progressBar,
            [this]( double progress ) { progressBar->setValue( static_cast<int>( progress ) ); } );
-  connect( mTask, &RasterStatistics::computed, this, &RasterStatisticsDialog::showResult );
+  connect( mTask, &ProcessingTask::ended, this, [this, result] { showResult( *result ); } );
   QgsApplication::taskManager()->addTask( mTask );
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processing/ProcessingTask.h"
 #include "Processing/RasterStatistics.h"
 #include "ui_RasterStatisticsDialog.h"
 
@@ -36,6 +37,6 @@ class RasterStatisticsDialog : public QDialog, private Ui::RasterStatisticsDialo
     void showHistogram( const QVector<RasterStatistics::Band> &bands );
     void replaceChart( QtCharts::QChart *chart );
 
-    QPointer<RasterStatistics> mTask;
+    QPointer<ProcessingTask> mTask;
     QPointer<QgsRasterLayer> mLayer;
 };
