@@ -292,6 +292,7 @@ class TestFuzzing : public TestSupport::WindowTest
       QTest::newRow( "tiff 65535 bands" ) << "tiff 277 65535" << -1;
       QTest::newRow( "tiff no bands" ) << "tiff 277 0" << 0;
       QTest::newRow( "geojson nested 100000 deep" ) << "deep geojson" << 0;
+      QTest::newRow( "geojson with NUL in a key, not rewritten" ) << "nul geojson" << 1;
       QTest::newRow( "kml nested 100000 deep" ) << "deep kml" << 0;
       QTest::newRow( "workspace, drawn" ) << "plain qgz" << 1;
       QTest::newRow( "workspace cut short" ) << "truncated qgz" << 0;
@@ -370,11 +371,17 @@ class TestFuzzing : public TestSupport::WindowTest
         else
           QVERIFY( archive.zip( target ) );
       }
-      else if ( kind == "deep geojson" )
+      else if ( kind.endsWith( "geojson" ) )
       {
         target = folder + "/target.geojson";
-        TestSupport::writeBytes( target, "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":" +
-                                             QByteArray( 100000, '[' ) + QByteArray( 100000, ']' ) + "}}" );
+        const QByteArray point = "{\"type\":\"Point\",\"coordinates\":[1,2]}";
+        TestSupport::writeBytes(
+            target, kind == "deep geojson"
+                        ? "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":" +
+                              QByteArray( 100000, '[' ) + QByteArray( 100000, ']' ) + "}}"
+                        : "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\",\"" +
+                              QByteArray( "\0\0\0\x80", 4 ) + "erties\":{\"a\":1},\"geometry\":" + point +
+                              "},{\"type\":\"Feature\",\"properties\":{\"b\":2},\"geometry\":" + point + "}]}" );
       }
       else
       {

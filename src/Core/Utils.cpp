@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include <cpl_conv.h>
+#include <gdal_priv.h>
 
 namespace Utils
 {
@@ -219,6 +220,24 @@ void limitGdal()
   {
     if ( qEnvironmentVariableIsEmpty( name ) )
       CPLSetConfigOption( name, value );
+  }
+
+  // QGIS opens vector files for update. GDAL's GeoJSON driver then keeps the
+  // whole file in memory and writes it back on close if it thinks a layer
+  // changed, which a damaged file can make it think while merely being read.
+  // Nothing here edits GeoJSON in place, so it is only ever opened for reading.
+  GDALAllRegister();
+  static GDALDataset *( *geoJsonOpen )( GDALOpenInfo * ) = nullptr;
+  GDALDriver *geoJson = GetGDALDriverManager()->GetDriverByName( "GeoJSON" );
+  if ( geoJson && !geoJsonOpen && geoJson->pfnOpen )
+  {
+    geoJsonOpen = geoJson->pfnOpen;
+    geoJson->pfnOpen = []( GDALOpenInfo *info ) -> GDALDataset *
+    {
+      info->eAccess = GA_ReadOnly;
+      info->nOpenFlags &= ~GDAL_OF_UPDATE;
+      return geoJsonOpen( info );
+    };
   }
 }
 
