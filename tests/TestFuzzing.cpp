@@ -49,43 +49,29 @@ int openDescriptors()
   return QDir( QStringLiteral( "/proc/self/fd" ) ).entryList( QDir::Files | QDir::System ).size();
 }
 
-QMap<QString, QByteArray> readFolder( const QString &folder )
+//! Whether every file of \a before is still in \a folder as it was; files GDAL adds (.aux.xml statistics) are allowed.
+bool unchanged( const QString &folder, const QMap<QString, QByteArray> &before )
 {
-  QMap<QString, QByteArray> contents;
-  for ( QDirIterator it( folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories ); it.hasNext(); )
-  {
-    QFile file( it.next() );
-    contents.insert( it.filePath(), file.open( QIODevice::ReadOnly ) ? file.readAll() : QByteArray() );
-  }
-  return contents;
+  const QMap<QString, QByteArray> now = TestSupport::folderContents( folder );
+  return std::all_of( before.keyValueBegin(), before.keyValueEnd(),
+                      [&now]( const auto &file )
+                      { return now.contains( file.first ) && now[file.first] == file.second; } );
 }
 
-//! Whether every file of \a before still holds what it held. Sidecars GDAL adds (.aux.xml statistics) are allowed.
-bool unchanged( const QMap<QString, QByteArray> &before )
+QByteArray randomBytes( int size, quint32 seed )
 {
-  for ( auto it = before.cbegin(); it != before.cend(); ++it )
-  {
-    QFile file( it.key() );
-    if ( !file.open( QIODevice::ReadOnly ) || file.readAll() != it.value() )
-      return false;
-  }
-  return true;
+  QByteArray bytes( size, 0 );
+  QRandomGenerator random( seed );
+  for ( char &byte : bytes )
+    byte = static_cast<char>( random.bounded( 256 ) );
+  return bytes;
 }
 
-QString translate( const QString &source, const QString &target, const QStringList &arguments )
+QString translate( const QString &source, const QString &target, const char *driver, CSLConstList options = nullptr )
 {
-  QVector<QByteArray> bytes;
-  for ( const QString &argument : arguments )
-    bytes << argument.toUtf8();
-  QVector<char *> argv;
-  for ( QByteArray &argument : bytes )
-    argv << argument.data();
-  argv << nullptr;
-  GDALTranslateOptions *options = GDALTranslateOptionsNew( argv.data(), nullptr );
-  GDALDatasetH input = GDALOpen( source.toUtf8().constData(), GA_ReadOnly );
-  GDALClose( GDALTranslate( target.toUtf8().constData(), input, options, nullptr ) );
-  GDALClose( input );
-  GDALTranslateOptionsFree( options );
+  const std::unique_ptr<GDALDataset> input = TestSupport::openRaster( source );
+  GDALClose( GetGDALDriverManager()->GetDriverByName( driver )->CreateCopy( target.toUtf8().constData(), input.get(),
+                                                                            FALSE, options, nullptr, nullptr ) );
   return target;
 }
 
@@ -99,8 +85,10 @@ QString writeSeed( const QString &kind, const QString &folder )
   if ( kind == QLatin1String( "tif striped" ) )
     return TestSupport::writeRaster( base + ".tif", spec );
   if ( kind == QLatin1String( "tif tiled" ) )
-    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".tif",
-                      { "-co", "TILED=YES", "-co", "BLOCKXSIZE=16", "-co", "BLOCKYSIZE=16" } );
+  {
+    const char *const tiled[] = { "TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16", nullptr };
+    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".tif", "GTiff", tiled );
+  }
   if ( kind == QLatin1String( "tif overviews" ) )
   {
     TestSupport::writeRaster( base + ".tif", spec );
@@ -112,7 +100,7 @@ QString writeSeed( const QString &kind, const QString &folder )
   if ( kind == QLatin1String( "gpkg raster" ) )
   {
     spec.type = GDT_Byte;
-    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".gpkg", { "-of", "GPKG" } );
+    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".gpkg", "GPKG" );
   }
   const QMap<QString, QPair<QString, QString>> vectors = {
       { "gpkg vector", { "GPKG", ".gpkg" } },
@@ -245,7 +233,7 @@ class TestFuzzing : public TestSupport::WindowTest
       QFETCH( QString, kind );
       const QString seedFolder = absolute( "seeds/" + kind );
       const QString seed = writeSeed( kind, seedFolder );
-      const QMap<QString, QByteArray> seedFiles = readFolder( seedFolder );
+      const QMap<QString, QByteArray> seedFiles = TestSupport::folderContents( seedFolder );
       QCOMPARE( openDrawAndDescribe( seed ), 1 );
 
       QRandomGenerator random( qHash( kind ) );
@@ -263,9 +251,9 @@ class TestFuzzing : public TestSupport::WindowTest
           TestSupport::writeBytes( folder + "/" + QFileInfo( name ).fileName(),
                                    name == victim ? mutate( bytes, random ) : bytes );
         }
-        const QMap<QString, QByteArray> before = readFolder( folder );
+        const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
         QVERIFY2( openDrawAndDescribe( folder + "/" + QFileInfo( seed ).fileName() ) >= 0, qPrintable( folder ) );
-        QVERIFY2( unchanged( before ), qPrintable( folder ) );
+        QVERIFY2( unchanged( folder, before ), qPrintable( folder ) );
         QDir( folder ).removeRecursively();
       }
       QVERIFY2( openDescriptors() <= descriptors + 2,
@@ -390,13 +378,13 @@ class TestFuzzing : public TestSupport::WindowTest
                                  "<kml><Document>" + QByteArray( 100000 * 8, ' ' ).replace( "        ", "<Folder>" ) );
       }
 
-      const QMap<QString, QByteArray> before = readFolder( folder );
+      const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
       QElapsedTimer clock;
       clock.start();
       const int opened = openDrawAndDescribe( target );
       QVERIFY2( clock.elapsed() < 10000, qPrintable( QString::number( clock.elapsed() ) ) );
       QVERIFY2( opened == layers || ( layers < 0 && opened >= 0 ), qPrintable( QString::number( opened ) ) );
-      QVERIFY( unchanged( before ) );
+      QVERIFY( unchanged( folder, before ) );
     }
 
     void socketNoiseLeavesTheServerServing()
@@ -413,9 +401,7 @@ class TestFuzzing : public TestSupport::WindowTest
         QLocalSocket client;
         client.connectToServer( "Rastova" );
         QVERIFY( client.waitForConnected( 2000 ) );
-        QByteArray bytes( random.bounded( 1, 512 ), 0 );
-        for ( char &byte : bytes )
-          byte = static_cast<char>( random.bounded( 256 ) );
+        QByteArray bytes = randomBytes( random.bounded( 1, 512 ), random.generate() );
         if ( frames % 3 == 1 ) // a frame cut short
           bytes = valid.left( random.bounded( valid.size() ) );
         else if ( frames % 3 == 2 ) // a length that may be anything, odd and huge included
@@ -481,12 +467,9 @@ class TestFuzzing : public TestSupport::WindowTest
       }
       else
       {
-        QByteArray garbage( 4096, 0 );
-        QRandomGenerator random( 7 );
-        for ( char &byte : garbage )
-          byte = static_cast<char>( random.bounded( 256 ) );
         TestSupport::writeBytes( settings.fileName(),
-                                 QByteArray( "[General]\nMessageTimeout=@Variant(\0\0\0\x7f", 38 ) + garbage );
+                                 QByteArray( "[General]\nMessageTimeout=@Variant(\0\0\0\x7f", 38 ) +
+                                     randomBytes( 4096, 7 ) );
         settings.sync();
       }
       ++mInputs;
@@ -536,12 +519,8 @@ class TestFuzzing : public TestSupport::WindowTest
     {
       QTest::addColumn<QByteArray>( "contents" );
       QTest::addColumn<bool>( "applied" );
-      QByteArray garbage( 8192, 0 );
-      QRandomGenerator random( 11 );
-      for ( char &byte : garbage )
-        byte = static_cast<char>( random.bounded( 256 ) );
       const QByteArray ok = "\nRASTOVA_FUZZ_OK=1\n";
-      QTest::newRow( "binary garbage" ) << garbage + ok << true;
+      QTest::newRow( "binary garbage" ) << randomBytes( 8192, 11 ) + ok << true;
       QTest::newRow( "a NUL inside a name" ) << QByteArray( "PATH\0junk=/evil", 15 ) + ok << true;
       QTest::newRow( "a line of 512 KiB" ) << QByteArray( 512 << 10, 'x' ) + "=y" + ok << true;
       QTest::newRow( "Latin-1" ) << "RASTOVA_FUZZ_LATIN=H\xe0 N\xf4i" + ok << true;

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDataStream>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -104,11 +105,11 @@ bool mountSmallDisk( const QString &folder )
 QMap<QString, QByteArray> folderContents( const QString &folder )
 {
   QMap<QString, QByteArray> contents;
-  for ( const QFileInfo &file : QDir( folder ).entryInfoList( QDir::Files | QDir::Hidden ) )
+  for ( QDirIterator it( folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories ); it.hasNext(); )
   {
-    QFile reader( file.absoluteFilePath() );
+    QFile reader( it.next() );
     reader.open( QIODevice::ReadOnly );
-    contents.insert( file.fileName(), reader.readAll() );
+    contents.insert( QDir( folder ).relativeFilePath( it.filePath() ), reader.readAll() );
   }
   return contents;
 }

@@ -114,7 +114,8 @@ class FileSizeLimit
 //! Mounts a 64 KiB tmpfs on \a folder (made when missing); false where mounting is not allowed.
 bool mountSmallDisk( const QString &folder );
 
-//! The bytes of every file in \a folder (hidden ones too), by name: to tell that nothing changed or was left behind.
+//! The bytes of every file under \a folder (hidden ones too), by relative path: to tell that nothing changed or was
+//! left behind.
 QMap<QString, QByteArray> folderContents( const QString &folder );
 
 //! A message-bar notice as the user sees it.
