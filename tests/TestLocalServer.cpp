@@ -130,22 +130,6 @@ class TestLocalServer : public QObject
       QCOMPARE( mSpy->at( 1 ).at( 0 ).toString(), QStringLiteral( "/b.tif" ) );
     }
 
-    void oversizedAnnouncementClosesTheConnection()
-    {
-      auto client = connectClient();
-      QVERIFY( client );
-      // Four gigabytes announced, then a trickle: the server must not wait for it.
-      send( client.get(), QByteArray::fromHex( "fffffffe" ) + QByteArray( 10, 'a' ) );
-      QTRY_COMPARE( client->state(), QLocalSocket::UnconnectedState );
-      QVERIFY( TestSupport::readLog().contains( "refused a message of 4294967294 bytes" ) );
-      QCOMPARE( mSpy->count(), 0 );
-
-      auto next = connectClient();
-      QVERIFY( next );
-      send( next.get(), TestSupport::localMessage( "@Rastova /still/served.tif" ) );
-      QTRY_COMPARE( mSpy->count(), 1 );
-    }
-
     void garbageIsDroppedWithoutHarm()
     {
       auto odd = connectClient();
@@ -159,22 +143,6 @@ class TestLocalServer : public QObject
       send( noise.get(), QByteArray( "\x00\x00\x00\x04\xd8\x00\xd8\x00GET / HTTP/1.1\r\n\r\n", 26 ) );
       QTest::qWait( 100 );
       QCOMPARE( mSpy->count(), 0 );
-    }
-
-    void disconnectedClientsAreFreed()
-    {
-      auto *server = mServer->findChild<QLocalServer *>();
-      QVERIFY( server );
-      for ( int i = 0; i < 300; ++i )
-      {
-        auto client = connectClient();
-        QVERIFY( client );
-        send( client.get(), TestSupport::localMessage( "@Other x" ) );
-        client->disconnectFromServer();
-        client.reset();
-        QCoreApplication::processEvents();
-      }
-      QTRY_COMPARE( server->findChildren<QLocalSocket *>().size(), 0 );
     }
 };
 
