@@ -67,11 +67,6 @@ QString prepareSandbox()
 }
 } // namespace
 
-QString sandbox()
-{
-  return gSandbox ? gSandbox->path() : QString();
-}
-
 void clearSettings()
 {
   QgsSettings().clear();

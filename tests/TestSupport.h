@@ -19,9 +19,6 @@ class QWidget;
 namespace TestSupport
 {
 
-//! A fresh home, configuration, temp and working folder for the whole test process.
-QString sandbox();
-
 //! Empties the settings store.
 void clearSettings();
 
