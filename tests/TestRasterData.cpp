@@ -163,8 +163,7 @@ class TestRasterData : public TestSupport::WindowTest
       if ( fullDisk ? !TestSupport::mountSmallDisk( absolute( "failed" ) ) : !QDir().mkpath( "failed" ) )
         QSKIP( "cannot mount a small tmpfs here" );
       TestSupport::RasterSpec big;
-      big.width = 300;
-      big.height = 300;
+      big.width = big.height = 300; // too big for the small disk
       vector ? TestSupport::writeVector( "failed/earlier.shp", "ESRI Shapefile", { "earlier" } )
              : TestSupport::writeRaster( "failed/earlier.tif" );
       MainWindow::controller()->openFileName(

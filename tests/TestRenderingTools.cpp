@@ -108,13 +108,11 @@ class TestRenderingTools : public TestSupport::WindowTest
       QFETCH( QList<int>, shown );
       QFETCH( QString, stretch );
       QFETCH( int, limits );
-      // Without a raster, Apply has nothing to change.
-      TestSupport::showTool<ColorCompositeDialog>( compositeCommand )
-          ->findChild<QPushButton *>( "applyButton" )
-          ->click();
+      auto *dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
+      dialog->findChild<QPushButton *>( "applyButton" )->click(); // without a raster, nothing to change
       QgsRasterLayer *layer = addSelected( "composite", bands );
       QSignalSpy repaints( layer, &QgsMapLayer::repaintRequested );
-      auto *dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
+      TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       const QList<QComboBox *> combos = bandCombos( dialog );
       const QList<int> indexes = { std::max( 0, shown[0] ), std::max( 0, shown[1] ), std::max( 0, shown[2] ) };
       for ( int i = 0; i < 3; ++i )
@@ -181,9 +179,8 @@ class TestRenderingTools : public TestSupport::WindowTest
       QFETCH( int, brightness );
       QFETCH( int, contrast );
       QFETCH( int, repaints );
-      // Without a raster, Apply has nothing to change.
       auto *dialog = TestSupport::showTool<BrightnessContrastDialog>( brightnessCommand );
-      dialog->findChild<QPushButton *>( "applyButton" )->click();
+      dialog->findChild<QPushButton *>( "applyButton" )->click(); // without a raster, nothing to change
       QgsRasterLayer *first = addSelected( "first", 3 );
       QgsRasterLayer *second = addSelected( "second", 1 );
       QgsBrightnessContrastFilter *filter = second->pipe()->brightnessFilter();
