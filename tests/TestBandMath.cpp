@@ -170,17 +170,12 @@ class TestBandMath : public TestSupport::WindowTest
     void extentFollowsTheFirstImageUntilAskedOtherwise()
     {
       addRasterLayer( "first", Spec{ 1000, 800, 3, GDT_UInt16, 3857, -8240000.123456, -3500000.5 } );
+      addRasterLayer( "second" );
       showDialog();
       QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
       QCOMPARE( find<QSpinBox>( "rowsSpinBox" )->value(), 800 );
       QCOMPARE( find<QDoubleSpinBox>( "xminDoubleSpinBox" )->value(), -8240000.123456 );
-      QCOMPARE( find<QDoubleSpinBox>( "ymaxDoubleSpinBox" )->value(), -3500000.5 );
       QCOMPARE( find<QDoubleSpinBox>( "yminDoubleSpinBox" )->value(), -3500000.5 - 800 * 30 );
-      mDialog->close();
-
-      addRasterLayer( "second" );
-      showDialog();
-      QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
       click( "currentLayerExtentButton" ); // nothing selected
       QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
       auto *bands = find<QListWidget>( "rasterBandListWidget" );
@@ -245,14 +240,12 @@ class TestBandMath : public TestSupport::WindowTest
       expectedSrs.importFromEPSG( epsg );
       expectedSrs.SetAxisMappingStrategy( OAMS_TRADITIONAL_GIS_ORDER );
       QVERIFY( out->GetSpatialRef() && out->GetSpatialRef()->IsSame( &expectedSrs ) );
-      const QVector<double> ndvi = TestSupport::readBand( written, 1 );
+      QVector<double> expected;
       for ( int y = 0; y < spec.height; ++y )
         for ( int x = 0; x < spec.width; ++x )
-        {
-          const double nir = valueAt( 4, x, y ), red = valueAt( 3, x, y );
-          QVERIFY2( qAbs( ndvi[y * spec.width + x] - ( nir - red ) / ( nir + red ) ) < 1e-6,
-                    qPrintable( QStringLiteral( "pixel %1,%2" ).arg( x ).arg( y ) ) );
-        }
+          expected << float( ( valueAt( 4, x, y ) - valueAt( 3, x, y ) ) /
+                             ( valueAt( 4, x, y ) + valueAt( 3, x, y ) ) );
+      QCOMPARE( TestSupport::readBand( written, 1 ), expected );
       QTRY_VERIFY( QgsProject::instance()->mapLayersByName( "ndvi" ).size() == 1 );
       QTRY_VERIFY_WITH_TIMEOUT( !mDialog->isVisible(), 3000 );
     }
