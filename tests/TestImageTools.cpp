@@ -1,4 +1,3 @@
-#include "Core/Utils.h"
 #include "Processing/RasterBands.h"
 #include "TestSupport.h"
 #include "Tools/ImageCombinationDialog.h"
