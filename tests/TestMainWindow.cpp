@@ -84,17 +84,6 @@ class TestMainWindow : public QObject
       QCOMPARE( guide->findChild<QTextBrowser *>()->textCursor().selectedText(), QStringLiteral( "Ctrl+Shift+O" ) );
     }
 
-    void canvasFollowsSettingsAndProjectCrs()
-    {
-      for ( const Utils::SettingKey &key :
-            { Utils::Keys::canvasRed, Utils::Keys::canvasGreen, Utils::Keys::canvasBlue } )
-        Utils::writeSetting( key, 0 );
-      MainWindow window;
-      QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::black ) );
-      QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:3857" ) );
-      QCOMPARE( MainWindow::mapCanvas()->mapSettings().destinationCrs().authid(), QStringLiteral( "EPSG:3857" ) );
-    }
-
     void addLayerTakesOnlyValidLayers()
     {
       MainWindow window;
@@ -112,7 +101,7 @@ class TestMainWindow : public QObject
       QTRY_VERIFY( MainWindow::mapCanvas()->layers().contains( layer ) );
     }
 
-    void layoutComesBackAfterAnAcceptedClose()
+    void nextWindowTakesTheSavedLayoutAndColour()
     {
       {
         MainWindow window;
@@ -128,8 +117,12 @@ class TestMainWindow : public QObject
         closeAnswering( window, "Có" );
         QVERIFY( !window.isVisible() );
       }
+      for ( const Utils::SettingKey &key :
+            { Utils::Keys::canvasRed, Utils::Keys::canvasGreen, Utils::Keys::canvasBlue } )
+        Utils::writeSetting( key, 0 );
       MainWindow window;
       window.show();
+      QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::black ) );
       QCOMPARE( window.size(), QSize( 900, 700 ) );
       QCOMPARE( window.dockWidgetArea( window.findChild<QDockWidget *>( "mLayerPanelDockWidget" ) ),
                 Qt::RightDockWidgetArea );
