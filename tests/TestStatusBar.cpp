@@ -39,11 +39,10 @@ class TestStatusBar : public TestSupport::WindowTest
       mCanvas->setExtent( QgsRectangle( 500000, 8999700, 500600, 9000000 ) );
     }
 
-    QgsPointXY centreInDegrees() const
+    static QgsCoordinateTransform utmToDegrees()
     {
-      return QgsCoordinateTransform( mCanvas->mapSettings().destinationCrs(),
-                                     QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() )
-          .transform( mCanvas->center() );
+      return QgsCoordinateTransform( QgsCoordinateReferenceSystem( "EPSG:32748" ),
+                                     QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() );
     }
 
   private slots:
@@ -89,7 +88,7 @@ class TestStatusBar : public TestSupport::WindowTest
       }
       const QStringList parts = typed.split( QRegularExpression( "[, ]+" ) );
       const QgsPointXY expected( parts[0].toDouble(), parts[1].toDouble() );
-      const QgsPointXY centre = degrees ? centreInDegrees() : mCanvas->center();
+      const QgsPointXY centre = degrees ? utmToDegrees().transform( mCanvas->center() ) : mCanvas->center();
       QVERIFY2( centre.distance( expected ) < 1e-7, qPrintable( centre.toString( 8 ) ) );
 
       // What the box shows under the mouse goes back to the same place (seven-digit northings: no digit grouping).
@@ -130,10 +129,7 @@ class TestStatusBar : public TestSupport::WindowTest
           } );
       QTest::mouseClick( label, Qt::LeftButton );
       QCOMPARE( label->text(), QStringLiteral( "(GEO) WGS 84" ) );
-      const QgsRectangle expected =
-          QgsCoordinateTransform( QgsCoordinateReferenceSystem( "EPSG:32748" ),
-                                  QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() )
-              .transformBoundingBox( before );
+      const QgsRectangle expected = utmToDegrees().transformBoundingBox( before );
       const QgsRectangle after = mCanvas->extent();
       QVERIFY2( after.buffered( 1e-9 ).contains( expected ) && after.area() < 3 * expected.area(),
                 qPrintable( after.toString() + " / " + expected.toString() ) );
