@@ -2,7 +2,6 @@
 #include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QMenu>
 
 #include <qgslayertree.h>
@@ -36,10 +35,10 @@ class TestLayerPanelMenu : public QObject
       TestSupport::RasterSpec single;
       single.bands = 1;
       Controller *controller = MainWindow::controller();
-      controller->openFileName( QDir::current().absoluteFilePath( TestSupport::writeRaster( "one.tif", single ) ) );
-      controller->openFileName( QDir::current().absoluteFilePath( TestSupport::writeRaster( "three.tif" ) ) );
+      controller->openFileName( TestSupport::absolute( TestSupport::writeRaster( "one.tif", single ) ) );
+      controller->openFileName( TestSupport::absolute( TestSupport::writeRaster( "three.tif" ) ) );
       controller->openFileName(
-          QDir::current().absoluteFilePath( TestSupport::writeVector( "vec.shp", "ESRI Shapefile", { "vec" } ) ) );
+          TestSupport::absolute( TestSupport::writeVector( "vec.shp", "ESRI Shapefile", { "vec" } ) ) );
       QgsProject::instance()->layerTreeRoot()->addGroup( "group" );
     }
     void cleanupTestCase()
@@ -50,40 +49,31 @@ class TestLayerPanelMenu : public QObject
 
     void entriesFitTheClick_data()
     {
-      QTest::addColumn<QString>( "current" );
-      QTest::addColumn<QStringList>( "selected" );
+      QTest::addColumn<QString>( "selected" );
       QTest::addColumn<QStringList>( "entries" );
+      const QStringList layer = { "Đi tới layer này", "Xem tổng quan" };
+      const QStringList raster = layer + QStringList{ "Độ sáng / Độ tương phản" };
       const QStringList tail = { "Đổi tên layer", "Xuất ra với tên...", "Gỡ bỏ layer", "Thông tin thuộc tính" };
-      QTest::newRow( "empty space" ) << QString() << QStringList()
-                                     << QStringList{ "Thêm nhóm mới", "Mở rộng tất cả", "Thu gọn tất cả" };
-      QTest::newRow( "group" ) << "group" << QStringList{ "group" }
-                               << QStringList( QStringList{ "Đi tới nhóm này", "Thêm nhóm con" } + tail );
-      QTest::newRow( "single-band raster" )
-          << "one" << QStringList{ "one" }
-          << QStringList( QStringList{ "Đi tới layer này", "Xem tổng quan", "Độ sáng / Độ tương phản", "Gộp kênh ảnh",
-                                       "Thống kê và biểu đồ", "Tô màu một kênh" } +
-                          tail );
-      QTest::newRow( "three-band raster" )
-          << "three" << QStringList{ "three" }
-          << QStringList( QStringList{ "Đi tới layer này", "Xem tổng quan", "Độ sáng / Độ tương phản", "Tổ hợp màu",
-                                       "Tách kênh ảnh", "Thống kê và biểu đồ", "Tô màu một kênh" } +
-                          tail );
-      QTest::newRow( "vector" ) << "vec" << QStringList{ "vec" }
-                                << QStringList( QStringList{ "Đi tới layer này", "Xem tổng quan" } + tail );
-      QTest::newRow( "two selected" ) << "vec" << QStringList{ "vec", "group" }
-                                      << QStringList{ "Đi tới layer này", "Xem tổng quan",        "Đổi tên layer",
-                                                      "Gỡ bỏ layer",      "Thông tin thuộc tính", "Gom nhóm" };
+      const QStringList bands1 = { "Gộp kênh ảnh", "Thống kê và biểu đồ", "Tô màu một kênh" };
+      const QStringList bands3 = { "Tổ hợp màu", "Tách kênh ảnh", "Thống kê và biểu đồ", "Tô màu một kênh" };
+      const QStringList twoSelected = { "Đổi tên layer", "Gỡ bỏ layer", "Thông tin thuộc tính", "Gom nhóm" };
+      QTest::newRow( "empty space" ) << "" << QStringList{ "Thêm nhóm mới", "Mở rộng tất cả", "Thu gọn tất cả" };
+      QTest::newRow( "group" ) << "group" << QStringList{ "Đi tới nhóm này", "Thêm nhóm con" } + tail;
+      QTest::newRow( "single-band raster" ) << "one" << raster + bands1 + tail;
+      QTest::newRow( "three-band raster" ) << "three" << raster + bands3 + tail;
+      QTest::newRow( "vector" ) << "vec" << layer + tail;
+      QTest::newRow( "two selected" ) << "vec,group" << layer + twoSelected;
     }
     void entriesFitTheClick()
     {
-      QFETCH( QString, current );
-      QFETCH( QStringList, selected );
+      QFETCH( QString, selected );
       QFETCH( QStringList, entries );
+      const QString current = selected.section( ',', 0, 0 );
       QgsLayerTreeView *view = MainWindow::layerTreeView();
       view->selectionModel()->clear();
       view->setCurrentIndex( current.isEmpty() ? QModelIndex() : view->node2index( node( current ) ) );
       view->selectionModel()->clearSelection();
-      for ( const QString &name : selected )
+      for ( const QString &name : selected.split( ',', Qt::SkipEmptyParts ) )
         view->selectionModel()->select( view->node2index( node( name ) ),
                                         QItemSelectionModel::Select | QItemSelectionModel::Rows );
 

@@ -2,7 +2,6 @@
 #include "Core/Utils.h"
 #include "Gui/GuideDialog.h"
 #include "Gui/MainWindow.h"
-#include "Gui/MenuBar.h"
 #include "TestSupport.h"
 
 #include <QDockWidget>
@@ -17,7 +16,6 @@
 #include <qgslayertree.h>
 #include <qgslayertreeview.h>
 #include <qgsmapcanvas.h>
-#include <qgsmessagebar.h>
 #include <qgsproject.h>
 #include <qgsrasterlayer.h>
 #include <qgssettings.h>
@@ -42,26 +40,6 @@ class TestMainWindow : public QObject
     {
       TestSupport::clearSettings();
       QgsProject::instance()->clear();
-    }
-
-    void informationBoxNamesTheVersion()
-    {
-      MainWindow window;
-      QAction *information = window.findChild<MenuBar *>()->menu( 5 )->actions().last();
-      QString text;
-      TestSupport::whenModal(
-          [&text]( QWidget *dialog )
-          {
-            text = dialog->findChild<QLabel *>( "messageLbl" )->text();
-            QCOMPARE( dialog->windowTitle(), QStringLiteral( "Thông tin phần mềm" ) );
-            TestSupport::clickButton( dialog, "Đồng ý" );
-          } );
-      information->trigger();
-      QVERIFY( text.startsWith( "Phần mềm phân tích và xử lý dữ liệu thông tin địa lý Rastova." ) );
-      QVERIFY( text.contains( "Phiên bản 2.1.1.423 (29/05/2020)\n" ) );
-      QVERIFY2( text.endsWith( QStringLiteral( "Qt %1, QGIS %2, GDAL %3" )
-                                   .arg( qVersion(), Qgis::version(), GDALVersionInfo( "RELEASE_NAME" ) ) ),
-                qPrintable( text ) );
     }
 
     void guideOpensWithEveryLinkResolved()
@@ -106,24 +84,6 @@ class TestMainWindow : public QObject
       QCOMPARE( guide->findChild<QTextBrowser *>()->textCursor().selectedText(), QStringLiteral( "Ctrl+Shift+O" ) );
     }
 
-    void workspaceFollowsTheProjectCrs()
-    {
-      MainWindow window;
-      QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::white ) );
-      QCOMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:4756" ) );
-      QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:3857" ) );
-      QCOMPARE( MainWindow::mapCanvas()->mapSettings().destinationCrs().authid(), QStringLiteral( "EPSG:3857" ) );
-    }
-
-    void canvasColourComesFromSettings()
-    {
-      for ( const Utils::SettingKey &key :
-            { Utils::Keys::canvasRed, Utils::Keys::canvasGreen, Utils::Keys::canvasBlue } )
-        Utils::writeSetting( key, 0 );
-      MainWindow window;
-      QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::black ) );
-    }
-
     void addLayerTakesOnlyValidLayers()
     {
       MainWindow window;
@@ -141,19 +101,7 @@ class TestMainWindow : public QObject
       QTRY_VERIFY( MainWindow::mapCanvas()->layers().contains( layer ) );
     }
 
-    void refusedCloseWritesNothing()
-    {
-      MainWindow window;
-      window.show();
-      closeAnswering( window, "Không" );
-      QVERIFY( window.isVisible() );
-      QVERIFY( !QgsSettings().contains( "MainWindow/Geometry" ) );
-      closeAnswering( window, "Có" );
-      QVERIFY( !window.isVisible() );
-      QVERIFY( QgsSettings().contains( "MainWindow/Geometry" ) );
-    }
-
-    void layoutComesBackAfterAnAcceptedClose()
+    void nextWindowTakesTheSavedLayoutAndColour()
     {
       {
         MainWindow window;
@@ -163,10 +111,18 @@ class TestMainWindow : public QObject
         window.addDockWidget( Qt::RightDockWidgetArea, layers );
         window.addToolBar( Qt::BottomToolBarArea, window.findChild<QToolBar *>( "mHelpToolBar" ) );
         window.findChild<QDockWidget *>( "mOverviewDockWidget" )->hide();
+        closeAnswering( window, "Không" );
+        QVERIFY( window.isVisible() );
+        QVERIFY( !QgsSettings().contains( "MainWindow/Geometry" ) );
         closeAnswering( window, "Có" );
+        QVERIFY( !window.isVisible() );
       }
+      for ( const Utils::SettingKey &key :
+            { Utils::Keys::canvasRed, Utils::Keys::canvasGreen, Utils::Keys::canvasBlue } )
+        Utils::writeSetting( key, 0 );
       MainWindow window;
       window.show();
+      QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::black ) );
       QCOMPARE( window.size(), QSize( 900, 700 ) );
       QCOMPARE( window.dockWidgetArea( window.findChild<QDockWidget *>( "mLayerPanelDockWidget" ) ),
                 Qt::RightDockWidgetArea );
@@ -205,16 +161,12 @@ class TestMainWindow : public QObject
       LocalServer server;
       QVERIFY( server.start() );
       window.setLocalServer( &server );
-      const QString path = QDir::current().absoluteFilePath( TestSupport::writeRaster( "sent by client.tif" ) );
+      const QString path = TestSupport::absolute( TestSupport::writeRaster( "sent by client.tif" ) );
 
       QLocalSocket client;
       client.connectToServer( "Rastova" );
       QVERIFY( client.waitForConnected( 2000 ) );
-      QByteArray bytes;
-      QDataStream stream( &bytes, QIODevice::WriteOnly );
-      stream.setVersion( 17 );
-      stream << QStringLiteral( "@Rastova " ) + path;
-      client.write( bytes );
+      client.write( TestSupport::localMessage( "@Rastova " + path ) );
       client.flush();
       QTRY_COMPARE( QgsProject::instance()->count(), 1 );
       QCOMPARE( QgsProject::instance()->mapLayers().first()->source(), path );

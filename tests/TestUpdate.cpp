@@ -1,44 +1,39 @@
-#include "Core/Utils.h"
 #include "Gui/MainWindow.h"
 #include "Gui/MenuBar.h"
 #include "TestSupport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <qgsproject.h>
 #include <qgssettings.h>
 
-#include <memory>
-
-//! Answers every request on 127.0.0.1 with one canned response, or never.
-class ManifestServer : public QObject
+//! Answers every request on 127.0.0.1 with one canned response; with status 0, never.
+class ManifestServer
 {
-    Q_OBJECT
-
   public:
-    enum Behaviour
-    {
-      Answer,
-      Silent,
-      Huge,
-    };
-
-    ManifestServer( Behaviour behaviour, int status = 200, const QByteArray &body = QByteArray() )
-        : mBehaviour( behaviour )
-        , mStatus( status )
-        , mBody( body )
+    explicit ManifestServer( int status, const QByteArray &body = QByteArray() )
     {
       mServer.listen( QHostAddress::LocalHost );
-      connect( &mServer, &QTcpServer::newConnection, this,
-               [this]
-               {
-                 QTcpSocket *socket = mServer.nextPendingConnection();
-                 connect( socket, &QTcpSocket::readyRead, this, [this, socket] { respond( socket ); } );
-               } );
+      QObject::connect( &mServer, &QTcpServer::newConnection, &mServer,
+                        [this, status, body]
+                        {
+                          QTcpSocket *socket = mServer.nextPendingConnection();
+                          QObject::connect( socket, &QTcpSocket::readyRead, socket,
+                                            [this, socket, status, body]
+                                            {
+                                              if ( !socket->readAll().contains( "\r\n\r\n" ) || status == 0 )
+                                                return;
+                                              socket->write(
+                                                  "HTTP/1.1 " + QByteArray::number( status ) +
+                                                  " X\r\nContent-Length: " + QByteArray::number( body.size() ) +
+                                                  "\r\nConnection: close\r\n\r\n" + body );
+                                              socket->flush();
+                                              mAnswered = true;
+                                            } );
+                        } );
     }
 
     QString url() const
@@ -49,23 +44,7 @@ class ManifestServer : public QObject
     bool answered() const { return mAnswered; }
 
   private:
-    void respond( QTcpSocket *socket )
-    {
-      if ( !socket->readAll().contains( "\r\n\r\n" ) || mBehaviour == Silent )
-        return;
-      const QByteArray body = mBehaviour == Huge ? QByteArray( 8 * 1024 * 1024, '{' ) : mBody;
-      socket->write( "HTTP/1.1 " + QByteArray::number( mStatus ) +
-                     " X\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number( body.size() ) +
-                     "\r\nConnection: close\r\n\r\n" );
-      socket->write( body );
-      socket->flush();
-      mAnswered = true;
-    }
-
     QTcpServer mServer;
-    Behaviour mBehaviour;
-    int mStatus;
-    QByteArray mBody;
     bool mAnswered = false;
 };
 
@@ -83,38 +62,31 @@ class TestUpdate : public QObject
 
     void manifests_data()
     {
-      QTest::addColumn<int>( "behaviour" );
       QTest::addColumn<int>( "status" );
       QTest::addColumn<QByteArray>( "body" );
       QTest::addColumn<QString>( "notice" );
       const QString newer = QStringLiteral( "Rastova đã có phiên bản mới %1 (%2), hãy sử dụng chức năng cập nhật." );
-      QTest::newRow( "same version" ) << int( ManifestServer::Answer ) << 200
-                                      << QByteArray( R"({"2.1.1.423": {"release-date": "29/05/2020"}})" ) << QString();
-      QTest::newRow( "newer" )
-          << int( ManifestServer::Answer ) << 200
-          << QByteArray( R"({"2.1.1.423": {"release-date": "29/05/2020"}, "2.1.2.0": {"release-date": "01/06/2021"}})" )
-          << newer.arg( "2.1.2.0", "01/06/2021" );
-      QTest::newRow( "no release date" ) << int( ManifestServer::Answer ) << 200
-                                         << QByteArray( R"({"2.1.2.0": {"size": 12}})" ) << newer.arg( "2.1.2.0", "" );
+      const QByteArray current = R"("2.1.1.423": {"release-date": "29/05/2020"})";
+      QTest::newRow( "same version" ) << 200 << "{" + current + "}" << QString();
+      QTest::newRow( "newer" ) << 200 << "{" + current + R"(, "2.1.2.0": {"release-date": "01/06/2021"}})"
+                               << newer.arg( "2.1.2.0", "01/06/2021" );
+      QTest::newRow( "no release date" ) << 200 << QByteArray( R"({"2.1.2.0": {"size": 12}})" )
+                                         << newer.arg( "2.1.2.0", "" );
       QTest::newRow( "highest, not last in text order" )
-          << int( ManifestServer::Answer ) << 200
-          << QByteArray( R"({"2.1.10.1": {"release-date": "10/10/2021"}, "2.1.9.1": {"release-date": "09/09/2021"}})" )
+          << 200 << QByteArray( R"({"2.1.10.1": {"release-date": "10/10/2021"}, "2.1.9.1": {}})" )
           << newer.arg( "2.1.10.1", "10/10/2021" );
-      QTest::newRow( "empty object" ) << int( ManifestServer::Answer ) << 200 << QByteArray( "{}" ) << QString();
-      QTest::newRow( "array" ) << int( ManifestServer::Answer ) << 200 << QByteArray( R"(["2.9.9.9"])" ) << QString();
-      QTest::newRow( "not JSON" ) << int( ManifestServer::Answer ) << 200 << QByteArray( "<html>moved</html>" )
-                                  << QString();
-      QTest::newRow( "server error" ) << int( ManifestServer::Answer ) << 500
-                                      << QByteArray( R"({"9.0.0.0": {"release-date": "x"}})" ) << QString();
-      QTest::newRow( "huge body" ) << int( ManifestServer::Huge ) << 200 << QByteArray() << QString();
+      QTest::newRow( "empty object" ) << 200 << QByteArray( "{}" ) << QString();
+      QTest::newRow( "array" ) << 200 << QByteArray( R"(["2.9.9.9"])" ) << QString();
+      QTest::newRow( "not JSON" ) << 200 << QByteArray( "<html>moved</html>" ) << QString();
+      QTest::newRow( "server error" ) << 500 << QByteArray( R"({"9.0.0.0": {"release-date": "x"}})" ) << QString();
+      QTest::newRow( "huge body" ) << 200 << QByteArray( 8 * 1024 * 1024, '{' ) << QString();
     }
     void manifests()
     {
-      QFETCH( int, behaviour );
       QFETCH( int, status );
       QFETCH( QByteArray, body );
       QFETCH( QString, notice );
-      ManifestServer server( ManifestServer::Behaviour( behaviour ), status, body );
+      ManifestServer server( status, body );
       qputenv( "RASTOVA_UPDATE_URL", server.url().toUtf8() );
       auto notices = TestSupport::answerMessage( "Đồng ý", 4000 );
       MainWindow window;
@@ -130,7 +102,7 @@ class TestUpdate : public QObject
 
     void unreachableOrSilentServersNeverBlockTheWindow()
     {
-      ManifestServer silent( ManifestServer::Silent );
+      ManifestServer silent( 0 );
       for ( const QString &url : { silent.url(), QStringLiteral( "http://127.0.0.1:9/update.json" ) } )
       {
         qputenv( "RASTOVA_UPDATE_URL", url.toUtf8() );
@@ -147,39 +119,33 @@ class TestUpdate : public QObject
       }
     }
 
-    void refusingTheUpdateChangesNothing()
+    void updateHandsOverOnlyWhenAccepted_data()
     {
-      QDir().mkpath( "logs" );
-      QFile::remove( "logs/param.json" );
-      MainWindow window;
-      window.show();
-      auto answered = TestSupport::answerMessage( "Không", 3000 );
-      window.checkForUpdate();
-      QCOMPARE( *answered, QStringList{ "Phần mềm sẽ thoát để thực hiện cập nhật. Bạn có muốn thoát không?" } );
-      QVERIFY( window.isVisible() );
-      QVERIFY( !QFile::exists( "logs/param.json" ) );
+      QTest::addColumn<bool>( "accepted" );
+      QTest::newRow( "refused" ) << false;
+      QTest::newRow( "accepted" ) << true;
     }
-
-    void acceptingTheUpdateHandsOverAndQuits()
+    void updateHandsOverOnlyWhenAccepted()
     {
+      QFETCH( bool, accepted );
       QDir().mkpath( "logs" );
-      QFile::remove( "logs/Freshkit.log" );
-      QFile::remove( "Freshkit" );
+      for ( const char *stale : { "logs/param.json", "logs/Freshkit.log", "Freshkit" } )
+        QFile::remove( stale );
       QVERIFY( QFile::copy( RASTOVA_FRESHKIT, "Freshkit" ) );
       MainWindow window;
       window.show();
-      auto answered = TestSupport::answerMessage( "Có", 3000 );
+      auto answered = TestSupport::answerMessage( accepted ? "Có" : "Không", 3000 );
       window.findChild<MenuBar *>()->menu( 5 )->actions().at( 1 )->trigger();
       QCOMPARE( answered->size(), 1 );
-      QVERIFY( !window.isVisible() ); // closed without the exit question
-      QVERIFY( QgsSettings().contains( "MainWindow/Geometry" ) );
-
+      QCOMPARE( window.isVisible(), !accepted ); // closed without the exit question
+      QCOMPARE( QgsSettings().contains( "MainWindow/Geometry" ), accepted );
       QFile parameters( "logs/param.json" );
-      QVERIFY( parameters.open( QIODevice::ReadOnly ) );
-      const QByteArray text = parameters.readAll();
+      QCOMPARE( parameters.open( QIODevice::ReadOnly ), accepted );
+      if ( !accepted )
+        return;
       const QJsonObject expected{
           { "current-version", "2.1.1.423" }, { "release-date", "29/05/2020" }, { "software-name", "Rastova" } };
-      QCOMPARE( QJsonDocument::fromJson( text ).object(), expected );
+      QCOMPARE( QJsonDocument::fromJson( parameters.readAll() ).object(), expected );
       const auto report = []
       {
         QFile file( "logs/Freshkit.log" );
