@@ -100,11 +100,12 @@ bool mountSmallDisk( const QString &folder )
 QMap<QString, QByteArray> folderContents( const QString &folder )
 {
   QMap<QString, QByteArray> contents;
-  for ( QDirIterator it( folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories ); it.hasNext(); )
+  const QDir root( QDir( folder ).absolutePath() );
+  for ( QDirIterator it( root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories ); it.hasNext(); )
   {
     QFile reader( it.next() );
     reader.open( QIODevice::ReadOnly );
-    contents.insert( QDir( folder ).relativeFilePath( it.filePath() ), reader.readAll() );
+    contents.insert( root.relativeFilePath( it.filePath() ), reader.readAll() );
   }
   return contents;
 }
