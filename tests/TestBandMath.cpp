@@ -4,26 +4,9 @@
 #include "TestSupport.h"
 #include "Tools/BandMathDialog.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QDoubleSpinBox>
-#include <QElapsedTimer>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QProcess>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QSpinBox>
-#include <QTextEdit>
-
 #include <ogr_spatialref.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
 
 #include <cfloat>
-#include <cmath>
 
 namespace
 {

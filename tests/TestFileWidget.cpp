@@ -2,10 +2,6 @@
 #include "TestSupport.h"
 #include "Widgets/FileWidget.h"
 
-#include <QDir>
-#include <QFileDialog>
-#include <QLineEdit>
-
 class TestFileWidget : public QObject
 {
     Q_OBJECT

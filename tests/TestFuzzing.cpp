@@ -3,26 +3,15 @@
 #include "Data/Controller.h"
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QLocalSocket>
 #include <QNetworkReply>
-#include <QRandomGenerator>
-#include <QtEndian>
 
-#include <gdal_priv.h>
 #include <gdal_utils.h>
 #include <qgsarchive.h>
-#include <qgsmapcanvas.h>
 #include <qgsmessagebar.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
-#include <qgssettings.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-
-#include <memory>
 
 namespace
 {

@@ -4,25 +4,6 @@
 #include "Tools/ImageSeparationDialog.h"
 #include "Widgets/MapLayerComboBox.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QProcess>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTimer>
-#include <QToolButton>
-
-#include <gdal_priv.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
-
-#include <cmath>
-#include <memory>
-
 namespace
 {
 using Spec = TestSupport::RasterSpec;

@@ -2,14 +2,9 @@
 #include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
-#include <QMenu>
-
 #include <qgslayertree.h>
 #include <qgslayertreemodel.h>
 #include <qgslayertreeview.h>
-#include <qgsproject.h>
-
-#include <memory>
 
 class TestLayerPanelMenu : public QObject
 {

@@ -2,12 +2,8 @@
 #include "Core/Utils.h"
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSignalSpy>
-
-#include <memory>
 
 namespace
 {

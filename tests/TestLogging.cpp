@@ -1,9 +1,6 @@
 #include "Core/Utils.h"
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QRegularExpression>
-
 namespace
 {
 QStringList logNames( int count, const QDateTime &first )

@@ -4,23 +4,10 @@
 #include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
-#include <QDockWidget>
-#include <QLabel>
 #include <QLocalSocket>
-#include <QProgressBar>
-#include <QTextBlock>
-#include <QTextBrowser>
-#include <QToolBar>
-#include <QTreeWidget>
 
 #include <qgslayertree.h>
 #include <qgslayertreeview.h>
-#include <qgsmapcanvas.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
-#include <qgssettings.h>
-
-#include <memory>
 
 namespace
 {

@@ -2,15 +2,6 @@
 #include "TestSupport.h"
 #include "Widgets/MapLayerComboBox.h"
 
-#include <QComboBox>
-#include <QDir>
-#include <QSignalSpy>
-
-#include <qgsmapcanvas.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
-#include <qgsvectorlayer.h>
-
 namespace
 {
 QImage picture( const QIcon &icon )

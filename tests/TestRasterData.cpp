@@ -5,15 +5,7 @@
 #include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
-#include <QDir>
-#include <QProcess>
-
-#include <gdal_priv.h>
 #include <qgslayertreeview.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
-
-#include <memory>
 
 namespace
 {

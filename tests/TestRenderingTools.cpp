@@ -7,18 +7,8 @@
 #include "Tools/ColorCompositeDialog.h"
 #include "Tools/SingleBandStyleDialog.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QSlider>
-#include <QTableWidget>
 #include <QtCharts/QChartView>
 #include <QtCharts/QXYSeries>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 
 #include <qgsbrightnesscontrastfilter.h>
 #include <qgscolorramp.h>
@@ -26,18 +16,13 @@
 #include <qgscontrastenhancement.h>
 #include <qgscoordinatetransform.h>
 #include <qgslayertreeview.h>
-#include <qgsmapcanvas.h>
 #include <qgsmultibandcolorrenderer.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
 #include <qgsrasterpipe.h>
 #include <qgsrastershader.h>
 #include <qgssinglebandgrayrenderer.h>
 #include <qgssinglebandpseudocolorrenderer.h>
 #include <qgsstyle.h>
 
-#include <algorithm>
-#include <cmath>
 #include <numeric>
 
 namespace

@@ -2,13 +2,7 @@
 #include "Gui/StatusBarScaleWidget.h"
 #include "TestSupport.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QSignalSpy>
-
 #include <qgscoordinatetransform.h>
-#include <qgsmapcanvas.h>
-#include <qgsproject.h>
 #include <qgsprojectionselectiondialog.h>
 #include <qgsprojectviewsettings.h>
 #include <qgsscalecombobox.h>

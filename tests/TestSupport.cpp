@@ -5,34 +5,12 @@
 #include "Gui/MainWindow.h"
 #include "Gui/MenuBar.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDataStream>
-#include <QDir>
-#include <QDirIterator>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProcess>
-#include <QPushButton>
-#include <QTextDocumentFragment>
-#include <QTimer>
-
-#include <gdal_priv.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 #include <qgsapplication.h>
-#include <qgsmapcanvas.h>
 #include <qgsmessagebar.h>
 #include <qgsmessagebaritem.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
-#include <qgssettings.h>
 
-#include <algorithm>
-#include <cmath>
-#include <memory>
 #include <vector>
 
 #include <csignal>

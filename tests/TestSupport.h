@@ -2,16 +2,22 @@
 
 #include "Gui/MainWindow.h"
 
-#include <QString>
-#include <QTemporaryDir>
+// What nearly every test uses, so the test files name only what is particular to them.
 #include <QtTest>
+#include <QtWidgets>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 
-#include <gdal.h>
 #include <gdal_priv.h>
 #include <qgis.h>
+#include <qgsmapcanvas.h>
+#include <qgsproject.h>
+#include <qgsrasterlayer.h>
+#include <qgssettings.h>
+#include <qgsvectorlayer.h>
 
 class QgsRasterLayer;
 class QWidget;

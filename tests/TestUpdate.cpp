@@ -2,13 +2,8 @@
 #include "Gui/MenuBar.h"
 #include "TestSupport.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
-
-#include <qgsproject.h>
-#include <qgssettings.h>
 
 //! Answers every request on 127.0.0.1 with one canned response; with status 0, never.
 class ManifestServer

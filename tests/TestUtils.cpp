@@ -4,10 +4,7 @@
 #include "Core/Utils.h"
 #include "TestSupport.h"
 
-#include <QDir>
 #include <QSvgRenderer>
-
-#include <qgssettings.h>
 
 Q_DECLARE_METATYPE( CommandLine::Action )
 

@@ -4,17 +4,8 @@
 #include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
-#include <QDesktopServices>
-#include <QDir>
-#include <QTextBrowser>
-
-#include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 #include <qgslayertreeview.h>
-#include <qgsproject.h>
-#include <qgsvectorlayer.h>
-
-#include <memory>
 
 using TestSupport::notices;
 

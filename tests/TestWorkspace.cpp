@@ -5,18 +5,10 @@
 #include "TestSupport.h"
 #include "Tools/RasterStyle.h"
 
-#include <QDialog>
-#include <QDir>
-#include <QLineEdit>
-#include <QMimeData>
-
 #include <qgsbrightnesscontrastfilter.h>
 #include <qgslayertree.h>
 #include <qgslayertreeview.h>
-#include <qgsmapcanvas.h>
 #include <qgsmaptool.h>
-#include <qgsproject.h>
-#include <qgsrasterlayer.h>
 #include <qgsrasterrenderer.h>
 
 using TestSupport::notices;
