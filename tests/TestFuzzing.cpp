@@ -6,7 +6,6 @@
 #include <QLocalSocket>
 #include <QNetworkReply>
 
-#include <gdal_utils.h>
 #include <qgsarchive.h>
 #include <qgsmessagebar.h>
 
@@ -147,13 +146,20 @@ QByteArray patchTiffTag( QByteArray bytes, quint16 tag, quint32 value )
   return bytes;
 }
 
-QString vrt( const QString &size, const QString &source )
+QByteArray vrt( const QString &size, const QString &source )
 {
   return QStringLiteral(
              "<VRTDataset rasterXSize=\"%1\" rasterYSize=\"%1\"><VRTRasterBand dataType=\"Byte\" band=\"1\">"
              "<SimpleSource><SourceFilename relativeToVRT=\"1\">%2</SourceFilename>"
              "<SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>" )
-      .arg( size, source );
+      .arg( size, source )
+      .toUtf8();
+}
+
+QByteArray readFile( const QString &path )
+{
+  QFile file( path );
+  return file.open( QIODevice::ReadOnly ) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -251,121 +257,72 @@ class TestFuzzing : public TestSupport::WindowTest
 
     void hostileFilesAreRefusedOrBounded_data()
     {
-      QTest::addColumn<QString>( "kind" );
-      QTest::addColumn<int>( "layers" ); // -1: opened or refused, either is sound
-      QTest::newRow( "folder named like a raster" ) << "folder" << 0;
-      QTest::newRow( "named pipe" ) << "pipe" << 0;
-      QTest::newRow( "named pipe as a tiff's .aux.xml" ) << "pipe sidecar" << 0;
-      QTest::newRow( "vrt of a named pipe" ) << "pipe vrt" << 0;
-      QTest::newRow( "empty file" ) << "empty" << 0;
-      QTest::newRow( "vrt, drawn, stays as written" ) << "plain vrt" << 1;
-      QTest::newRow( "vrt naming itself" ) << "self vrt" << -1;
-      QTest::newRow( "vrts naming each other" ) << "vrt cycle" << -1;
-      QTest::newRow( "vrt of 2^62 pixels" ) << "huge vrt" << -1;
-      QTest::newRow( "vrt of no pixels" ) << "empty vrt" << 0;
-      QTest::newRow( "tiff 2^31 pixels wide" ) << "tiff 256 2147483647" << -1;
-      QTest::newRow( "tiff no pixels wide" ) << "tiff 256 0" << 0;
-      QTest::newRow( "tiff 2^30 rows a strip" ) << "tiff 278 1073741824" << -1;
-      QTest::newRow( "tiff 65535 bands" ) << "tiff 277 65535" << -1;
-      QTest::newRow( "tiff no bands" ) << "tiff 277 0" << 0;
-      QTest::newRow( "geojson nested 100000 deep" ) << "deep geojson" << 0;
-      QTest::newRow( "geojson with NUL in a key, not rewritten" ) << "nul geojson" << 1;
-      QTest::newRow( "kml nested 100000 deep" ) << "deep kml" << 0;
-      QTest::newRow( "workspace, drawn" ) << "plain qgz" << 1;
-      QTest::newRow( "workspace cut short" ) << "truncated qgz" << 0;
-      QTest::newRow( "workspace of garbage" ) << "garbage qgz" << 0;
-      QTest::newRow( "workspace nested 100000 deep" ) << "deep qgz" << 0;
-      QTest::newRow( "workspace naming a pipe" ) << "pipe qgz" << 0;
-      QTest::newRow( "workspace reading a pipe as text" ) << "csv pipe qgz" << 0;
-      QTest::newRow( "workspace embedding another" ) << "embedded qgz" << 0;
+      // Each file is written beside source.tif, other.vrt (naming target.vrt) and a named pipe, pipe.tif.
+      QTest::addColumn<QString>( "name" );
+      QTest::addColumn<QByteArray>( "contents" ); // a workspace's project is zipped first
+      QTest::addColumn<int>( "layers" );          // -1: opened or refused, either is sound
+      // The workspace names its layer relative to itself, so it finds the row's own source.tif.
+      QDir().mkpath( "hostile-seed" );
+      const QByteArray tiff = readFile( TestSupport::writeRaster( absolute( "hostile-seed/source.tif" ) ) );
+      const QByteArray point = "{\"type\":\"Point\",\"coordinates\":[1,2]}";
+      QgsProject seed;
+      seed.addMapLayer( new QgsRasterLayer( absolute( "hostile-seed/source.tif" ), "source", "gdal" ) );
+      QVERIFY( seed.write( absolute( "hostile-seed/seed.qgz" ) ) );
+      const QByteArray workspace = readFile( absolute( "hostile-seed/seed.qgz" ) );
+      const auto layer = []( const QByteArray &xml )
+      { return "<qgis><projectlayers>" + xml + "</projectlayers></qgis>"; };
+      // clang-format off
+      QTest::newRow( "folder named like a raster" ) << "folder.tif" << QByteArray() << 0;
+      QTest::newRow( "named pipe" ) << "pipe.tif" << QByteArray() << 0;
+      QTest::newRow( "named pipe as a tiff's .aux.xml" ) << "piped.tif" << tiff << 0;
+      QTest::newRow( "vrt of a named pipe" ) << "target.vrt" << vrt( "64", "pipe.tif" ) << 0;
+      QTest::newRow( "empty file" ) << "empty.tif" << QByteArray() << 0;
+      QTest::newRow( "vrt, drawn, stays as written" ) << "target.vrt" << vrt( "64", "source.tif" ) << 1;
+      QTest::newRow( "vrt naming itself" ) << "target.vrt" << vrt( "64", "target.vrt" ) << -1;
+      QTest::newRow( "vrts naming each other" ) << "target.vrt" << vrt( "64", "other.vrt" ) << -1;
+      QTest::newRow( "vrt of 2^62 pixels" ) << "target.vrt" << vrt( "2147483647", "source.tif" ) << -1;
+      QTest::newRow( "vrt of no pixels" ) << "target.vrt" << vrt( "0", "source.tif" ) << 0;
+      QTest::newRow( "tiff 2^31 pixels wide" ) << "target.tif" << patchTiffTag( tiff, 256, 2147483647 ) << -1;
+      QTest::newRow( "tiff no pixels wide" ) << "target.tif" << patchTiffTag( tiff, 256, 0 ) << 0;
+      QTest::newRow( "tiff 2^30 rows a strip" ) << "target.tif" << patchTiffTag( tiff, 278, 1073741824 ) << -1;
+      QTest::newRow( "tiff 65535 bands" ) << "target.tif" << patchTiffTag( tiff, 277, 65535 ) << -1;
+      QTest::newRow( "tiff no bands" ) << "target.tif" << patchTiffTag( tiff, 277, 0 ) << 0;
+      QTest::newRow( "geojson nested 100000 deep" ) << "target.geojson" << "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":" + QByteArray( 100000, '[' ) + QByteArray( 100000, ']' ) + "}}" << 0;
+      QTest::newRow( "geojson with NUL in a key, not rewritten" ) << "target.geojson" << "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\",\"" + QByteArray( "\0\0\0\x80", 4 ) + "erties\":{\"a\":1},\"geometry\":" + point + "},{\"type\":\"Feature\",\"properties\":{\"b\":2},\"geometry\":" + point + "}]}" << 1;
+      QTest::newRow( "kml nested 100000 deep" ) << "target.kml" << "<kml><Document>" + QByteArray( 100000 * 8, ' ' ).replace( "        ", "<Folder>" ) << 0;
+      QTest::newRow( "workspace, drawn" ) << "target.qgz" << workspace << 1;
+      QTest::newRow( "workspace cut short" ) << "target.qgz" << workspace.left( workspace.size() / 2 ) << 0;
+      QTest::newRow( "workspace of garbage" ) << "target.qgz" << QByteArray( "<qgis version=\"3.22\"><layer" ) + QByteArray( 5000, '\xff' ) << 0;
+      QTest::newRow( "workspace nested 100000 deep" ) << "target.qgz" << "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) << 0;
+      QTest::newRow( "workspace naming a pipe" ) << "target.qgz" << layer( "<maplayer type=\"raster\"><id>pipe</id><datasource>./pipe.tif</datasource><provider>gdal</provider></maplayer>" ) << 0;
+      QTest::newRow( "workspace reading a pipe as text" ) << "target.qgz" << layer( "<maplayer type=\"vector\"><id>csv</id><datasource>file:./pipe.tif?type=csv</datasource><provider>delimitedtext</provider></maplayer>" ) << 0;
+      QTest::newRow( "workspace embedding another" ) << "target.qgz" << layer( "<maplayer embedded=\"1\" project=\"./pipe.tif\" id=\"x\"/>" ) << 0;
+      // clang-format on
     }
     void hostileFilesAreRefusedOrBounded()
     {
-      QFETCH( QString, kind );
+      QFETCH( QString, name );
+      QFETCH( QByteArray, contents );
       QFETCH( int, layers );
-      const QString folder = absolute( "hostile/" + kind );
-      QDir().mkpath( folder );
-      const QString tiff = TestSupport::writeRaster( folder + "/source.tif" );
-      QString target = folder + "/target.tif";
-      const QStringList words = kind.split( ' ' );
-      if ( kind == "folder" )
+      const QString folder = absolute( QStringLiteral( "hostile/%1" ).arg( QTest::currentDataTag() ) );
+      const QString target = folder + "/" + name;
+      QDir().mkpath( folder + "/inner" );
+      TestSupport::writeRaster( folder + "/source.tif" );
+      TestSupport::writeBytes( folder + "/other.vrt", vrt( "64", "target.vrt" ) );
+      QCOMPARE( mkfifo( ( folder + "/pipe.tif" ).toUtf8().constData(), 0600 ), 0 );
+      if ( name == "folder.tif" )
         QDir().mkpath( target );
-      else if ( kind == "pipe" )
-        QCOMPARE( mkfifo( target.toUtf8().constData(), 0600 ), 0 );
-      else if ( kind == "pipe sidecar" )
+      else if ( name == "piped.tif" )
+        QCOMPARE( mkfifo( ( TestSupport::writeBytes( target, contents ) + ".aux.xml" ).toUtf8().constData(), 0600 ),
+                  0 );
+      else if ( name.endsWith( ".qgz" ) && contents.startsWith( "<qgis" ) )
       {
-        QVERIFY( QFile::copy( tiff, target ) );
-        QCOMPARE( mkfifo( ( target + ".aux.xml" ).toUtf8().constData(), 0600 ), 0 );
-      }
-      else if ( kind == "empty" )
-        TestSupport::writeBytes( target, QByteArray() );
-      else if ( kind.contains( "vrt" ) )
-      {
-        target = folder + "/target.vrt";
-        const QMap<QString, QString> vrts = {
-            { "plain vrt", vrt( "64", "source.tif" ) }, { "self vrt", vrt( "64", "target.vrt" ) },
-            { "vrt cycle", vrt( "64", "other.vrt" ) },  { "huge vrt", vrt( "2147483647", "source.tif" ) },
-            { "empty vrt", vrt( "0", "source.tif" ) },  { "pipe vrt", vrt( "64", "fifo.tif" ) },
-        };
-        if ( kind == "pipe vrt" )
-          QCOMPARE( mkfifo( ( folder + "/fifo.tif" ).toUtf8().constData(), 0600 ), 0 );
-        TestSupport::writeBytes( folder + "/other.vrt", vrt( "64", "target.vrt" ).toUtf8() );
-        TestSupport::writeBytes( target, vrts.value( kind ).toUtf8() );
-      }
-      else if ( words.first() == "tiff" )
-      {
-        QFile source( tiff );
-        QVERIFY( source.open( QIODevice::ReadOnly ) );
-        TestSupport::writeBytes( target,
-                                 patchTiffTag( source.readAll(), words.at( 1 ).toUShort(), words.at( 2 ).toUInt() ) );
-      }
-      else if ( kind.endsWith( "qgz" ) )
-      {
-        target = folder + "/target.qgz";
-        QgsProject seed;
-        seed.addMapLayer( new QgsRasterLayer( tiff, "source", "gdal" ) );
-        QVERIFY( seed.write( folder + "/seed.qgz" ) );
-        QFile written( folder + "/seed.qgz" );
-        QVERIFY( written.open( QIODevice::ReadOnly ) );
-        const QByteArray bytes = written.readAll();
-        QDir().mkpath( folder + "/inner" );
-        QCOMPARE( mkfifo( ( folder + "/pipe.tif" ).toUtf8().constData(), 0600 ), 0 );
-        const QMap<QString, QByteArray> projects = {
-            { "garbage qgz", QByteArray( "<qgis version=\"3.22\"><layer" ) + QByteArray( 5000, '\xff' ) },
-            { "deep qgz", "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) },
-            { "pipe qgz", "<qgis><projectlayers><maplayer type=\"raster\"><id>pipe</id><datasource>./pipe.tif"
-                          "</datasource><provider>gdal</provider></maplayer></projectlayers></qgis>" },
-            { "csv pipe qgz",
-              "<qgis><projectlayers><maplayer type=\"vector\"><id>csv</id><datasource>file:./pipe.tif"
-              "?type=csv</datasource><provider>delimitedtext</provider></maplayer></projectlayers></qgis>" },
-            { "embedded qgz", "<qgis><projectlayers><maplayer embedded=\"1\" project=\"./pipe.tif\" id=\"x\"/>"
-                              "</projectlayers></qgis>" } };
-        const QString inner = TestSupport::writeBytes( folder + "/inner/target.qgs", projects.value( kind ) );
         QgsArchive archive;
-        archive.addFile( inner );
-        if ( kind == "plain qgz" || kind == "truncated qgz" )
-          TestSupport::writeBytes( target, kind == "plain qgz" ? bytes : bytes.left( bytes.size() / 2 ) );
-        else
-          QVERIFY( archive.zip( target ) );
+        archive.addFile( TestSupport::writeBytes( folder + "/inner/target.qgs", contents ) );
+        QVERIFY( archive.zip( target ) );
       }
-      else if ( kind.endsWith( "geojson" ) )
-      {
-        target = folder + "/target.geojson";
-        const QByteArray point = "{\"type\":\"Point\",\"coordinates\":[1,2]}";
-        TestSupport::writeBytes(
-            target, kind == "deep geojson"
-                        ? "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":" +
-                              QByteArray( 100000, '[' ) + QByteArray( 100000, ']' ) + "}}"
-                        : "{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\",\"" +
-                              QByteArray( "\0\0\0\x80", 4 ) + "erties\":{\"a\":1},\"geometry\":" + point +
-                              "},{\"type\":\"Feature\",\"properties\":{\"b\":2},\"geometry\":" + point + "}]}" );
-      }
-      else
-      {
-        target = folder + "/target.kml";
-        TestSupport::writeBytes( target,
-                                 "<kml><Document>" + QByteArray( 100000 * 8, ' ' ).replace( "        ", "<Folder>" ) );
-      }
+      else if ( name != "pipe.tif" )
+        TestSupport::writeBytes( target, contents );
 
       const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
       QElapsedTimer clock;
