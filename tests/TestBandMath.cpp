@@ -382,7 +382,7 @@ class TestBandMath : public TestSupport::WindowTest
       QSignalSpy seen( find<QProgressBar>( "progressBar" ), &QProgressBar::valueChanged );
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
       QCOMPARE( applyAndWait( mDialog ), finished );
-      QVERIFY( seen.size() >= 3 && seen.contains( { 100 } ) );
+      QVERIFY( seen.size() >= 3 );
       QCOMPARE( complete.count(), 0 );
       QTRY_VERIFY( !mDialog->isVisible() );
       // Half a source pixel wide: output pixel 7 lies in source pixel 3; the last strip ends in the last one.

@@ -67,7 +67,7 @@ class TestImageTools : public TestSupport::WindowTest
       QSignalSpy complete( dialog, &ImageCombinationDialog::complete );
 
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
-      QVERIFY( progress.contains( { 100 } ) );
+      QVERIFY( progress.size() >= 3 ); // a step a band, not only the task's own 100 at its end
       const QString written = absolute( "stack.tif" );
       QCOMPARE( QList<QVariantList>( complete ), QList<QVariantList>{ { written } } );
       QCOMPARE( TestSupport::checkWritten(
@@ -258,8 +258,7 @@ class TestImageTools : public TestSupport::WindowTest
         QSKIP( "cannot mount a small tmpfs here" );
       const int size = failure == "cancel" ? 3000 : 200;
       QgsRasterLayer *layer = addRasterLayer( "big", Spec{ size, size } );
-      const QString earlier = stack ? folder + "/stack.tif" : folder + "/big-band2.tif";
-      TestSupport::writeRaster( earlier, spec( 1, GDT_Byte ) );
+      TestSupport::writeRaster( folder + ( stack ? "/stack.tif" : "/big-band2.tif" ), spec( 1, GDT_Byte ) );
       const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
 
       QWidget *dialog = stack ? static_cast<QWidget *>( showCombination( { layer }, folder + "/stack.tif" ) )
