@@ -165,26 +165,15 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( QFile::exists( absolute( "out.tif" ) ), notice == QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
     }
 
-    void separationWritesEveryBandWithItsTypeAndNoData_data()
-    {
-      QTest::addColumn<QString>( "driver" );
-      QTest::addColumn<QString>( "suffix" );
-      QTest::newRow( "GeoTIFF" ) << "GTiff"
-                                 << ".tif";
-      QTest::newRow( "ENVI, no trailing dot" ) << "ENVI"
-                                               << "";
-    }
     void separationWritesEveryBandWithItsTypeAndNoData()
     {
-      QFETCH( QString, driver );
-      QFETCH( QString, suffix );
       QgsRasterLayer *layer =
           addRasterLayer( "scene", Spec{ 20, 10, 6, GDT_Int16, 32748, -70000, 9000000, 30, true, -32768 } );
-      const QString folder = absolute( "bands-" + driver );
+      const QString folder = absolute( "bands" );
       QDir().mkpath( folder );
       auto *dialog = showSeparation( folder );
       auto *formats = dialog->findChild<QWidget *>( "formatComboBox" )->findChild<QComboBox *>();
-      formats->setCurrentIndex( formats->findData( driver ) );
+      formats->setCurrentIndex( formats->findData( "ENVI" ) ); // no extension, so no trailing dot
       auto *names = dialog->findChild<QListWidget *>( "bandListWidget" );
       QVERIFY( names->item( 1 )->flags().testFlag( Qt::ItemIsEditable ) );
       names->item( 1 )->setText( "nir" );
@@ -194,7 +183,7 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) );
       QStringList expected;
       for ( int band = 1; band <= 6; ++band )
-        expected << folder + ( band == 2 ? "/nir" : QStringLiteral( "/scene-band%1" ).arg( band ) ) + suffix;
+        expected << folder + ( band == 2 ? "/nir" : QStringLiteral( "/scene-band%1" ).arg( band ) );
       QCOMPARE( complete.at( 0 ).at( 0 ).toStringList(), expected );
       for ( int band = 1; band <= 6; ++band )
         QCOMPARE( TestSupport::checkWritten( expected[band - 1], { { layer->source(), band } }, GDT_Int16, -32768 ),
