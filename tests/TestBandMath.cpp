@@ -151,7 +151,7 @@ class TestBandMath : public TestSupport::WindowTest
         find<QDoubleSpinBox>( "xminDoubleSpinBox" )->setValue( typedXmin );
       auto *formats = find<QComboBox>( "formatComboBox" );
       formats->setCurrentIndex( formats->findData( driver ) );
-      QDir().mkpath( "v1.2" ); // a dotted folder: the bare name still gets the driver's suffix
+      QDir().mkpath( "v1.2" ); // a dotted folder: the bare name still counts as having no suffix
       setOutput( absolute( "v1.2/ndvi" ) );
       find<QCheckBox>( "autoOpenCheckBox" )->setChecked( true );
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
