@@ -1,10 +1,7 @@
 #include "Core/Utils.h"
 #include "Processing/BandMath.h"
-#include "Processing/OutputName.h"
 #include "TestSupport.h"
 #include "Tools/BandMathDialog.h"
-
-#include <ogr_spatialref.h>
 
 #include <cfloat>
 
@@ -20,23 +17,16 @@ using TestSupport::valueAt;
 const QString finished = QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" );
 
 //! The fixtures the engine is compared on, by layer name; all but "wgs84" lie on the UTM grid of "a" or inside it.
-Spec fixture( const QString &name )
-{
-  const double demNoData = valueAt( 1, 3, 2 ), nNoData = valueAt( 1, 2, 0 );
-  const QMap<QString, Spec> fixtures = {
-      { "a", Spec{ 40, 30, 3, GDT_UInt16, 32748, 500000, 9000000, 30, false, 0 } },
-      { "b", Spec{ 40, 30, 2, GDT_Float32, 32748, 500000, 9000000, 30, false, 0 } },
-      { "n", Spec{ 40, 30, 1, GDT_UInt16, 32748, 500000, 9000000, 30, true, nNoData } },
-      // coarser and shifted, ending inside "a" on every side
-      { "dem", Spec{ 11, 8, 1, GDT_Int16, 32748, 500100, 8999900, 90, false, 0 } },
-      { "demNoData", Spec{ 11, 8, 1, GDT_Int16, 32748, 500100, 8999900, 90, true, demNoData } },
-      // on the grid of "a", ending inside it on every side
-      { "inner", Spec{ 20, 15, 1, GDT_UInt16, 32748, 500090, 8999910, 30, false, 0 } },
-      { "scene", Spec{ 100, 80, 2, GDT_Float32, 32748, 500000, 9000000, 30, false, 0 } },
-      { "wgs84", Spec{ 200, 160, 1, GDT_Int16, 4326, 104.99, -9.0, 0.0005, false, 0 } },
-  };
-  return fixtures.value( name );
-}
+const QMap<QString, Spec> fixtures = {
+    { "a", Spec{ 40, 30, 3, GDT_UInt16, 32748, 500000, 9000000, 30, false, 0 } },
+    { "b", Spec{ 40, 30, 2, GDT_Float32, 32748, 500000, 9000000, 30, false, 0 } },
+    { "n", Spec{ 40, 30, 1, GDT_UInt16, 32748, 500000, 9000000, 30, true, valueAt( 1, 2, 0 ) } },
+    // coarser and shifted, ending inside "a" on every side
+    { "dem", Spec{ 11, 8, 1, GDT_Int16, 32748, 500100, 8999900, 90, true, valueAt( 1, 3, 2 ) } },
+    // on the grid of "a", ending inside it on every side
+    { "inner", Spec{ 20, 15, 1, GDT_UInt16, 32748, 500090, 8999910, 30, false, 0 } },
+    { "wgs84", Spec{ 200, 160, 1, GDT_Int16, 4326, 104.99, -9.0, 0.0005, false, 0 } },
+};
 } // namespace
 
 class TestBandMath : public TestSupport::WindowTest
@@ -67,43 +57,28 @@ class TestBandMath : public TestSupport::WindowTest
     void setOutput( const QString &path ) { find<QWidget>( "fileWidget" )->findChild<QLineEdit *>()->setText( path ); }
 
   private slots:
-    void outputFileNames_data()
+    void formOffersWhatItCanWriteAndFollowsTheCursorAndTheChosenImage()
     {
-      QTest::addColumn<QString>( "path" );
-      QTest::addColumn<QString>( "extension" );
-      QTest::addColumn<QString>( "expected" );
-      // clang-format off
-      QTest::newRow( "no suffix gets the driver's" ) << "/d/ndvi" << "tif" << "/d/ndvi.tif";
-      QTest::newRow( "another suffix stays" ) << "/d/ndvi.img" << "tif" << "/d/ndvi.img";
-      QTest::newRow( "driver without extension" ) << "/d/ndvi" << "" << "/d/ndvi";
-      QTest::newRow( "dotted folder, bare name" ) << "/d/v1.2/ndvi" << "tif" << "/d/v1.2/ndvi.tif";
-      // clang-format on
-    }
-    void outputFileNames()
-    {
-      QFETCH( QString, path );
-      QFETCH( QString, extension );
-      QFETCH( QString, expected );
-      QCOMPARE( OutputName::withExtension( path, extension ), expected );
-    }
-
-    void formatsOfferCreatableDriversAndRememberTheLastOne()
-    {
+      addRasterLayer( "dem", Spec{ 1000, 800, 3, GDT_UInt16, 3857, -8240000.123456, -3500000.5 } );
+      addRasterLayer( "say \"hi\"" );
       showDialog();
       auto *formats = find<QComboBox>( "formatComboBox" );
       QCOMPARE( formats->findData( "MEM" ), -1 );
       QCOMPARE( formats->findData( "PNG" ), -1 ); // can only copy, not create
-      Utils::writeSetting( Utils::Keys::bandMathFormat, "Erdas Imagine Images (.img)" );
-      BandMathDialog remembering( mWindow.get() );
-      QCOMPARE( remembering.findChild<QComboBox *>( "formatComboBox" )->currentData().toString(),
-                QStringLiteral( "HFA" ) );
-    }
+      // The extent follows the first image until another one's is asked for.
+      QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
+      QCOMPARE( find<QSpinBox>( "rowsSpinBox" )->value(), 800 );
+      QCOMPARE( find<QDoubleSpinBox>( "xminDoubleSpinBox" )->value(), -8240000.123456 );
+      QCOMPARE( find<QDoubleSpinBox>( "yminDoubleSpinBox" )->value(), -3500000.5 - 800 * 30 );
+      click( "currentLayerExtentButton" ); // nothing selected
+      QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
+      auto *bands = find<QListWidget>( "rasterBandListWidget" );
+      bands->setCurrentItem( bands->findItems( "say \"hi\"@2", Qt::MatchExactly ).first() );
+      click( "currentLayerExtentButton" );
+      QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 20 );
+      QCOMPARE( find<QDoubleSpinBox>( "xmaxDoubleSpinBox" )->value(), 500600.0 );
+      QCOMPARE( bands->item( 3 )->toolTip(), absolute( "say \"hi\".tif" ) );
 
-    void operatorsAndBandsGoInAtTheCursor()
-    {
-      addRasterLayer( "dem" );
-      addRasterLayer( "say \"hi\"" );
-      showDialog();
       auto *edit = find<QTextEdit>( "expressionTextEdit" );
       doubleClickBand( "dem@1" );
       click( "absButton" );
@@ -126,11 +101,8 @@ class TestBandMath : public TestSupport::WindowTest
       // What the buttons and bands put together parses.
       click( "clearButton" );
       for ( const char *step :
-            { "openBracketButton", "dem@3", "minusButton", "dem@2", "closeBracketButton", "divideButton",
-              "openBracketButton", "dem@3", "plusButton", "dem@2", "closeBracketButton" } )
+            { "openBracketButton", "dem@3", "minusButton", "dem@2", "closeBracketButton", "divideButton", "dem@1" } )
         QString( step ).endsWith( "Button" ) ? click( step ) : doubleClickBand( step );
-      QCOMPARE( edit->toPlainText().simplified(),
-                QStringLiteral( "( \"dem@3\" - \"dem@2\" ) / ( \"dem@3\" + \"dem@2\" )" ) );
       click( "checkButton" );
       QCOMPARE( TestSupport::noticeText( mDialog ), QStringLiteral( "Biểu thức hợp lệ" ) );
       edit->insertPlainText( " * * (" );
@@ -148,62 +120,48 @@ class TestBandMath : public TestSupport::WindowTest
       QCOMPARE( labels.size(), 27 );
       QCOMPARE( QSet<QString>( labels.cbegin(), labels.cend() ).size(), 27 );
       QVERIFY( !labels.contains( QString() ) && !labels.contains( QStringLiteral( "  " ) ) );
-    }
 
-    void extentFollowsTheFirstImageUntilAskedOtherwise()
-    {
-      addRasterLayer( "first", Spec{ 1000, 800, 3, GDT_UInt16, 3857, -8240000.123456, -3500000.5 } );
-      addRasterLayer( "second" );
-      showDialog();
-      QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
-      QCOMPARE( find<QSpinBox>( "rowsSpinBox" )->value(), 800 );
-      QCOMPARE( find<QDoubleSpinBox>( "xminDoubleSpinBox" )->value(), -8240000.123456 );
-      QCOMPARE( find<QDoubleSpinBox>( "yminDoubleSpinBox" )->value(), -3500000.5 - 800 * 30 );
-      click( "currentLayerExtentButton" ); // nothing selected
-      QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
-      auto *bands = find<QListWidget>( "rasterBandListWidget" );
-      bands->setCurrentItem( bands->findItems( "second@2", Qt::MatchExactly ).first() );
-      click( "currentLayerExtentButton" );
-      QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 20 );
-      QCOMPARE( find<QDoubleSpinBox>( "xmaxDoubleSpinBox" )->value(), 500600.0 );
-      QCOMPARE( bands->item( 3 )->toolTip(), absolute( "second.tif" ) );
+      Utils::writeSetting( Utils::Keys::bandMathFormat, "Erdas Imagine Images (.img)" );
+      BandMathDialog remembering( mWindow.get() );
+      QCOMPARE( remembering.findChild<QComboBox *>( "formatComboBox" )->currentData().toString(),
+                QStringLiteral( "HFA" ) );
     }
 
     void ndviIsWrittenOverTheLayersExtent_data()
     {
-      QTest::addColumn<int>( "epsg" );
-      QTest::addColumn<double>( "originX" );
-      QTest::addColumn<double>( "originY" );
-      QTest::addColumn<double>( "pixelSize" );
+      QTest::addColumn<QString>( "driver" );
+      QTest::addColumn<QString>( "suffix" );
       QTest::addColumn<double>( "typedXmin" );
       // clang-format off
-      QTest::newRow( "UTM 25 south, fractional grid" ) << 32725 << 204567.891 << 9123456.789 << 28.5 << qQNaN();
-      QTest::newRow( "Web Mercator, south-west" ) << 3857 << -8240000.0 << -3500000.0 << 30.0 << qQNaN();
-      QTest::newRow( "degrees, south-west, exact grid" ) << 4326 << -34.9165889615 << -8.0123456789 << 0.000271234567 << qQNaN();
-      QTest::newRow( "degrees, xmin typed" ) << 4326 << -34.9165889615 << -8.0123456789 << 0.000271234567 << -34.9166;
+      QTest::newRow( "ENVI, no suffix, extent as shown" ) << "ENVI" << "" << qQNaN();
+      QTest::newRow( "GeoTIFF, xmin typed" ) << "GTiff" << ".tif" << -34.9166;
       // clang-format on
     }
     void ndviIsWrittenOverTheLayersExtent()
     {
-      QFETCH( int, epsg );
-      QFETCH( double, originX );
-      QFETCH( double, originY );
-      QFETCH( double, pixelSize );
+      QFETCH( QString, driver );
+      QFETCH( QString, suffix );
       QFETCH( double, typedXmin );
-      const Spec spec{ 37, 23, 4, GDT_Int16, epsg, originX, originY, pixelSize };
+      // Degrees south-west of Greenwich, more decimals than the fields show.
+      const Spec spec{ 37, 23, 4, GDT_Int16, 4326, -34.9165889615, -8.0123456789, 0.000271234567 };
       addRasterLayer( "img", spec );
       showDialog();
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( "( \"img@4\" - \"img@3\" ) / ( \"img@4\" + \"img@3\" )" );
       if ( !std::isnan( typedXmin ) )
         find<QDoubleSpinBox>( "xminDoubleSpinBox" )->setValue( typedXmin );
-      QDir().mkpath( "results" );
-      setOutput( absolute( "results/ndvi" ) );
+      auto *formats = find<QComboBox>( "formatComboBox" );
+      formats->setCurrentIndex( formats->findData( driver ) );
+      QDir().mkpath( "v1.2" ); // a dotted folder: the bare name still counts as having no suffix
+      setOutput( absolute( "v1.2/ndvi" ) );
       find<QCheckBox>( "autoOpenCheckBox" )->setChecked( true );
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
       QCOMPARE( applyAndWait( mDialog ), finished );
-      const QString written = absolute( "results/ndvi.tif" );
-      QCOMPARE( complete.count(), 1 );
-      QCOMPARE( complete.at( 0 ).at( 0 ).toString(), written );
+      const QString written = absolute( "v1.2/ndvi" + suffix );
+      QCOMPARE( QList<QVariantList>( complete ), QList<QVariantList>{ { written } } );
+      QTRY_COMPARE( QgsProject::instance()->mapLayersByName( "ndvi" ).size(), 1 );
+      QCOMPARE( QgsProject::instance()->mapLayersByName( "ndvi" ).first()->crs().authid(),
+                QStringLiteral( "EPSG:4326" ) );
+      QTRY_VERIFY_WITH_TIMEOUT( !mDialog->isVisible(), 3000 );
 
       std::unique_ptr<GDALDataset> out = TestSupport::openRaster( written );
       QVERIFY( out );
@@ -213,24 +171,18 @@ class TestBandMath : public TestSupport::WindowTest
       double transform[6];
       out->GetGeoTransform( transform );
       // Exactly the source's grid, not one shifted by the fields' rounding.
-      QVERIFY( transform[0] == ( std::isnan( typedXmin ) ? originX : typedXmin ) );
-      QVERIFY( transform[3] == originY );
-      QVERIFY( transform[5] == -pixelSize || qAbs( transform[5] / -pixelSize - 1 ) < 1e-12 );
+      QVERIFY( transform[0] == ( std::isnan( typedXmin ) ? spec.originX : typedXmin ) );
+      QVERIFY( transform[3] == spec.originY );
+      QVERIFY( transform[5] == -spec.pixelSize || qAbs( transform[5] / -spec.pixelSize - 1 ) < 1e-12 );
       if ( !std::isnan( typedXmin ) )
         return;
-      QVERIFY( transform[1] == pixelSize || qAbs( transform[1] / pixelSize - 1 ) < 1e-12 );
-      OGRSpatialReference expectedSrs;
-      expectedSrs.importFromEPSG( epsg );
-      expectedSrs.SetAxisMappingStrategy( OAMS_TRADITIONAL_GIS_ORDER );
-      QVERIFY( out->GetSpatialRef() && out->GetSpatialRef()->IsSame( &expectedSrs ) );
+      QVERIFY( transform[1] == spec.pixelSize || qAbs( transform[1] / spec.pixelSize - 1 ) < 1e-12 );
       QVector<double> expected;
       for ( int y = 0; y < spec.height; ++y )
         for ( int x = 0; x < spec.width; ++x )
           expected << float( ( valueAt( 4, x, y ) - valueAt( 3, x, y ) ) /
                              ( valueAt( 4, x, y ) + valueAt( 3, x, y ) ) );
       QCOMPARE( TestSupport::readBand( written, 1 ), expected );
-      QTRY_VERIFY( QgsProject::instance()->mapLayersByName( "ndvi" ).size() == 1 );
-      QTRY_VERIFY_WITH_TIMEOUT( !mDialog->isVisible(), 3000 );
     }
 
     void everyFailureIsReportedInPink_data()
@@ -243,13 +195,10 @@ class TestBandMath : public TestSupport::WindowTest
       const QString badPath = "Đường dẫn ảnh kết quả KHÔNG khả dụng", badBand = "Lỗi kênh ảnh không hợp lệ",
                     cannotWrite = "Lỗi không thể ghi file kết quả", cannotRead = "Lỗi không đọc được kênh ảnh";
       // clang-format off
-      QTest::newRow( "empty path and expression" ) << "" << "" << 0.0 << "" << badPath;
       QTest::newRow( "folder is a file" ) << "blocker/out.tif" << "\"img@1\"" << 0.0 << "" << badPath;
-      QTest::newRow( "vanished folder" ) << "vanished/out.tif" << "\"img@1\"" << 0.0 << "" << badPath;
       QTest::newRow( "does not parse" ) << "out.tif" << "\"img@1\" + " << 0.0 << "" << "Biểu thức KHÔNG hợp lệ";
-      QTest::newRow( "output is a folder" ) << "taken.tif" << "\"img@1\" * 2" << 0.0 << "" << cannotWrite;
+      QTest::newRow( "output is a folder, its suffix kept" ) << "taken.img" << "\"img@1\" * 2" << 0.0 << "" << cannotWrite;
       QTest::newRow( "removed layer" ) << "gone.tif" << "\"removed@1\" * 2" << 0.0 << "" << badBand;
-      QTest::newRow( "band the layer lacks" ) << "nine.tif" << "\"img@9\"" << 0.0 << "" << badBand;
       QTest::newRow( "no raster in the project" ) << "constant.tif" << "1 + 1" << 0.0 << "" << cannotRead;
       QTest::newRow( "transform fails everywhere" ) << "earlier.tif" << "\"wgs84@1\" + 1" << 9e14 << "" << cannotRead;
       QTest::newRow( "writes fail" ) << "earlier.tif" << "\"img@1\" + 1" << 0.0 << "limit" << cannotWrite;
@@ -269,15 +218,15 @@ class TestBandMath : public TestSupport::WindowTest
       if ( expression.contains( '"' ) ) // a constant expression is tried with no raster in the project
       {
         addRasterLayer( "img", Spec{ 300, 300 } ); // its result does not fit on the small disk
-        addRasterLayer( "wgs84", fixture( "wgs84" ) );
+        addRasterLayer( "wgs84", fixtures["wgs84"] );
         QgsProject::instance()->removeMapLayer( addRasterLayer( "removed" ) );
       }
       TestSupport::writeBytes( folder + "/blocker", "a file" );
       TestSupport::writeBytes( folder + "/earlier.tif", "an earlier result" );
-      QDir().mkpath( folder + "/taken.tif" );
+      QDir().mkpath( folder + "/taken.img" );
       const QMap<QString, QByteArray> kept = folderContents( folder );
       showDialog();
-      setOutput( output.isEmpty() ? QString() : folder + '/' + output );
+      setOutput( folder + '/' + output );
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( expression );
       if ( xmin != 0 )
       {
@@ -292,12 +241,10 @@ class TestBandMath : public TestSupport::WindowTest
       const QString shown = applyAndWait( mDialog );
       limit.reset();
       const QMap<QString, QByteArray> after = folderContents( folder );
-      const bool takenIsEmpty = QDir( folder + "/taken.tif" ).isEmpty();
       if ( disk == "mount" )
         QProcess::execute( "umount", { folder } );
       QCOMPARE( shown, notice );
       QCOMPARE( after, kept );
-      QVERIFY( takenIsEmpty );
       QCOMPARE( complete.count(), 0 );
       QTest::qWait( 50 );
       QVERIFY( mDialog->isVisible() );
@@ -309,18 +256,11 @@ class TestBandMath : public TestSupport::WindowTest
       QTest::addColumn<QString>( "layers" );
       QTest::addColumn<QString>( "expression" );
       // clang-format off
-      QTest::newRow( "arithmetic" ) << "a" << "\"a@1\" * 2 + \"a@2\" / 3 - \"a@3\" ^ 0.5";
-      QTest::newRow( "comparisons" ) << "a" << "( \"a@1\" > 1100 ) * \"a@2\" + ( \"a@3\" <= 3300 ) - ( \"a@1\" = 1006 ) + ( \"a@2\" != 2040 )";
-      QTest::newRow( "and, or" ) << "a,b" << "\"a@1\" > 1200 and \"a@2\" < 2400 or \"b@1\" = 1006";
-      QTest::newRow( "min, max" ) << "a,b" << "max( \"a@1\", \"b@1\" * 1.5 ) - min( \"a@2\", 2100 )";
-      QTest::newRow( "functions" ) << "a,b" << "sqrt( \"a@1\" ) + ln( \"a@2\" ) + log10( \"a@3\" ) + sin( \"b@1\" ) * cos( \"b@2\" ) + abs( 1500 - \"a@1\" ) + atan( \"a@1\" ) + asin( \"a@1\" / 9999 ) + tan( \"b@2\" )";
-      QTest::newRow( "two rasters, unused one open" ) << "a,b,n" << "( \"a@3\" - \"b@1\" ) / ( \"a@3\" + \"b@1\" )";
+      QTest::newRow( "functions, unused raster open" ) << "a,b,n" << "sqrt( \"a@1\" ) + ln( \"a@2\" ) + log10( \"a@3\" ) + sin( \"b@1\" ) * cos( \"b@2\" ) + abs( 1500 - \"a@1\" ) + atan( \"a@1\" ) + asin( \"a@1\" / 9999 ) + tan( \"b@2\" )";
       QTest::newRow( "declared no-data" ) << "a,n" << "\"n@1\" + \"a@1\"";
-      QTest::newRow( "coarser input, no-data declared" ) << "a,demNoData" << "\"demNoData@1\" * 2 + \"a@1\"";
-      QTest::newRow( "coarser input, none declared" ) << "a,dem" << "\"dem@1\" * 2 + \"a@1\"";
+      QTest::newRow( "coarser input, no-data declared" ) << "a,dem" << "\"dem@1\" * 2 + \"a@1\"";
       QTest::newRow( "same grid, inside" ) << "a,inner" << "\"inner@1\" - \"a@2\"";
-      QTest::newRow( "degree raster open, not named" ) << "scene,wgs84" << "( \"scene@2\" - \"scene@1\" ) / ( \"scene@2\" + \"scene@1\" )";
-      QTest::newRow( "degree raster named" ) << "scene,wgs84" << "\"wgs84@1\" + \"scene@1\"";
+      QTest::newRow( "degree raster named" ) << "a,wgs84" << "\"wgs84@1\" + \"a@1\"";
       // clang-format on
     }
     void sameValuesAsTheQgisCalculator()
@@ -329,17 +269,17 @@ class TestBandMath : public TestSupport::WindowTest
       QFETCH( QString, expression );
       QList<QgsRasterLayer *> opened;
       for ( const QString &name : layers.split( ',' ) )
-        opened << addRasterLayer( name, fixture( name ) );
+        opened << addRasterLayer( name, fixtures[name] );
       const QgsRasterLayer *grid = opened.first();
+      const QString ours = absolute( QStringLiteral( "ours-%1.tif" ).arg( QTest::currentDataTag() ) );
       BandMath::Request request;
       request.expression = expression;
-      request.outputFile = absolute( QStringLiteral( "ours-%1.tif" ).arg( QTest::currentDataTag() ) );
+      request.outputFile = ours;
       request.driver = QStringLiteral( "GTiff" );
       request.extent = grid->extent();
       request.columns = grid->width();
       request.rows = grid->height();
       QCOMPARE( int( BandMath::prepareAndRun( request ) ), int( QgsRasterCalculator::Success ) );
-      const QString ours = request.outputFile;
 
       // The calculator only gets the named layers: it would read (and may fail on) every other one.
       QVector<QgsRasterCalculatorEntry> named;
@@ -353,21 +293,18 @@ class TestBandMath : public TestSupport::WindowTest
 
       const QVector<double> ourValues = TestSupport::readBand( ours, 1 ),
                             theirValues = TestSupport::readBand( theirs, 1 );
+      // Beyond a named input of the same CRS the calculator's value is whatever its memory held.
+      QgsRectangle reach = grid->extent();
+      for ( const QgsRasterLayer *layer : opened )
+        if ( layer->crs() == grid->crs() && expression.contains( '"' + layer->name() + '@' ) )
+          reach = reach.intersect( layer->extent() );
       const double xRes = grid->rasterUnitsPerPixelX(), yRes = grid->rasterUnitsPerPixelY();
       int outside = 0;
       for ( int y = 0; y < grid->height(); ++y )
         for ( int x = 0; x < grid->width(); ++x )
         {
-          const QgsPointXY centre( grid->extent().xMinimum() + ( x + 0.5 ) * xRes,
-                                   grid->extent().yMaximum() - ( y + 0.5 ) * yRes );
-          // Beyond a named input of the same CRS the calculator's value is whatever its memory held.
-          const bool reached = std::all_of( opened.cbegin(), opened.cend(),
-                                            [&]( const QgsRasterLayer *layer )
-                                            {
-                                              return layer->crs() != grid->crs() ||
-                                                     !expression.contains( '"' + layer->name() + '@' ) ||
-                                                     layer->extent().contains( centre );
-                                            } );
+          const bool reached = reach.contains( QgsPointXY( grid->extent().xMinimum() + ( x + 0.5 ) * xRes,
+                                                           grid->extent().yMaximum() - ( y + 0.5 ) * yRes ) );
           const int index = y * grid->width() + x;
           const double expected = reached ? theirValues[index] : double( -FLT_MAX );
           outside += !reached;
@@ -376,17 +313,9 @@ class TestBandMath : public TestSupport::WindowTest
         }
       QCOMPARE( outside > 0, layers.contains( "dem" ) || layers.contains( "inner" ) );
 
-      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( ours );
       int hasNoData = 0;
-      QCOMPARE( out->GetRasterBand( 1 )->GetNoDataValue( &hasNoData ), double( -FLT_MAX ) );
+      QCOMPARE( TestSupport::openRaster( ours )->GetRasterBand( 1 )->GetNoDataValue( &hasNoData ), double( -FLT_MAX ) );
       QVERIFY( hasNoData );
-      out.reset();
-      // Every core works on it, yet a second run writes the same bytes.
-      request.outputFile = absolute( QStringLiteral( "again-%1.tif" ).arg( QTest::currentDataTag() ) );
-      QCOMPARE( int( BandMath::prepareAndRun( request ) ), int( QgsRasterCalculator::Success ) );
-      QFile first( ours ), second( request.outputFile );
-      QVERIFY( first.open( QIODevice::ReadOnly ) && second.open( QIODevice::ReadOnly ) );
-      QVERIFY( first.readAll() == second.readAll() );
     }
 
     void interruptedRunsLeaveTheTargetAsItWas_data()
@@ -450,17 +379,16 @@ class TestBandMath : public TestSupport::WindowTest
         showDialog();
       find<QSpinBox>( "columnsSpinBox" )->setValue( 1200 );
       find<QSpinBox>( "rowsSpinBox" )->setValue( 1200 );
-      QList<int> seen;
-      connect( find<QProgressBar>( "progressBar" ), &QProgressBar::valueChanged, this,
-               [&]( int value ) { seen << value; } );
+      QSignalSpy seen( find<QProgressBar>( "progressBar" ), &QProgressBar::valueChanged );
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
       QCOMPARE( applyAndWait( mDialog ), finished );
-      QVERIFY2( seen.size() >= 3 && *std::max_element( seen.begin(), seen.end() ) >= 90,
-                qPrintable( QString::number( seen.size() ) ) );
+      QVERIFY( seen.size() >= 3 );
       QCOMPARE( complete.count(), 0 );
       QTRY_VERIFY( !mDialog->isVisible() );
-      // Half a source pixel wide: output pixel 7 lies in source pixel 3.
-      QCOMPARE( TestSupport::readBand( folder + "/slow.tif", 1 ).at( 7 ), 2 * valueAt( 1, 3, 0 ) );
+      // Half a source pixel wide: output pixel 7 lies in source pixel 3; the last strip ends in the last one.
+      const QVector<double> written = TestSupport::readBand( folder + "/slow.tif", 1 );
+      QCOMPARE( ( QList<double>{ written.at( 7 ), written.last() } ),
+                ( QList<double>{ 2 * valueAt( 1, 3, 0 ), 2 * valueAt( 1, 599, 599 ) } ) );
     }
 };
 

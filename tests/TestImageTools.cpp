@@ -63,29 +63,22 @@ class TestImageTools : public TestSupport::WindowTest
       QgsRasterLayer *ndvi = addRasterLayer( "ndvi", spec( 1, GDALDataType( second ), true, 0 ) );
       auto *dialog = showCombination( { scene, ndvi }, absolute( "stack" ) );
       dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
-      QList<int> progress;
-      connect( dialog->findChild<QProgressBar *>( "progressBar" ), &QProgressBar::valueChanged, this,
-               [&progress]( int value ) { progress << value; } );
+      QSignalSpy progress( dialog->findChild<QProgressBar *>( "progressBar" ), &QProgressBar::valueChanged );
       QSignalSpy complete( dialog, &ImageCombinationDialog::complete );
 
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
-      QVERIFY( progress.contains( 100 ) );
+      QVERIFY( progress.size() >= 3 ); // a step a band, not only the task's own 100 at its end
       const QString written = absolute( "stack.tif" );
-      QCOMPARE( complete.count(), 1 );
-      QCOMPARE( complete.at( 0 ).at( 0 ).toString(), written );
+      QCOMPARE( QList<QVariantList>( complete ), QList<QVariantList>{ { written } } );
       QCOMPARE( TestSupport::checkWritten(
                     written,
                     { { scene->source(), 1 }, { scene->source(), 2 }, { scene->source(), 3 }, { ndvi->source(), 1 } },
                     GDALDataType( stacked ), 0 ),
                 QString() );
-      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( written );
-      OGRSpatialReference utmSouth;
-      utmSouth.importFromEPSG( 32748 );
-      QVERIFY( out->GetSpatialRef() && out->GetSpatialRef()->IsSame( &utmSouth ) );
-      double transform[6];
-      out->GetGeoTransform( transform );
-      QCOMPARE( QList<double>( transform, transform + 6 ), ( QList<double>{ 500000, 30, 0, 9000000, 0, -30 } ) );
       QTRY_COMPARE( QgsProject::instance()->mapLayersByName( "stack" ).size(), 1 );
+      const QgsMapLayer *stack = QgsProject::instance()->mapLayersByName( "stack" ).first();
+      QCOMPARE( stack->crs(), scene->crs() );
+      QCOMPARE( stack->extent(), scene->extent() );
       QTRY_VERIFY_WITH_TIMEOUT( !dialog->isVisible(), 3000 );
     }
 
@@ -99,17 +92,14 @@ class TestImageTools : public TestSupport::WindowTest
     {
       QFETCH( bool, sceneHasNoData );
       QgsRasterLayer *scene = addRasterLayer( "scene", spec( 2, GDT_UInt16, sceneHasNoData, 1000 ) );
-      QgsRasterLayer *index = addRasterLayer( "index", spec( 1, GDT_Float32, true, 1037 ) );
+      QgsRasterLayer *index = addRasterLayer( "index", spec( 1, GDT_UInt16, true, 1037 ) );
       const ProcessingResult result = RasterBands::stack(
           RasterBands::stackRequest( { scene, index }, absolute( "mixed.tif" ), "GTiff" ), nullptr );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
       std::unique_ptr<GDALDataset> out = TestSupport::openRaster( absolute( "mixed.tif" ) );
       QCOMPARE( out->GetRasterBand( 1 )->GetRasterDataType(), GDT_Float32 );
-      for ( int band = 1; band <= 3; ++band )
-      {
-        int has = 0;
+      for ( int band = 1, has = 0; band <= 3; ++band )
         QVERIFY( std::isnan( out->GetRasterBand( band )->GetNoDataValue( &has ) ) && has );
-      }
       // valueAt( 1, 0, 0 ) is 1000 and valueAt( 1, 0, 1 ) is 1037.
       const QVector<double> band1 = readBand( absolute( "mixed.tif" ), 1 );
       QCOMPARE( std::isnan( band1[0] ), sceneHasNoData );
@@ -119,15 +109,8 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( band3[0], 1000.0 );
     }
 
-    void sameNamedImagesStayDistinctInTheListsOrder_data()
-    {
-      QTest::addColumn<bool>( "moveUp" );
-      QTest::newRow( "2020 then 2021" ) << false;
-      QTest::newRow( "2021 moved up" ) << true;
-    }
     void sameNamedImagesStayDistinctInTheListsOrder()
     {
-      QFETCH( bool, moveUp );
       QDir().mkpath( "2020" );
       QDir().mkpath( "2021" );
       QgsRasterLayer *fine = addRasterLayer( "2020/ndvi", spec( 1, GDT_Float32 ) );
@@ -137,15 +120,13 @@ class TestImageTools : public TestSupport::WindowTest
       auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
       QCOMPARE( list->item( 1 )->text(), QStringLiteral( "ndvi" ) );
       list->setCurrentRow( 1 );
-      if ( moveUp )
-        dialog->findChild<QToolButton *>( "upButton" )->click();
-      QCOMPARE( list->item( 0 )->toolTip(), ( moveUp ? coarse : fine )->publicSource() );
+      dialog->findChild<QToolButton *>( "upButton" )->click();
+      QCOMPARE( list->item( 0 )->toolTip(), coarse->publicSource() );
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
       // The first listed image sets the grid; the other is read on it, nearest neighbour.
-      QCOMPARE( readBand( absolute( "series.tif" ), 1 ), readBand( ( moveUp ? coarse : fine )->source(), 1 ) );
-      // Output pixel (1, 0) is centred where, on the 30 m grid, pixel (3, 1) starts; on the 60 m one, in pixel (0, 0).
-      QCOMPARE( readBand( absolute( "series.tif" ), 2 ).at( 1 ),
-                moveUp ? TestSupport::valueAt( 1, 3, 1 ) : TestSupport::valueAt( 1, 0, 0 ) + 0.5 );
+      QCOMPARE( readBand( absolute( "series.tif" ), 1 ), readBand( coarse->source(), 1 ) );
+      // Output pixel (1, 0) is centred where, on the 30 m grid, pixel (3, 1) starts.
+      QCOMPARE( readBand( absolute( "series.tif" ), 2 ).at( 1 ), TestSupport::valueAt( 1, 3, 1 ) );
     }
 
     void combinationChecks_data()
@@ -184,28 +165,16 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( QFile::exists( absolute( "out.tif" ) ), notice == QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
     }
 
-    void separationWritesEveryBandWithItsTypeAndNoData_data()
-    {
-      QTest::addColumn<QString>( "driver" );
-      QTest::addColumn<QString>( "suffix" );
-      QTest::newRow( "GeoTIFF" ) << "GTiff"
-                                 << ".tif";
-      QTest::newRow( "ENVI, no trailing dot" ) << "ENVI"
-                                               << "";
-    }
     void separationWritesEveryBandWithItsTypeAndNoData()
     {
-      QFETCH( QString, driver );
-      QFETCH( QString, suffix );
       QgsRasterLayer *layer =
           addRasterLayer( "scene", Spec{ 20, 10, 6, GDT_Int16, 32748, -70000, 9000000, 30, true, -32768 } );
-      const QString folder = absolute( "bands-" + driver );
+      const QString folder = absolute( "bands" );
       QDir().mkpath( folder );
       auto *dialog = showSeparation( folder );
       auto *formats = dialog->findChild<QWidget *>( "formatComboBox" )->findChild<QComboBox *>();
-      formats->setCurrentIndex( formats->findData( driver ) );
+      formats->setCurrentIndex( formats->findData( "ENVI" ) ); // no extension, so no trailing dot
       auto *names = dialog->findChild<QListWidget *>( "bandListWidget" );
-      QCOMPARE( names->item( 0 )->text(), QStringLiteral( "scene-band1" ) );
       QVERIFY( names->item( 1 )->flags().testFlag( Qt::ItemIsEditable ) );
       names->item( 1 )->setText( "nir" );
       dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
@@ -214,7 +183,7 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) );
       QStringList expected;
       for ( int band = 1; band <= 6; ++band )
-        expected << folder + ( band == 2 ? "/nir" : QStringLiteral( "/scene-band%1" ).arg( band ) ) + suffix;
+        expected << folder + ( band == 2 ? "/nir" : QStringLiteral( "/scene-band%1" ).arg( band ) );
       QCOMPARE( complete.at( 0 ).at( 0 ).toStringList(), expected );
       for ( int band = 1; band <= 6; ++band )
         QCOMPARE( TestSupport::checkWritten( expected[band - 1], { { layer->source(), band } }, GDT_Int16, -32768 ),
@@ -278,8 +247,7 @@ class TestImageTools : public TestSupport::WindowTest
         QSKIP( "cannot mount a small tmpfs here" );
       const int size = failure == "cancel" ? 3000 : 200;
       QgsRasterLayer *layer = addRasterLayer( "big", Spec{ size, size } );
-      const QString earlier = stack ? folder + "/stack.tif" : folder + "/big-band2.tif";
-      TestSupport::writeRaster( earlier, spec( 1, GDT_Byte ) );
+      TestSupport::writeRaster( folder + ( stack ? "/stack.tif" : "/big-band2.tif" ), spec( 1, GDT_Byte ) );
       const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
 
       QWidget *dialog = stack ? static_cast<QWidget *>( showCombination( { layer }, folder + "/stack.tif" ) )
@@ -300,7 +268,6 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( shown.section( '\n', 0, 0 ), notice );
       QVERIFY( dialog->isVisible() );
       QCOMPARE( after, before );
-      QCOMPARE( QgsProject::instance()->count(), 1 );
     }
 
     void replacingTouchesOnlyTheTargetsOwnFiles_data()
