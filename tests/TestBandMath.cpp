@@ -257,6 +257,7 @@ class TestBandMath : public TestSupport::WindowTest
       QTest::addColumn<QString>( "expression" );
       // clang-format off
       QTest::newRow( "functions, unused raster open" ) << "a,b,n" << "sqrt( \"a@1\" ) + ln( \"a@2\" ) + log10( \"a@3\" ) + sin( \"b@1\" ) * cos( \"b@2\" ) + abs( 1500 - \"a@1\" ) + atan( \"a@1\" ) + asin( \"a@1\" / 9999 ) + tan( \"b@2\" )";
+      QTest::newRow( "comparisons, min, max, two rasters" ) << "a,b" << "( \"a@1\" > 1200 ) * min( \"a@2\", \"b@1\" ) + max( \"b@2\", \"a@3\" ) - ( \"a@1\" <= \"b@1\" AND \"a@2\" != 0 ) / ( \"b@1\" - \"a@2\" )";
       QTest::newRow( "declared no-data" ) << "a,n" << "\"n@1\" + \"a@1\"";
       QTest::newRow( "coarser input, no-data declared" ) << "a,dem" << "\"dem@1\" * 2 + \"a@1\"";
       QTest::newRow( "same grid, inside" ) << "a,inner" << "\"inner@1\" - \"a@2\"";
