@@ -138,7 +138,6 @@ class TestRasterData : public TestSupport::WindowTest
       QTest::newRow( "raster under a regular file" ) << false << "failed/earlier.tif/out.tif" << false;
       QTest::newRow( "raster over an earlier file on a full disk" ) << false << "failed/earlier.tif" << true;
       QTest::newRow( "vector without an extension" ) << true << "failed/earlier" << false;
-      QTest::newRow( "Shapefile under a regular file" ) << true << "failed/earlier.shp/out.shp" << false;
     }
     void failedExportKeepsWhatWasThere()
     {

@@ -117,22 +117,20 @@ class TestVectorData : public TestSupport::WindowTest
       std::unique_ptr<OGRFeature> first( layer->GetNextFeature() );
       QCOMPARE( QString::fromUtf8( first->GetFieldAsString( "ten" ) ), QStringLiteral( "Thửa 0" ) );
       QCOMPARE( first->GetFieldAsDouble( "dien_tich" ), 12.5 );
-      QCOMPARE( notices().size(), 1 );
-      QCOMPARE( notices()[0].text, "Đã lưu thành công: " + target + ". " );
+      // Remembered only on success: the one sign that a Shapefile set of the same data was replaced.
       QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorSaveDir ), absolute( "replaced" ) );
     }
 
     void metadataShowsTheCurrentLayerAndHandlesLinks()
     {
-      MainWindow::controller()->openFileName(
-          absolute( TestSupport::writeVector( "first.shp", "ESRI Shapefile", { "first" } ) ) );
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "first.tif" ) ) );
       MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "second.tif" ) ) );
       MainWindow::controller()->showMetadata();
       auto *viewer = qobject_cast<MetadataViewerDialog *>( QApplication::activeModalWidget() );
       QVERIFY( viewer );
       auto *browser = viewer->findChild<QTextBrowser *>( "textBrowser" );
       QVERIFY( browser->toPlainText().contains( "second.tif" ) );
-      QVERIFY( !browser->toPlainText().contains( "first.shp" ) );
+      QVERIFY( !browser->toPlainText().contains( "first.tif" ) );
       viewer->close();
 
       UrlCatcher catcher;
