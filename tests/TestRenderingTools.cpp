@@ -12,7 +12,6 @@
 #include <qgsbrightnesscontrastfilter.h>
 #include <qgslayertreeview.h>
 #include <qgsmultibandcolorrenderer.h>
-#include <qgsrasterpipe.h>
 #include <qgsrastershader.h>
 #include <qgssinglebandgrayrenderer.h>
 #include <qgssinglebandpseudocolorrenderer.h>
@@ -151,7 +150,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       dialog->findChild<QPushButton *>( "applyButton" )->click(); // without a raster, nothing to change
       QgsRasterLayer *first = addSelected( "first", 3 );
       QgsRasterLayer *second = addSelected( "second", 1 );
-      QgsBrightnessContrastFilter *filter = second->pipe()->brightnessFilter();
+      QgsBrightnessContrastFilter *filter = second->brightnessFilter();
       filter->setBrightness( 40 );
       filter->setContrast( -20 );
       TestSupport::showTool<BrightnessContrastDialog>( brightnessCommand );
@@ -167,7 +166,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       // What the sliders offer, up to their ends, is what the filter keeps.
       QCOMPARE( ( QList<int>{ filter->brightness(), filter->contrast() } ),
                 ( QList<int>{ brightnessSlider->value(), contrastSlider->value() } ) );
-      QCOMPARE( first->pipe()->brightnessFilter()->brightness(), 0 );
+      QCOMPARE( first->brightnessFilter()->brightness(), 0 );
       auto invalid = std::make_unique<QgsRasterLayer>( "/no/such.tif", "gone" );
       dialog->currentLayerChanged( invalid.get() ); // passed over, as in the composite dialog
     }
