@@ -4,7 +4,6 @@
 #include "TestSupport.h"
 
 #include <ogrsf_frmts.h>
-#include <qgslayertreeview.h>
 
 using TestSupport::notices;
 
@@ -79,15 +78,11 @@ class TestVectorData : public TestSupport::WindowTest
       QTest::addColumn<QString>( "fileName" );
       QTest::addColumn<QString>( "writtenDriver" );
       QTest::addColumn<QString>( "writtenLayer" );
-      QTest::newRow( "shp, named after the file" ) << "out.shp"
-                                                   << "ESRI Shapefile"
-                                                   << "out";
-      QTest::newRow( "gpkg keeps the layer name" ) << "out.gpkg"
-                                                   << "GPKG"
-                                                   << "parcels";
-      QTest::newRow( "geojson keeps the layer name" ) << "out.geojson"
-                                                      << "GeoJSON"
-                                                      << "parcels";
+      // clang-format off
+      QTest::newRow( "shp, named after the file" ) << "out.shp" << "ESRI Shapefile" << "out";
+      QTest::newRow( "gpkg keeps the layer name" ) << "out.gpkg" << "GPKG" << "parcels";
+      QTest::newRow( "geojson keeps the layer name" ) << "out.geojson" << "GeoJSON" << "parcels";
+      // clang-format on
     }
     void exportFollowsTheExtension()
     {
