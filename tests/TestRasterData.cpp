@@ -7,8 +7,6 @@
 namespace
 {
 using TestSupport::absolute;
-
-using TestSupport::Notice;
 using TestSupport::notices;
 
 QString rasterFilterFor( const QString &driver )
@@ -60,7 +58,7 @@ class TestRasterData : public TestSupport::WindowTest
 
       QCOMPARE( QgsProject::instance()->count(), int( !cancelled ) );
       QStringList shown;
-      for ( const Notice &notice : notices() )
+      for ( const TestSupport::Notice &notice : notices() )
         shown << notice.text;
       QCOMPARE( shown, expected );
       const Utils::SettingKey &folder = command == "raster" ? Utils::Keys::rasterDir
@@ -163,7 +161,7 @@ class TestRasterData : public TestSupport::WindowTest
       if ( fullDisk )
         QProcess::execute( "umount", { absolute( "failed" ) } );
 
-      const QList<Notice> shown = notices();
+      const QList<TestSupport::Notice> shown = notices();
       QCOMPARE( shown.size(), 1 );
       QCOMPARE( shown[0].level, Qgis::Critical );
       QVERIFY2( shown[0].text.startsWith( "Lưu " + target + " thất bại, mã lỗi " ), qPrintable( shown[0].text ) );

@@ -76,12 +76,9 @@ class TestRenderingTools : public TestSupport::WindowTest
       QFETCH( QList<int>, shown );
       QFETCH( QString, stretch );
       QFETCH( int, limits );
-      auto *dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
-      auto *apply = dialog->findChild<QPushButton *>( "applyButton" );
-      apply->click(); // without a raster, nothing to change
       QgsRasterLayer *layer = addSelected( "composite", bands );
       QSignalSpy repaints( layer, &QgsMapLayer::repaintRequested );
-      TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
+      auto *dialog = TestSupport::showTool<ColorCompositeDialog>( compositeCommand );
       const QList<QComboBox *> combos = dialog->findChildren<QComboBox *>( QRegularExpression( "BandComboBox$" ) );
       const auto indexes = [&combos] {
         return QList<int>{ combos[0]->currentIndex(), combos[1]->currentIndex(), combos[2]->currentIndex() };
@@ -92,7 +89,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       dialog->findChild<QRadioButton *>( stretch )->setChecked( true );
       auto *store = dialog->findChild<QCheckBox *>( "saveBandIndexesCheckBox" );
       store->setChecked( store->isEnabled() );
-      apply->click();
+      dialog->findChild<QPushButton *>( "applyButton" )->click();
       QVERIFY( repaints.count() >= 1 );
       QCOMPARE( int( layer->renderer()->minMaxOrigin().limits() ), limits );
       auto *renderer = dynamic_cast<QgsMultiBandColorRenderer *>( layer->renderer() );
@@ -126,9 +123,6 @@ class TestRenderingTools : public TestSupport::WindowTest
         QCOMPARE( indexes(), chosen );
         QVERIFY( dialog->findChild<QRadioButton *>( stretch )->isChecked() );
       }
-      // A workspace whose file has gone brings an unreadable layer, which is passed over.
-      auto invalid = std::make_unique<QgsRasterLayer>( "/no/such.tif", "gone" );
-      dialog->currentLayerChanged( invalid.get() );
     }
 
     void brightnessChangesOnlyTheSelectedLayer_data()
@@ -167,8 +161,9 @@ class TestRenderingTools : public TestSupport::WindowTest
       QCOMPARE( ( QList<int>{ filter->brightness(), filter->contrast() } ),
                 ( QList<int>{ brightnessSlider->value(), contrastSlider->value() } ) );
       QCOMPARE( first->brightnessFilter()->brightness(), 0 );
+      // A workspace whose file has gone brings an unreadable layer, which has no filter to read.
       auto invalid = std::make_unique<QgsRasterLayer>( "/no/such.tif", "gone" );
-      dialog->currentLayerChanged( invalid.get() ); // passed over, as in the composite dialog
+      dialog->currentLayerChanged( invalid.get() );
     }
 
     void pixelValuesFollowClicksAndDrags_data()

@@ -5,8 +5,6 @@
 
 #include <ogrsf_frmts.h>
 
-using TestSupport::notices;
-
 namespace
 {
 using TestSupport::absolute;
@@ -65,7 +63,7 @@ class TestVectorData : public TestSupport::WindowTest
       MainWindow::controller()->openFileName( absolute( driver.isEmpty()
                                                             ? writeRasterTables( fileName, layers )
                                                             : TestSupport::writeVector( fileName, driver, layers ) ) );
-      QCOMPARE( notices().size(), 0 );
+      QCOMPARE( TestSupport::notices().size(), 0 );
       QStringList names;
       for ( QgsMapLayer *layer : QgsProject::instance()->mapLayers() )
         names << layer->name();
