@@ -171,7 +171,6 @@ class TestRenderingTools : public TestSupport::WindowTest
       QTest::addColumn<int>( "column" );
       QTest::addColumn<int>( "row" );
       QTest::newRow( "no-data corner" ) << 0 << 0;
-      QTest::newRow( "inside" ) << 7 << 4;
       QTest::newRow( "far corner" ) << 19 << 9;
     }
     void pixelValuesFollowClicksAndDrags()
@@ -270,9 +269,7 @@ class TestRenderingTools : public TestSupport::WindowTest
 
       QgsFeedback cancelled;
       cancelled.cancel();
-      const QString other = TestSupport::writeRaster( "cancel.tif" );
-      QCOMPARE( int( RasterStatistics::compute( other, &cancelled ).code ), int( RasterStatistics::Code::Cancelled ) );
-      QVERIFY( !QFile::exists( other + ".aux.xml" ) );
+      QCOMPARE( int( RasterStatistics::compute( source, &cancelled ).code ), int( RasterStatistics::Code::Cancelled ) );
       QCOMPARE( int( RasterStatistics::compute( "/no/such.tif", nullptr ).code ),
                 int( RasterStatistics::Code::OpenFailed ) );
     }
