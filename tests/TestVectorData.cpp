@@ -86,18 +86,25 @@ class TestVectorData : public TestSupport::WindowTest
       QFETCH( QString, fileName );
       QFETCH( QString, writtenDriver );
       QFETCH( QString, writtenLayer );
+      QDir( "replaced" ).removeRecursively();
       QDir().mkpath( "replaced" );
       MainWindow::controller()->openFileName(
           absolute( TestSupport::writeVector( "parcels.gpkg", "GPKG", { "parcels" } ) ) );
       // Each export replaces an earlier file (a whole Shapefile set) of another layer.
       const QString target =
           absolute( TestSupport::writeVector( "replaced/" + fileName, writtenDriver, { "earlier" } ) );
+      // Marked, so that an earlier file left in place shows even where the data is the same.
+      const QMap<QString, QByteArray> earlier = TestSupport::folderContents( "replaced" );
+      for ( auto file = earlier.cbegin(); file != earlier.cend(); ++file )
+        TestSupport::writeBytes( "replaced/" + file.key(), file.value() + "earlier" );
       // The file dialog's format choice is left as it comes: the name alone decides.
       TestSupport::answerFileDialog( { target } );
       TestSupport::answerYes();
       MainWindow::controller()->exportData();
       const QStringList left = QDir( "replaced" ).entryList( QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot );
       QCOMPARE( left.filter( QRegularExpression( "^(?!out\\.)" ) ), QStringList() ); // nothing of the work left behind
+      for ( const QString &name : earlier.keys() )
+        QVERIFY2( !TestSupport::folderContents( "replaced" ).value( name ).endsWith( "earlier" ), qPrintable( name ) );
 
       std::unique_ptr<GDALDataset> written( GDALDataset::Open( target.toUtf8().constData(), GDAL_OF_VECTOR ) );
       QVERIFY2( written, qPrintable( target ) );
@@ -107,7 +114,6 @@ class TestVectorData : public TestSupport::WindowTest
       QCOMPARE( layer->GetFeatureCount(), 3LL );
       std::unique_ptr<OGRFeature> first( layer->GetNextFeature() );
       QCOMPARE( QString::fromUtf8( first->GetFieldAsString( "ten" ) ), QStringLiteral( "Thửa 0" ) ); // in its encoding
-      // Remembered only on success: the one sign that a Shapefile set of the same data was replaced.
       QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorSaveDir ), absolute( "replaced" ) );
     }
 
