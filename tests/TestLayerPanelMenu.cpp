@@ -1,9 +1,7 @@
 #include "Data/Controller.h"
-#include "Gui/MainWindow.h"
 #include "TestSupport.h"
 
 #include <qgslayertree.h>
-#include <qgslayertreemodel.h>
 #include <qgslayertreeview.h>
 
 class TestLayerPanelMenu : public QObject
@@ -35,11 +33,6 @@ class TestLayerPanelMenu : public QObject
       controller->openFileName(
           TestSupport::absolute( TestSupport::writeVector( "vec.shp", "ESRI Shapefile", { "vec" } ) ) );
       QgsProject::instance()->layerTreeRoot()->addGroup( "group" );
-    }
-    void cleanupTestCase()
-    {
-      mWindow.reset();
-      QgsProject::instance()->clear();
     }
 
     void entriesFitTheClick_data()
@@ -80,18 +73,6 @@ class TestLayerPanelMenu : public QObject
         shown << action->text();
       }
       QCOMPARE( shown, entries );
-    }
-
-    void propertiesEntryShowsTheMetadata()
-    {
-      QgsLayerTreeView *view = MainWindow::layerTreeView();
-      view->setCurrentIndex( view->node2index( node( "three" ) ) );
-      std::unique_ptr<QMenu> menu( view->menuProvider()->createContextMenu() );
-      menu->actions().last()->trigger();
-      QWidget *viewer = QApplication::activeModalWidget();
-      QVERIFY( viewer );
-      QCOMPARE( viewer->objectName(), QStringLiteral( "MetadataViewerDialog" ) );
-      viewer->close();
     }
 };
 
