@@ -105,7 +105,6 @@ class TestMainWindow : public TestSupport::WindowTest
       // That render took longer than half a second: the next shows it at once.
       mWindow->canvasRefreshStarted();
       QVERIFY( !progress->isHidden() );
-      mWindow->canvasRefreshFinished();
     }
 
     void localClientsOpenFilesInTheWindow()
