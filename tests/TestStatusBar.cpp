@@ -1,6 +1,5 @@
 #include "TestSupport.h"
 
-#include <qgscoordinatetransform.h>
 #include <qgsprojectionselectiondialog.h>
 #include <qgsscalecombobox.h>
 

@@ -1,4 +1,3 @@
-#include "Gui/MenuBar.h"
 #include "TestSupport.h"
 
 #include <QNetworkAccessManager>
@@ -62,7 +61,7 @@ class TestUpdate : public TestSupport::WindowTest
       QVERIFY( !accepted || QFile::copy( RASTOVA_FRESHKIT, "Freshkit" ) );
       mWindow->show();
       auto answered = TestSupport::answerMessage( accepted ? "Có" : "Không", 3000 );
-      mWindow->findChild<MenuBar *>()->menu( 5 )->actions().at( 1 )->trigger();
+      mWindow->findChild<QAction *>( "mActionUpdate" )->trigger();
       QCOMPARE( answered->size(), 1 );
       QCOMPARE( mWindow->isVisible(), !accepted ); // closed without the exit question
       QCOMPARE( QgsSettings().contains( "MainWindow/Geometry" ), accepted );

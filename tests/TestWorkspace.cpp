@@ -81,11 +81,6 @@ class TestWorkspace : public TestSupport::WindowTest
 
     void newWorkspaceAsksOnlyWhenThereIsSomethingToLose()
     {
-      auto nothingAsked = TestSupport::answerMessage( "Hủy", 300 );
-      mWindow->newWorkspace();
-      QTest::qWait( 400 );
-      QVERIFY( nothingAsked->isEmpty() );
-
       MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "ws.tif" ) ) );
       // The first layer brings its own CRS to the project.
       QTRY_COMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:32748" ) );
@@ -101,6 +96,9 @@ class TestWorkspace : public TestSupport::WindowTest
       QCOMPARE( mWindow->findChild<QWidget *>( "mCoordsEdit" )->findChild<QLineEdit *>()->text(),
                 QStringLiteral( "Tọa độ con trỏ" ) );
       QVERIFY( qAbs( MainWindow::mapCanvas()->scale() - 1.0 ) < 0.01 );
+      auto nothingAsked = TestSupport::answerMessage( "Hủy", 300 );
+      mWindow->newWorkspace();
+      QVERIFY( nothingAsked->isEmpty() );
 
       MainWindow::controller()->openFileName( absolute( "ws.tif" ) );
       QTRY_COMPARE( MainWindow::mapCanvas()->layers().size(), 1 );
