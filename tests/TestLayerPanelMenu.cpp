@@ -14,7 +14,6 @@ class TestLayerPanelMenu : public QObject
   private slots:
     void initTestCase()
     {
-      QgsProject::instance()->clear();
       mWindow = std::make_unique<MainWindow>();
       TestSupport::RasterSpec single;
       single.bands = 1;

@@ -16,6 +16,8 @@ class TestStatusBar : public TestSupport::WindowTest
   private:
     QgsMapCanvas *mCanvas = nullptr;
     QLineEdit *mCoords = nullptr;
+    const QgsCoordinateTransform mUtmToDegrees{ QgsCoordinateReferenceSystem( "EPSG:32748" ),
+                                                QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() };
 
     //! A UTM 48 south scene, in a project of that CRS.
     void addUtmLayer()
@@ -25,12 +27,6 @@ class TestStatusBar : public TestSupport::WindowTest
       TestSupport::addRasterLayer( "scene" );
       QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:32748" ) );
       mCanvas->setExtent( QgsRectangle( 500000, 8999700, 500600, 9000000 ) );
-    }
-
-    static QgsCoordinateTransform utmToDegrees()
-    {
-      return QgsCoordinateTransform( QgsCoordinateReferenceSystem( "EPSG:32748" ),
-                                     QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() );
     }
 
   private slots:
@@ -72,7 +68,7 @@ class TestStatusBar : public TestSupport::WindowTest
       }
       const QStringList parts = typed.split( QRegularExpression( "[, ]+" ) );
       const QgsPointXY expected( parts[0].toDouble(), parts[1].toDouble() );
-      const QgsPointXY centre = degrees ? utmToDegrees().transform( mCanvas->center() ) : mCanvas->center();
+      const QgsPointXY centre = degrees ? mUtmToDegrees.transform( mCanvas->center() ) : mCanvas->center();
       QVERIFY2( centre.distance( expected ) < 1e-7, qPrintable( centre.toString( 8 ) ) );
 
       // What the box shows under the mouse goes back to the same place (seven-digit northings: no digit grouping).
@@ -112,7 +108,7 @@ class TestStatusBar : public TestSupport::WindowTest
           } );
       QTest::mouseClick( label, Qt::LeftButton );
       QCOMPARE( label->text(), QStringLiteral( "(GEO) WGS 84" ) );
-      const QgsRectangle expected = utmToDegrees().transformBoundingBox( before );
+      const QgsRectangle expected = mUtmToDegrees.transformBoundingBox( before );
       const QgsRectangle after = mCanvas->extent();
       QVERIFY2( after.buffered( 1e-9 ).contains( expected ) && after.area() < 3 * expected.area(),
                 qPrintable( after.toString() + " / " + expected.toString() ) );
