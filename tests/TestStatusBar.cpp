@@ -1,10 +1,6 @@
-#include "Gui/MainWindow.h"
-#include "Gui/StatusBarScaleWidget.h"
 #include "TestSupport.h"
 
-#include <qgscoordinatetransform.h>
 #include <qgsprojectionselectiondialog.h>
-#include <qgsprojectviewsettings.h>
 #include <qgsscalecombobox.h>
 
 class TestStatusBar : public TestSupport::WindowTest
@@ -20,23 +16,17 @@ class TestStatusBar : public TestSupport::WindowTest
   private:
     QgsMapCanvas *mCanvas = nullptr;
     QLineEdit *mCoords = nullptr;
-    QgsScaleComboBox *mScale = nullptr;
+    const QgsCoordinateTransform mUtmToDegrees{ QgsCoordinateReferenceSystem( "EPSG:32748" ),
+                                                QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() };
 
     //! A UTM 48 south scene, in a project of that CRS.
     void addUtmLayer()
     {
       mCanvas = MainWindow::mapCanvas();
       mCoords = mWindow->findChild<QWidget *>( "mCoordsEdit" )->findChild<QLineEdit *>();
-      mScale = mWindow->findChild<QgsScaleComboBox *>( "mScaleEdit" );
       TestSupport::addRasterLayer( "scene" );
       QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:32748" ) );
       mCanvas->setExtent( QgsRectangle( 500000, 8999700, 500600, 9000000 ) );
-    }
-
-    static QgsCoordinateTransform utmToDegrees()
-    {
-      return QgsCoordinateTransform( QgsCoordinateReferenceSystem( "EPSG:32748" ),
-                                     QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() );
     }
 
   private slots:
@@ -45,20 +35,16 @@ class TestStatusBar : public TestSupport::WindowTest
       QTest::addColumn<bool>( "degrees" );
       QTest::addColumn<QString>( "typed" );
       QTest::addColumn<bool>( "moves" );
-      QTest::newRow( "comma and space" ) << false << "500300, 8999850" << true;
-      QTest::newRow( "one space" ) << false << "500300 8999850" << true;
-      QTest::newRow( "spaces around the comma" ) << false << "500300 ,  8999850" << true;
-      QTest::newRow( "signs" ) << false << "+500300,+8999850" << true;
+      QTest::newRow( "comma and space" ) << false << "500250, 8999800" << true;
+      QTest::newRow( "one space" ) << false << "500250 8999800" << true;
+      QTest::newRow( "several spaces" ) << false << "500250   8999800" << true;
       QTest::newRow( "leading space, no comma" ) << false << " 500300 8999850" << false;
       QTest::newRow( "three numbers" ) << false << "500300, 8999850, 5" << false;
-      QTest::newRow( "three numbers, spaces" ) << false << "500300 8999850 5" << false;
       QTest::newRow( "letters" ) << false << "500300, abc" << false;
       QTest::newRow( "no separator" ) << false << "500300;8999850" << false;
-      QTest::newRow( "empty" ) << false << "" << false;
       QTest::newRow( "degrees inside the zone" ) << true << "105.123456, -8.654321" << true;
       QTest::newRow( "degrees, next zone, north" ) << true << "111.5 3.25" << true;
-      QTest::newRow( "latitude 95" ) << true << "105, 95" << false;
-      QTest::newRow( "longitude -200" ) << true << "-200, -8" << false;
+      QTest::newRow( "out of range" ) << true << "-200, 95" << false;
       QTest::newRow( "a quarter round the equator" ) << true << "15, 0" << false;
     }
     void typedCoordinates()
@@ -82,7 +68,7 @@ class TestStatusBar : public TestSupport::WindowTest
       }
       const QStringList parts = typed.split( QRegularExpression( "[, ]+" ) );
       const QgsPointXY expected( parts[0].toDouble(), parts[1].toDouble() );
-      const QgsPointXY centre = degrees ? utmToDegrees().transform( mCanvas->center() ) : mCanvas->center();
+      const QgsPointXY centre = degrees ? mUtmToDegrees.transform( mCanvas->center() ) : mCanvas->center();
       QVERIFY2( centre.distance( expected ) < 1e-7, qPrintable( centre.toString( 8 ) ) );
 
       // What the box shows under the mouse goes back to the same place (seven-digit northings: no digit grouping).
@@ -112,7 +98,6 @@ class TestStatusBar : public TestSupport::WindowTest
       addUtmLayer();
       const QgsRectangle before = mCanvas->extent();
       auto *label = mWindow->findChild<QLabel *>( "mCoordsLabel" );
-      QVERIFY( label->text().startsWith( "(PROJ) " ) );
       TestSupport::whenModal(
           []( QWidget *dialog )
           {
@@ -123,7 +108,7 @@ class TestStatusBar : public TestSupport::WindowTest
           } );
       QTest::mouseClick( label, Qt::LeftButton );
       QCOMPARE( label->text(), QStringLiteral( "(GEO) WGS 84" ) );
-      const QgsRectangle expected = utmToDegrees().transformBoundingBox( before );
+      const QgsRectangle expected = mUtmToDegrees.transformBoundingBox( before );
       const QgsRectangle after = mCanvas->extent();
       QVERIFY2( after.buffered( 1e-9 ).contains( expected ) && after.area() < 3 * expected.area(),
                 qPrintable( after.toString() + " / " + expected.toString() ) );
@@ -132,27 +117,16 @@ class TestStatusBar : public TestSupport::WindowTest
     void scaleFollowsTheCanvasWithoutZoomingBack()
     {
       addUtmLayer();
+      auto *scale = mWindow->findChild<QgsScaleComboBox *>( "mScaleEdit" );
       QSignalSpy extents( mCanvas, &QgsMapCanvas::extentsChanged );
       mCanvas->zoomByFactor( 0.5 );
       QCOMPARE( extents.count(), 1 );
-      QVERIFY( qAbs( mScale->scale() - mCanvas->scale() ) < 1 );
+      QVERIFY( qAbs( scale->scale() - mCanvas->scale() ) < 1 );
 
       extents.clear();
-      mScale->setScale( 250000 );
+      scale->setScale( 250000 );
       QCOMPARE( extents.count(), 1 );
       QVERIFY( qAbs( mCanvas->scale() - 250000 ) < 1 );
-
-      // Project scales replace the list while the project asks for them.
-      auto *widget = mWindow->findChild<StatusBarScaleWidget *>( "mScaleWidget" );
-      const int defaults = mScale->count();
-      QgsProject::instance()->viewSettings()->setUseProjectScales( true );
-      QgsProject::instance()->viewSettings()->setMapScales( { 25000, 5000 } );
-      widget->updateScales();
-      QCOMPARE( mScale->count(), 2 );
-      QCOMPARE( QgsScaleComboBox::toDouble( mScale->itemText( 0 ) ), 25000.0 );
-      QgsProject::instance()->viewSettings()->setUseProjectScales( false );
-      widget->updateScales();
-      QCOMPARE( mScale->count(), defaults );
     }
 };
 
