@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QNetworkReply>
 
+#include <cpl_string.h>
 #include <qgsarchive.h>
 #include <qgsmessagebar.h>
 
@@ -55,49 +56,26 @@ QByteArray randomBytes( int size, quint32 seed )
   return bytes;
 }
 
-QString translate( const QString &source, const QString &target, const char *driver, CSLConstList options = nullptr )
-{
-  const std::unique_ptr<GDALDataset> input = TestSupport::openRaster( source );
-  GDALClose( GetGDALDriverManager()->GetDriverByName( driver )->CreateCopy( target.toUtf8().constData(), input.get(),
-                                                                            FALSE, options, nullptr, nullptr ) );
-  return target;
-}
-
-//! The valid file \a kind stands for, written into \a folder (alone or with its sidecars); returns the file to open.
-QString writeSeed( const QString &kind, const QString &folder )
+//! The valid file a row of the mutation table stands for, written with \a driver into \a folder (alone or with its
+//! sidecars); returns the file to open.
+QString writeSeed( const QString &folder, const QString &name, const QString &driver, const QStringList &options )
 {
   QDir().mkpath( folder );
-  const QString base = folder + QStringLiteral( "/seed" );
+  const QString seed = folder + "/" + name;
+  if ( options.contains( "vector" ) )
+    return TestSupport::writeVector( seed, driver, { QStringLiteral( "seed" ) } );
   TestSupport::RasterSpec spec;
   spec.width = spec.height = 64;
-  if ( kind == QLatin1String( "tif striped" ) )
-    return TestSupport::writeRaster( base + ".tif", spec );
-  if ( kind == QLatin1String( "tif tiled" ) )
-  {
-    const char *const tiled[] = { "TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16", nullptr };
-    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".tif", "GTiff", tiled );
-  }
-  if ( kind == QLatin1String( "tif overviews" ) )
-  {
-    TestSupport::writeRaster( base + ".tif", spec );
-    std::unique_ptr<GDALDataset> dataset( GDALDataset::Open( ( base + ".tif" ).toUtf8().constData(), GDAL_OF_UPDATE ) );
-    const int levels[] = { 2, 4 };
-    dataset->BuildOverviews( "NEAREST", 2, levels, 0, nullptr, nullptr, nullptr, nullptr );
-    return base + ".tif";
-  }
-  if ( kind == QLatin1String( "gpkg raster" ) )
-  {
-    spec.type = GDT_Byte;
-    return translate( TestSupport::writeRaster( folder + "-source.tif", spec ), base + ".gpkg", "GPKG" );
-  }
-  const QMap<QString, QPair<QString, QString>> vectors = {
-      { "gpkg vector", { "GPKG", ".gpkg" } },
-      { "shapefile", { "ESRI Shapefile", ".shp" } },
-      { "geojson", { "GeoJSON", ".geojson" } },
-      { "kml", { "KML", ".kml" } },
-  };
-  const auto vector = vectors.value( kind );
-  return TestSupport::writeVector( base + vector.second, vector.first, { QStringLiteral( "seed" ) } );
+  spec.type = driver == "GPKG" ? GDT_Byte : GDT_UInt16;
+  const std::unique_ptr<GDALDataset> source =
+      TestSupport::openRaster( TestSupport::writeRaster( folder + ".tif", spec ) );
+  CPLStringList creation;
+  for ( const QString &option : options )
+    creation.AddString( option.toUtf8().constData() );
+  GDALClose( GetGDALDriverManager()
+                 ->GetDriverByName( driver.toUtf8().constData() )
+                 ->CreateCopy( seed.toUtf8().constData(), source.get(), FALSE, creation.List(), nullptr, nullptr ) );
+  return seed;
 }
 
 //! \a bytes broken in one of the ways a damaged or hostile file is.
@@ -218,16 +196,28 @@ class TestFuzzing : public TestSupport::WindowTest
 
     void mutatedFilesAreOpenedOrReportedAndNeverChanged_data()
     {
-      QTest::addColumn<QString>( "kind" );
-      for ( const char *kind : { "tif striped", "tif tiled", "tif overviews", "gpkg raster", "gpkg vector", "shapefile",
-                                 "geojson", "kml" } )
-        QTest::newRow( kind ) << kind;
+      QTest::addColumn<QString>( "name" );
+      QTest::addColumn<QString>( "driver" );
+      QTest::addColumn<QStringList>( "options" );
+      // clang-format off
+      QTest::newRow( "tif striped" ) << "seed.tif" << "GTiff" << QStringList();
+      QTest::newRow( "tif tiled" ) << "seed.tif" << "GTiff" << QStringList{ "TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16" };
+      QTest::newRow( "tif overviews" ) << "seed.tif" << "COG" << QStringList{ "OVERVIEW_COUNT=2" };
+      QTest::newRow( "gpkg raster" ) << "seed.gpkg" << "GPKG" << QStringList();
+      QTest::newRow( "gpkg vector" ) << "seed.gpkg" << "GPKG" << QStringList{ "vector" };
+      QTest::newRow( "shapefile" ) << "seed.shp" << "ESRI Shapefile" << QStringList{ "vector" };
+      QTest::newRow( "geojson" ) << "seed.geojson" << "GeoJSON" << QStringList{ "vector" };
+      QTest::newRow( "kml" ) << "seed.kml" << "KML" << QStringList{ "vector" };
+      // clang-format on
     }
     void mutatedFilesAreOpenedOrReportedAndNeverChanged()
     {
-      QFETCH( QString, kind );
+      QFETCH( QString, name );
+      QFETCH( QString, driver );
+      QFETCH( QStringList, options );
+      const QString kind = QTest::currentDataTag();
       const QString seedFolder = absolute( "seeds/" + kind );
-      const QString seed = writeSeed( kind, seedFolder );
+      const QString seed = writeSeed( seedFolder, name, driver, options );
       const QMap<QString, QByteArray> seedFiles = TestSupport::folderContents( seedFolder );
       QCOMPARE( openDrawAndDescribe( seed ), 1 );
 
