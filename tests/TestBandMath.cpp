@@ -46,8 +46,7 @@ class TestBandMath : public TestSupport::WindowTest
 
     void doubleClickBand( const QString &reference )
     {
-      const QList<QListWidgetItem *> items =
-          find<QListWidget>( "rasterBandListWidget" )->findItems( reference, Qt::MatchExactly );
+      const auto items = find<QListWidget>( "rasterBandListWidget" )->findItems( reference, Qt::MatchExactly );
       QCOMPARE( items.size(), 1 );
       mDialog->rasterBandsListWidgetItemDoubleClicked( items.first() );
     }
@@ -63,8 +62,7 @@ class TestBandMath : public TestSupport::WindowTest
       addRasterLayer( "say \"hi\"" );
       showDialog();
       auto *formats = find<QComboBox>( "formatComboBox" );
-      QCOMPARE( formats->findData( "MEM" ), -1 );
-      QCOMPARE( formats->findData( "PNG" ), -1 ); // can only copy, not create
+      QVERIFY( formats->findData( "MEM" ) < 0 && formats->findData( "PNG" ) < 0 ); // PNG can only copy, not create
       // The extent follows the first image until another one's is asked for.
       QCOMPARE( find<QSpinBox>( "columnsSpinBox" )->value(), 1000 );
       QCOMPARE( find<QSpinBox>( "rowsSpinBox" )->value(), 800 );
@@ -115,11 +113,10 @@ class TestBandMath : public TestSupport::WindowTest
       {
         edit->clear();
         button->click();
-        labels << edit->toPlainText();
+        labels << edit->toPlainText().trimmed();
       }
-      QCOMPARE( labels.size(), 27 );
       QCOMPARE( QSet<QString>( labels.cbegin(), labels.cend() ).size(), 27 );
-      QVERIFY( !labels.contains( QString() ) && !labels.contains( QStringLiteral( "  " ) ) );
+      QVERIFY( !labels.contains( QString() ) );
 
       Utils::writeSetting( Utils::Keys::bandMathFormat, "Erdas Imagine Images (.img)" );
       BandMathDialog remembering( mWindow.get() );
@@ -160,7 +157,7 @@ class TestBandMath : public TestSupport::WindowTest
       QCOMPARE( QList<QVariantList>( complete ), QList<QVariantList>{ { written } } );
       QTRY_COMPARE( QgsProject::instance()->mapLayersByName( "ndvi" ).size(), 1 );
       QCOMPARE( QgsProject::instance()->mapLayersByName( "ndvi" ).first()->crs().authid(),
-                QStringLiteral( "EPSG:4326" ) );
+                QLatin1String( "EPSG:4326" ) );
       QTRY_VERIFY_WITH_TIMEOUT( !mDialog->isVisible(), 3000 );
 
       std::unique_ptr<GDALDataset> out = TestSupport::openRaster( written );
@@ -171,12 +168,12 @@ class TestBandMath : public TestSupport::WindowTest
       double transform[6];
       out->GetGeoTransform( transform );
       // Exactly the source's grid, not one shifted by the fields' rounding.
-      QVERIFY( transform[0] == ( std::isnan( typedXmin ) ? spec.originX : typedXmin ) );
-      QVERIFY( transform[3] == spec.originY );
-      QVERIFY( transform[5] == -spec.pixelSize || qAbs( transform[5] / -spec.pixelSize - 1 ) < 1e-12 );
+      QCOMPARE( ( QList<double>{ transform[0], transform[3] } ),
+                ( QList<double>{ std::isnan( typedXmin ) ? spec.originX : typedXmin, spec.originY } ) );
+      QVERIFY( qFuzzyCompare( transform[5], -spec.pixelSize ) );
       if ( !std::isnan( typedXmin ) )
         return;
-      QVERIFY( transform[1] == spec.pixelSize || qAbs( transform[1] / spec.pixelSize - 1 ) < 1e-12 );
+      QVERIFY( qFuzzyCompare( transform[1], spec.pixelSize ) );
       QVector<double> expected;
       for ( int y = 0; y < spec.height; ++y )
         for ( int x = 0; x < spec.width; ++x )
@@ -189,27 +186,25 @@ class TestBandMath : public TestSupport::WindowTest
     {
       QTest::addColumn<QString>( "output" );
       QTest::addColumn<QString>( "expression" );
-      QTest::addColumn<double>( "xmin" ); // typed when not zero
       QTest::addColumn<QString>( "disk" );
       QTest::addColumn<QString>( "notice" );
       const QString badPath = "Đường dẫn ảnh kết quả KHÔNG khả dụng", badBand = "Lỗi kênh ảnh không hợp lệ",
                     cannotWrite = "Lỗi không thể ghi file kết quả", cannotRead = "Lỗi không đọc được kênh ảnh";
       // clang-format off
-      QTest::newRow( "folder is a file" ) << "blocker/out.tif" << "\"img@1\"" << 0.0 << "" << badPath;
-      QTest::newRow( "does not parse" ) << "out.tif" << "\"img@1\" + " << 0.0 << "" << "Biểu thức KHÔNG hợp lệ";
-      QTest::newRow( "output is a folder, its suffix kept" ) << "taken.img" << "\"img@1\" * 2" << 0.0 << "" << cannotWrite;
-      QTest::newRow( "removed layer" ) << "gone.tif" << "\"removed@1\" * 2" << 0.0 << "" << badBand;
-      QTest::newRow( "no raster in the project" ) << "constant.tif" << "1 + 1" << 0.0 << "" << cannotRead;
-      QTest::newRow( "transform fails everywhere" ) << "earlier.tif" << "\"wgs84@1\" + 1" << 9e14 << "" << cannotRead;
-      QTest::newRow( "writes fail" ) << "earlier.tif" << "\"img@1\" + 1" << 0.0 << "limit" << cannotWrite;
-      QTest::newRow( "full disk" ) << "earlier.tif" << "\"img@1\" + 1" << 0.0 << "mount" << cannotWrite;
+      QTest::newRow( "folder is a file" ) << "blocker/out.tif" << "\"img@1\"" << "" << badPath;
+      QTest::newRow( "does not parse" ) << "out.tif" << "\"img@1\" + " << "" << "Biểu thức KHÔNG hợp lệ";
+      QTest::newRow( "output is a folder, its suffix kept" ) << "taken.img" << "\"img@1\" * 2" << "" << cannotWrite;
+      QTest::newRow( "removed layer" ) << "gone.tif" << "\"removed@1\" * 2" << "" << badBand;
+      QTest::newRow( "no raster in the project" ) << "constant.tif" << "1 + 1" << "" << cannotRead;
+      QTest::newRow( "transform fails everywhere" ) << "earlier.tif" << "\"wgs84@1\" + 1" << "" << cannotRead;
+      QTest::newRow( "writes fail" ) << "earlier.tif" << "\"img@1\" + 1" << "limit" << cannotWrite;
+      QTest::newRow( "full disk" ) << "earlier.tif" << "\"img@1\" + 1" << "mount" << cannotWrite;
       // clang-format on
     }
     void everyFailureIsReportedInPink()
     {
       QFETCH( QString, output );
       QFETCH( QString, expression );
-      QFETCH( double, xmin );
       QFETCH( QString, disk );
       QFETCH( QString, notice );
       const QString folder = absolute( "failed" );
@@ -228,10 +223,10 @@ class TestBandMath : public TestSupport::WindowTest
       showDialog();
       setOutput( folder + '/' + output );
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( expression );
-      if ( xmin != 0 )
+      if ( expression.contains( "wgs84" ) ) // an extent so far off that no point of it reprojects
       {
-        find<QDoubleSpinBox>( "xmaxDoubleSpinBox" )->setValue( xmin + 3000 );
-        find<QDoubleSpinBox>( "xminDoubleSpinBox" )->setValue( xmin );
+        find<QDoubleSpinBox>( "xmaxDoubleSpinBox" )->setValue( 9e14 + 3000 );
+        find<QDoubleSpinBox>( "xminDoubleSpinBox" )->setValue( 9e14 );
       }
       find<QCheckBox>( "autoOpenCheckBox" )->setChecked( true );
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
@@ -247,8 +242,7 @@ class TestBandMath : public TestSupport::WindowTest
       QCOMPARE( after, kept );
       QCOMPARE( complete.count(), 0 );
       QTest::qWait( 50 );
-      QVERIFY( mDialog->isVisible() );
-      QVERIFY( find<QProgressBar>( "progressBar" )->isHidden() );
+      QVERIFY( mDialog->isVisible() && find<QProgressBar>( "progressBar" )->isHidden() );
     }
 
     void sameValuesAsTheQgisCalculator_data()
@@ -273,13 +267,8 @@ class TestBandMath : public TestSupport::WindowTest
         opened << addRasterLayer( name, fixtures[name] );
       const QgsRasterLayer *grid = opened.first();
       const QString ours = absolute( QStringLiteral( "ours-%1.tif" ).arg( QTest::currentDataTag() ) );
-      BandMath::Request request;
-      request.expression = expression;
-      request.outputFile = ours;
-      request.driver = QStringLiteral( "GTiff" );
-      request.extent = grid->extent();
-      request.columns = grid->width();
-      request.rows = grid->height();
+      const BandMath::Request request{ expression, ours, "GTiff", grid->extent(), grid->width(), grid->height(), {},
+                                       {},         {},   {} };
       QCOMPARE( int( BandMath::prepareAndRun( request ) ), int( QgsRasterCalculator::Success ) );
 
       // The calculator only gets the named layers: it would read (and may fail on) every other one.
@@ -292,27 +281,20 @@ class TestBandMath : public TestSupport::WindowTest
                                       grid->height(), named, QgsProject::instance()->transformContext() );
       QCOMPARE( calculator.processCalculation(), QgsRasterCalculator::Success );
 
-      const QVector<double> ourValues = TestSupport::readBand( ours, 1 ),
-                            theirValues = TestSupport::readBand( theirs, 1 );
-      // Beyond a named input of the same CRS the calculator's value is whatever its memory held.
+      // Beyond a named input of the same CRS the calculator's value is whatever its memory held; ours is no-data.
       QgsRectangle reach = grid->extent();
       for ( const QgsRasterLayer *layer : opened )
         if ( layer->crs() == grid->crs() && expression.contains( '"' + layer->name() + '@' ) )
           reach = reach.intersect( layer->extent() );
+      QCOMPARE( reach != grid->extent(), layers.contains( "dem" ) || layers.contains( "inner" ) );
+      QVector<double> expected = TestSupport::readBand( theirs, 1 );
       const double xRes = grid->rasterUnitsPerPixelX(), yRes = grid->rasterUnitsPerPixelY();
-      int outside = 0;
       for ( int y = 0; y < grid->height(); ++y )
         for ( int x = 0; x < grid->width(); ++x )
-        {
-          const bool reached = reach.contains( QgsPointXY( grid->extent().xMinimum() + ( x + 0.5 ) * xRes,
-                                                           grid->extent().yMaximum() - ( y + 0.5 ) * yRes ) );
-          const int index = y * grid->width() + x;
-          const double expected = reached ? theirValues[index] : double( -FLT_MAX );
-          outside += !reached;
-          QVERIFY2( ourValues[index] == expected || ( std::isnan( ourValues[index] ) && std::isnan( expected ) ),
-                    qPrintable( QString::asprintf( "pixel %d,%d: %g, not %g", x, y, ourValues[index], expected ) ) );
-        }
-      QCOMPARE( outside > 0, layers.contains( "dem" ) || layers.contains( "inner" ) );
+          if ( !reach.contains( QgsPointXY( grid->extent().xMinimum() + ( x + 0.5 ) * xRes,
+                                            grid->extent().yMaximum() - ( y + 0.5 ) * yRes ) ) )
+            expected[y * grid->width() + x] = -FLT_MAX;
+      QCOMPARE( TestSupport::readBand( ours, 1 ).toList(), expected.toList() );
 
       int hasNoData = 0;
       QCOMPARE( TestSupport::openRaster( ours )->GetRasterBand( 1 )->GetNoDataValue( &hasNoData ), double( -FLT_MAX ) );
@@ -346,8 +328,7 @@ class TestBandMath : public TestSupport::WindowTest
       setOutput( folder + "/slow.tif" );
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( "\"slow@1\" * 2" );
       click( "applyButton" );
-      QVERIFY( find<QPushButton>( "stopButton" )->isVisible() );
-      QVERIFY( !find<QPushButton>( "applyButton" )->isEnabled() );
+      QVERIFY( find<QPushButton>( "stopButton" )->isVisible() && !find<QPushButton>( "applyButton" )->isEnabled() );
       QTRY_VERIFY( find<QProgressBar>( "progressBar" )->value() > 0 );
 
       QElapsedTimer timer;
@@ -366,8 +347,7 @@ class TestBandMath : public TestSupport::WindowTest
         QVERIFY( interruption == "remove" || timer.elapsed() < 1000 );
         QCOMPARE( TestSupport::noticeText( mDialog ), notice );
         QCOMPARE( mDialog->isVisible(), interruption != "close" );
-        QVERIFY( find<QPushButton>( "stopButton" )->isHidden() );
-        QVERIFY( find<QProgressBar>( "progressBar" )->isHidden() );
+        QVERIFY( find<QPushButton>( "stopButton" )->isHidden() && find<QProgressBar>( "progressBar" )->isHidden() );
       }
       QCOMPARE( folderContents( folder ), ( interruption == "remove" ? QMap<QString, QByteArray>() : before ) );
       QCOMPARE( QFileInfo::exists( folder ), interruption != "remove" );

@@ -74,13 +74,12 @@ class TestRasterData : public TestSupport::WindowTest
       QTest::addColumn<QString>( "writtenDriver" );
       QTest::addColumn<int>( "type" );
       QTest::addColumn<int>( "epsg" );
-      QTest::addColumn<double>( "originX" );
-      QTest::addColumn<double>( "originY" );
+      QTest::addColumn<QPointF>( "origin" );
       // clang-format off
-      QTest::newRow( "tif, Byte, VN-2000 UTM" ) << "a.tif" << "GTiff" << "GTiff" << int( GDT_Byte ) << 3405 << 580000.0 << 2330000.0;
-      QTest::newRow( "img under the GeoTIFF filter, UInt16, UTM south" ) << "b.img" << "GTiff" << "HFA" << int( GDT_UInt16 ) << 32748 << 500000.0 << 9000000.0;
-      QTest::newRow( "no suffix follows the filter, Float32, Web Mercator west" ) << "c" << "HFA" << "HFA" << int( GDT_Float32 ) << 3857 << -8240000.0 << -3500000.0;
-      QTest::newRow( "unknown suffix follows the filter, Int16, geographic" ) << "d.dat" << "HFA" << "HFA" << int( GDT_Int16 ) << 4326 << -70.5 << -33.2;
+      QTest::newRow( "tif, Byte, VN-2000 UTM" ) << "a.tif" << "GTiff" << "GTiff" << int( GDT_Byte ) << 3405 << QPointF( 580000, 2330000 );
+      QTest::newRow( "img under the GeoTIFF filter, UInt16, UTM south" ) << "b.img" << "GTiff" << "HFA" << int( GDT_UInt16 ) << 32748 << QPointF( 500000, 9000000 );
+      QTest::newRow( "no suffix follows the filter, Float32, Web Mercator west" ) << "c" << "HFA" << "HFA" << int( GDT_Float32 ) << 3857 << QPointF( -8240000, -3500000 );
+      QTest::newRow( "unknown suffix follows the filter, Int16, geographic" ) << "d.dat" << "HFA" << "HFA" << int( GDT_Int16 ) << 4326 << QPointF( -70.5, -33.2 );
       // clang-format on
     }
     void exportKeepsTheDataInTheChosenFormat()
@@ -90,19 +89,12 @@ class TestRasterData : public TestSupport::WindowTest
       QFETCH( QString, writtenDriver );
       QFETCH( int, type );
       QFETCH( int, epsg );
-      QFETCH( double, originX );
-      QFETCH( double, originY );
-      TestSupport::RasterSpec spec;
-      spec.bands = 4;
-      spec.type = GDALDataType( type );
-      spec.epsg = epsg;
-      spec.originX = originX;
-      spec.originY = originY;
-      spec.pixelSize = epsg == 4326 ? 0.001 : 30;
-      spec.hasNoData = true;
-      spec.noData = type == GDT_Byte ? 0 : TestSupport::valueAt( 1, 0, 0 );
-      if ( type == GDT_Byte )
-        spec.width = spec.height = 4; // keeps every value below 256
+      QFETCH( QPointF, origin );
+      const bool byte = type == GDT_Byte; // small enough to keep every value below 256
+      const double noData = byte ? 0 : TestSupport::valueAt( 1, 0, 0 ), pixelSize = epsg == 4326 ? 0.001 : 30;
+      const TestSupport::RasterSpec spec{ byte ? 4 : 20, byte ? 4 : 10, 4,          GDALDataType( type ),
+                                          epsg,          origin.x(),    origin.y(), pixelSize,
+                                          true,          noData,        0,          1 };
       const QString source = absolute( TestSupport::writeRaster( QStringLiteral( "kept%1.tif" ).arg( type ), spec ) );
       MainWindow::controller()->exportData(); // nothing selected: nothing to export, nothing asked
       MainWindow::controller()->openFileName( source );
@@ -111,12 +103,11 @@ class TestRasterData : public TestSupport::WindowTest
       TestSupport::answerFileDialog( { target }, rasterFilterFor( filterDriver ) );
       MainWindow::controller()->exportData();
 
-      std::unique_ptr<GDALDataset> in = TestSupport::openRaster( source ), out = TestSupport::openRaster( target );
-      QVERIFY2( out, qPrintable( target ) );
-      QCOMPARE( QString( out->GetDriver()->GetDescription() ), writtenDriver );
       QCOMPARE( TestSupport::checkWritten( target, { { source, 1 }, { source, 2 }, { source, 3 }, { source, 4 } },
                                            GDALDataType( type ), spec.noData ),
                 QString() );
+      std::unique_ptr<GDALDataset> in = TestSupport::openRaster( source ), out = TestSupport::openRaster( target );
+      QCOMPARE( QString( out->GetDriver()->GetDescription() ), writtenDriver );
       double inTransform[6], outTransform[6];
       in->GetGeoTransform( inTransform );
       out->GetGeoTransform( outTransform );
@@ -144,13 +135,11 @@ class TestRasterData : public TestSupport::WindowTest
       QFETCH( bool, fullDisk );
       if ( fullDisk ? !TestSupport::mountSmallDisk( absolute( "failed" ) ) : !QDir().mkpath( "failed" ) )
         QSKIP( "cannot mount a small tmpfs here" );
-      TestSupport::RasterSpec big;
-      big.width = big.height = 300; // too big for the small disk
       vector ? TestSupport::writeVector( "failed/earlier.shp", "ESRI Shapefile", { "earlier" } )
              : TestSupport::writeRaster( "failed/earlier.tif" );
       MainWindow::controller()->openFileName(
           absolute( vector ? TestSupport::writeVector( "source.gpkg", "GPKG", { "source" } )
-                           : TestSupport::writeRaster( "source.tif", big ) ) );
+                           : TestSupport::writeRaster( "source.tif", { 300, 300 } ) ) ); // too big for the small disk
       target = absolute( target );
       const QMap<QString, QByteArray> before = TestSupport::folderContents( "failed" );
       TestSupport::answerFileDialog( { target }, vector ? QString() : rasterFilterFor( "GTiff" ) );

@@ -8,24 +8,6 @@
 namespace
 {
 using TestSupport::absolute;
-
-//! A GeoPackage of one raster table per name, as GDAL sees Sentinel-2 products or HDF files: subdatasets only.
-QString writeRasterTables( const QString &path, const QStringList &tables )
-{
-  TestSupport::RasterSpec spec;
-  spec.bands = 1;
-  spec.type = GDT_Byte;
-  const std::unique_ptr<GDALDataset> source = TestSupport::openRaster( TestSupport::writeRaster( "table.tif", spec ) );
-  for ( const QString &table : tables )
-  {
-    CPLStringList options;
-    options.SetNameValue( "RASTER_TABLE", table.toUtf8().constData() );
-    options.SetNameValue( "APPEND_SUBDATASET", QFile::exists( path ) ? "YES" : "NO" );
-    GDALClose( GetGDALDriverManager()->GetDriverByName( "GPKG" )->CreateCopy(
-        path.toUtf8().constData(), source.get(), false, options.List(), nullptr, nullptr ) );
-  }
-  return path;
-}
 } // namespace
 
 //! Receives the URLs the program asks the desktop to open.
@@ -34,8 +16,7 @@ class UrlCatcher : public QObject
     Q_OBJECT
   public:
     QList<QUrl> opened;
-  public slots:
-    void open( const QUrl &url ) { opened << url; }
+    Q_SLOT void open( const QUrl &url ) { opened << url; }
 };
 
 class TestVectorData : public TestSupport::WindowTest
@@ -43,32 +24,28 @@ class TestVectorData : public TestSupport::WindowTest
     Q_OBJECT
 
   private slots:
-    void filesOpenEveryLayer_data()
-    {
-      QTest::addColumn<QString>( "fileName" );
-      QTest::addColumn<QString>( "driver" ); // none: raster tables
-      QTest::addColumn<QStringList>( "layers" );
-      QTest::addColumn<QStringList>( "expected" );
-      // clang-format off
-      QTest::newRow( "GeoPackage, two layers" ) << "two.gpkg" << "GPKG" << QStringList{ "roads", "parcels" } << QStringList{ "two — parcels", "two — roads" };
-      QTest::newRow( "GeoPackage, two raster tables" ) << "multi.gpkg" << "" << QStringList{ "visible", "nir" } << QStringList{ "multi — nir", "multi — visible" };
-      // clang-format on
-    }
     void filesOpenEveryLayer()
     {
-      QFETCH( QString, fileName );
-      QFETCH( QString, driver );
-      QFETCH( QStringList, layers );
-      QFETCH( QStringList, expected );
-      MainWindow::controller()->openFileName( absolute( driver.isEmpty()
-                                                            ? writeRasterTables( fileName, layers )
-                                                            : TestSupport::writeVector( fileName, driver, layers ) ) );
+      // Raster tables, as GDAL sees Sentinel-2 products or HDF files: subdatasets only.
+      const std::unique_ptr<GDALDataset> table = TestSupport::openRaster(
+          TestSupport::writeRaster( "table.tif", TestSupport::RasterSpec{ 20, 10, 1, GDT_Byte } ) );
+      for ( const char *name : { "visible", "nir" } )
+      {
+        CPLStringList options;
+        options.SetNameValue( "RASTER_TABLE", name );
+        options.SetNameValue( "APPEND_SUBDATASET", QFile::exists( "multi.gpkg" ) ? "YES" : "NO" );
+        GDALClose( GetGDALDriverManager()->GetDriverByName( "GPKG" )->CreateCopy( "multi.gpkg", table.get(), false,
+                                                                                  options.List(), nullptr, nullptr ) );
+      }
+      MainWindow::controller()->openFileName( absolute( "multi.gpkg" ) );
+      MainWindow::controller()->openFileName(
+          absolute( TestSupport::writeVector( "two.gpkg", "GPKG", { "roads", "parcels" } ) ) );
       QCOMPARE( TestSupport::notices().size(), 0 );
       QStringList names;
       for ( QgsMapLayer *layer : QgsProject::instance()->mapLayers() )
         names << layer->name();
       names.sort();
-      QCOMPARE( names, expected );
+      QCOMPARE( names, ( QStringList{ "multi — nir", "multi — visible", "two — parcels", "two — roads" } ) );
     }
 
     void exportFollowsTheExtension_data()
@@ -108,12 +85,11 @@ class TestVectorData : public TestSupport::WindowTest
 
       std::unique_ptr<GDALDataset> written( GDALDataset::Open( target.toUtf8().constData(), GDAL_OF_VECTOR ) );
       QVERIFY2( written, qPrintable( target ) );
-      QCOMPARE( QString( written->GetDriver()->GetDescription() ), writtenDriver );
       OGRLayer *layer = written->GetLayer( 0 );
-      QCOMPARE( QString( layer->GetName() ), writtenLayer );
-      QCOMPARE( layer->GetFeatureCount(), 3LL );
-      std::unique_ptr<OGRFeature> first( layer->GetNextFeature() );
-      QCOMPARE( QString::fromUtf8( first->GetFieldAsString( "ten" ) ), QStringLiteral( "Thửa 0" ) ); // in its encoding
+      const std::unique_ptr<OGRFeature> first( layer->GetNextFeature() );
+      QCOMPARE( ( QStringList{ written->GetDriver()->GetDescription(), layer->GetName(),
+                               QString::number( layer->GetFeatureCount() ), first->GetFieldAsString( "ten" ) } ),
+                ( QStringList{ writtenDriver, writtenLayer, "3", "Thửa 0" } ) ); // the text in its encoding
       QCOMPARE( Utils::rememberedFolder( Utils::Keys::vectorSaveDir ), absolute( "replaced" ) );
     }
 
