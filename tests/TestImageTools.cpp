@@ -175,17 +175,14 @@ class TestImageTools : public TestSupport::WindowTest
       QVERIFY( names->item( 1 )->flags().testFlag( Qt::ItemIsEditable ) );
       names->item( 1 )->setText( "nir" );
       dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
-      QSignalSpy complete( dialog, &ImageSeparationDialog::complete );
 
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) );
-      QStringList expected;
       for ( int band = 1; band <= 6; ++band )
-        expected << folder + ( band == 2 ? "/nir" : QStringLiteral( "/scene-band%1" ).arg( band ) );
-      QCOMPARE( complete.at( 0 ).at( 0 ).toStringList(), expected );
-      for ( int band = 1; band <= 6; ++band )
-        QCOMPARE( TestSupport::checkWritten( expected[band - 1], { { layer->source(), band } }, GDT_Int16, -32768 ),
-                  QString() );
-      QTRY_COMPARE( QgsProject::instance()->count(), 7 );
+      {
+        const QString written = folder + ( band == 2 ? "/nir" : QStringLiteral( "/scene-band%1" ).arg( band ) );
+        QCOMPARE( TestSupport::checkWritten( written, { { layer->source(), band } }, GDT_Int16, -32768 ), QString() );
+      }
+      QTRY_COMPARE( QgsProject::instance()->count(), 7 ); // each band opened once from its file
     }
 
     void separationRefusals_data()
