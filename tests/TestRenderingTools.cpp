@@ -295,8 +295,7 @@ class TestRenderingTools : public TestSupport::WindowTest
       emit mWindow->findChild<BandMathDialog *>()->complete(
           TestSupport::absolute( TestSupport::writeRaster( "result.tif", spec ) ) );
       auto *layer = qobject_cast<QgsRasterLayer *>( MainWindow::layerTreeView()->currentLayer() );
-      QVERIFY( layer );
-      auto *renderer = dynamic_cast<QgsSingleBandPseudoColorRenderer *>( layer->renderer() );
+      auto *renderer = layer ? dynamic_cast<QgsSingleBandPseudoColorRenderer *>( layer->renderer() ) : nullptr;
       QVERIFY( renderer );
       const auto *shader = dynamic_cast<const QgsColorRampShader *>( renderer->shader()->rasterShaderFunction() );
       std::unique_ptr<QgsColorRamp> wanted( QgsStyle::defaultStyle()->colorRamp( ramp ) );
