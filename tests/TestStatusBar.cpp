@@ -41,7 +41,6 @@ class TestStatusBar : public TestSupport::WindowTest
       QTest::newRow( "leading space, no comma" ) << false << " 500300 8999850" << false;
       QTest::newRow( "three numbers" ) << false << "500300, 8999850, 5" << false;
       QTest::newRow( "letters" ) << false << "500300, abc" << false;
-      QTest::newRow( "no separator" ) << false << "500300;8999850" << false;
       QTest::newRow( "degrees inside the zone" ) << true << "105.123456, -8.654321" << true;
       QTest::newRow( "degrees, next zone, north" ) << true << "111.5 3.25" << true;
       QTest::newRow( "out of range" ) << true << "-200, 95" << false;
