@@ -4,11 +4,6 @@
 
 namespace
 {
-QImage picture( const QIcon &icon )
-{
-  return icon.pixmap( 16, 16 ).toImage();
-}
-
 QStringList names( const QList<QgsMapLayer *> &layers )
 {
   QStringList result;
@@ -22,104 +17,68 @@ class TestMapLayerComboBox : public QObject
 {
     Q_OBJECT
 
-  private:
-    QgsMapCanvas *mCanvas = nullptr;
-    QgsRasterLayer *mScene = nullptr;
-    QgsRasterLayer *mDem = nullptr;
-    QgsVectorLayer *mRoads = nullptr;
-
   private slots:
-    void init()
+    void cleanup() { QgsProject::instance()->clear(); }
+
+    void listsTheDrawnLayersOfOneType()
     {
-      mCanvas = new QgsMapCanvas();
       TestSupport::RasterSpec single;
       single.bands = 1;
-      mRoads = new QgsVectorLayer(
-          QDir::current().absoluteFilePath( TestSupport::writeVector( "roads.gpkg", "GPKG", { "roads" } ) ), "roads",
-          "ogr" );
-      mScene =
-          new QgsRasterLayer( QDir::current().absoluteFilePath( TestSupport::writeRaster( "scene.tif" ) ), "scene" );
-      mDem = new QgsRasterLayer( QDir::current().absoluteFilePath( TestSupport::writeRaster( "dem.tif", single ) ),
-                                 "dem" );
-      QgsProject::instance()->addMapLayers( { mRoads, mScene, mDem } );
-      mCanvas->setLayers( { mRoads, mScene, mDem } );
-    }
-    void cleanup()
-    {
-      delete mCanvas;
-      QgsProject::instance()->clear();
-    }
-
-    void listsTheCanvasRastersWithBandIcons()
-    {
+      auto *roads = new QgsVectorLayer(
+          TestSupport::absolute( TestSupport::writeVector( "roads.gpkg", "GPKG", { "roads" } ) ), "roads", "ogr" );
+      auto *scene = new QgsRasterLayer( TestSupport::absolute( TestSupport::writeRaster( "scene.tif" ) ), "scene" );
+      auto *dem = new QgsRasterLayer( TestSupport::absolute( TestSupport::writeRaster( "dem.tif", single ) ), "dem" );
+      QgsProject::instance()->addMapLayers( { roads, scene, dem } );
+      QgsMapCanvas canvas;
+      canvas.setLayers( { roads, scene, dem } );
       MapLayerComboBox box;
       QSignalSpy changed( &box, &MapLayerComboBox::currentLayerChanged );
-      box.setMapCanvas( mCanvas );
+      box.refresh(); // no canvas yet
+      box.setMapCanvas( &canvas );
       box.setLayerType( QgsMapLayerType::RasterLayer );
       QCOMPARE( changed.count(), 0 );
       box.refresh();
       QCOMPARE( names( box.layers() ), ( QStringList{ "scene", "dem" } ) );
       QCOMPARE( changed.count(), 1 );
-      QCOMPARE( changed.at( 0 ).at( 0 ).value<QgsMapLayer *>(), mScene );
-      QCOMPARE( box.currentLayer(), mScene );
+      QCOMPARE( changed.at( 0 ).at( 0 ).value<QgsMapLayer *>(), scene );
+      QCOMPARE( box.currentLayer(), scene );
       auto *combo = box.findChild<QComboBox *>();
-      QCOMPARE( picture( combo->itemIcon( 0 ) ), picture( Utils::icon( "mIconRaster.svg" ) ) );
-      QCOMPARE( picture( combo->itemIcon( 1 ) ), picture( Utils::icon( "Band.svg" ) ) );
+      QCOMPARE( combo->itemIcon( 0 ).pixmap( 16 ).toImage(), Utils::icon( "mIconRaster.svg" ).pixmap( 16 ).toImage() );
+      QCOMPARE( combo->itemIcon( 1 ).pixmap( 16 ).toImage(), Utils::icon( "Band.svg" ).pixmap( 16 ).toImage() );
 
-      box.setLayer( mDem );
+      box.setLayer( dem );
       QCOMPARE( changed.count(), 2 );
-      QCOMPARE( changed.at( 1 ).at( 0 ).value<QgsMapLayer *>(), mDem );
-      box.setLayer( mDem );
-      box.setLayer( mRoads );
+      QCOMPARE( changed.at( 1 ).at( 0 ).value<QgsMapLayer *>(), dem );
+      box.setLayer( dem );
+      box.setLayer( roads );
       box.setLayer( nullptr );
       QCOMPARE( changed.count(), 2 );
-      QCOMPARE( box.currentLayer(), mDem );
-    }
+      QCOMPARE( box.currentLayer(), dem );
 
-    void vectorsHaveNoIcon()
-    {
-      MapLayerComboBox box;
-      box.setMapCanvas( mCanvas );
       box.setLayerType( QgsMapLayerType::VectorLayer );
       box.refresh();
       QCOMPARE( names( box.layers() ), QStringList{ "roads" } );
-      QVERIFY( box.findChild<QComboBox *>()->itemIcon( 0 ).isNull() );
-    }
+      QVERIFY( combo->itemIcon( 0 ).isNull() );
 
-    void emptyOrMissingCanvasListsNothing()
-    {
-      MapLayerComboBox box;
-      QSignalSpy changed( &box, &MapLayerComboBox::currentLayerChanged );
+      // Only drawn layers count (dem is in the project but not drawn); layers of one name are both listed.
+      auto *twin = new QgsRasterLayer( TestSupport::absolute( "scene.tif" ), "scene" );
+      QgsProject::instance()->addMapLayer( twin );
+      canvas.setLayers( { twin, scene } );
+      box.setLayerType( QgsMapLayerType::RasterLayer );
       box.refresh();
-      QgsMapCanvas empty;
-      box.setMapCanvas( &empty );
+      QCOMPARE( names( box.layers() ), ( QStringList{ "scene", "scene" } ) );
+      box.setLayer( scene );
+      QCOMPARE( box.currentLayer(), scene );
+      QgsProject::instance()->removeMapLayer( scene );
+      QVERIFY( !box.currentLayer() );
+      QCOMPARE( names( box.layers() ), ( QStringList{ "scene", "null" } ) );
+
+      canvas.setLayers( {} );
+      changed.clear();
       box.refresh();
       QCOMPARE( changed.count(), 0 );
       QVERIFY( !box.currentLayer() );
       QVERIFY( box.layers().isEmpty() );
-    }
-
-    void hiddenLayersAreLeftOutAndTwinsKept()
-    {
-      auto *twin = new QgsRasterLayer( QDir::current().absoluteFilePath( "scene.tif" ), "scene" );
-      QgsProject::instance()->addMapLayer( twin );
-      mCanvas->setLayers( { twin, mScene } ); // dem is in the project but not drawn
-      MapLayerComboBox box;
-      box.setMapCanvas( mCanvas );
-      box.refresh();
-      QCOMPARE( names( box.layers() ), ( QStringList{ "scene", "scene" } ) );
-      box.setLayer( mScene );
-      QCOMPARE( box.currentLayer(), mScene );
-    }
-
-    void aRemovedLayerIsNeverHandedOut()
-    {
-      MapLayerComboBox box;
-      box.setMapCanvas( mCanvas );
-      box.refresh();
-      QgsProject::instance()->removeMapLayer( mScene );
-      QVERIFY( !box.currentLayer() );
-      QCOMPARE( names( box.layers() ), ( QStringList{ "null", "dem" } ) );
     }
 };
 
