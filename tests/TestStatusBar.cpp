@@ -1,6 +1,8 @@
+#include "Gui/StatusBarScaleWidget.h"
 #include "TestSupport.h"
 
 #include <qgsprojectionselectiondialog.h>
+#include <qgsprojectviewsettings.h>
 #include <qgsscalecombobox.h>
 
 class TestStatusBar : public TestSupport::WindowTest
@@ -101,6 +103,16 @@ class TestStatusBar : public TestSupport::WindowTest
       scale->setScale( 250000 );
       QCOMPARE( extents.count(), 1 );
       QVERIFY( qAbs( mCanvas->scale() - 250000 ) < 1 );
+      // Project scales replace the list while the project asks for them, and give way to the defaults after.
+      const int defaults = scale->count();
+      QgsProject::instance()->viewSettings()->setUseProjectScales( true );
+      QgsProject::instance()->viewSettings()->setMapScales( { 25000, 5000 } );
+      mWindow->findChild<StatusBarScaleWidget *>()->updateScales();
+      QCOMPARE( ( QStringList{ scale->itemText( 0 ), scale->itemText( 1 ) } ), ( QStringList{ "1:25000", "1:5000" } ) );
+      QCOMPARE( scale->count(), 2 );
+      QgsProject::instance()->viewSettings()->setUseProjectScales( false );
+      mWindow->findChild<StatusBarScaleWidget *>()->updateScales();
+      QCOMPARE( scale->count(), defaults );
 
       // A project CRS chosen from the label keeps the view.
       const QgsRectangle before = mCanvas->extent();
