@@ -56,6 +56,7 @@ class TestVectorData : public TestSupport::WindowTest
       // clang-format off
       QTest::newRow( "shp, named after the file" ) << "out.shp" << "ESRI Shapefile" << "out";
       QTest::newRow( "gpkg keeps the layer name" ) << "out.gpkg" << "GPKG" << "parcels";
+      QTest::newRow( "geojson, which is only ever opened for reading" ) << "out.geojson" << "GeoJSON" << "parcels";
       // clang-format on
     }
     void exportFollowsTheExtension()
