@@ -142,14 +142,20 @@ class TestBandMath : public TestSupport::WindowTest
       // Degrees south-west of Greenwich, more decimals than the fields show.
       const Spec spec{ 37, 23, 4, GDT_Int16, 4326, -34.9165889615, -8.0123456789, 0.000271234567 };
       addRasterLayer( "img", spec );
+      QDir().mkpath( "v1.2" ); // a dotted folder: the bare name still counts as having no suffix
+      // A layer showing the file that the result replaces must show the result after.
+      Spec former = spec;
+      former.bands = 1;
+      auto *earlier =
+          new QgsRasterLayer( TestSupport::writeRaster( absolute( "v1.2/ndvi" + suffix ), former ), "earlier" );
+      QgsProject::instance()->addMapLayer( earlier );
       showDialog();
+      setOutput( absolute( "v1.2/ndvi" ) );
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( "( \"img@4\" - \"img@3\" ) / ( \"img@4\" + \"img@3\" )" );
       if ( !std::isnan( typedXmin ) )
         find<QDoubleSpinBox>( "xminDoubleSpinBox" )->setValue( typedXmin );
       auto *formats = find<QComboBox>( "formatComboBox" );
       formats->setCurrentIndex( formats->findData( driver ) );
-      QDir().mkpath( "v1.2" ); // a dotted folder: the bare name still counts as having no suffix
-      setOutput( absolute( "v1.2/ndvi" ) );
       find<QCheckBox>( "autoOpenCheckBox" )->setChecked( true );
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
       QCOMPARE( applyAndWait( mDialog ), finished );
@@ -180,6 +186,10 @@ class TestBandMath : public TestSupport::WindowTest
           expected << float( ( valueAt( 4, x, y ) - valueAt( 3, x, y ) ) /
                              ( valueAt( 4, x, y ) + valueAt( 3, x, y ) ) );
       QCOMPARE( TestSupport::readBand( written, 1 ), expected );
+      const std::unique_ptr<QgsRasterBlock> shown(
+          earlier->dataProvider()->block( 1, earlier->extent(), spec.width, spec.height ) );
+      QCOMPARE( shown->value( 0 ), expected.first() );
+      QCOMPARE( shown->value( spec.width * spec.height - 1 ), expected.last() );
     }
 
     void everyFailureIsReportedInPink_data()

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cpl_minixml.h>
 #include <cpl_string.h>
@@ -159,11 +160,33 @@ void DataModel::exportToChosenFile( const QString &caption, const QStringList &f
   if ( result == 0 )
   {
     notify( title, QStringLiteral( "Đã lưu thành công: %1. " ).arg( target ), Qgis::Info );
+    reloadLayersReading( { target } );
     Utils::rememberFolderOf( folderKey, target );
   }
   else
   {
     notify( title, QStringLiteral( "Lưu %1 thất bại, mã lỗi %2" ).arg( target ).arg( result ), Qgis::Critical );
+  }
+}
+
+void DataModel::reloadLayersReading( const QStringList &fileNames )
+{
+  QSet<QString> files;
+  for ( const QString &fileName : fileNames )
+    files << QFileInfo( fileName ).absoluteFilePath();
+  const QMap<QString, QgsMapLayer *> layers = QgsProject::instance()->mapLayers();
+  for ( QgsMapLayer *layer : layers )
+  {
+    const QString path = QgsProviderRegistry::instance()
+                             ->decodeUri( layer->providerType(), layer->source() )
+                             .value( QStringLiteral( "path" ) )
+                             .toString();
+    if ( !path.isEmpty() && files.contains( QFileInfo( path ).absoluteFilePath() ) )
+    {
+      // A new provider, not reload(): the file may now hold other bands, types or a grid of its own.
+      layer->setDataSource( layer->source(), layer->name(), layer->providerType() );
+      layer->triggerRepaint();
+    }
   }
 }
 

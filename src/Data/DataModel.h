@@ -53,6 +53,13 @@ class DataModel
      */
     static bool isStreamOrDevice( const QString &fileName );
 
+    /**
+     * Makes the project's layers that read one of \a fileNames read them anew.
+     * A layer keeps its file open, so after a tool or an export replaced the
+     * file, the layer would go on answering from the former one.
+     */
+    static void reloadLayersReading( const QStringList &fileNames );
+
   protected:
     //! The QGIS data provider that reads this kind of file.
     virtual QString providerKey() const = 0;

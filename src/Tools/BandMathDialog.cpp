@@ -1,6 +1,7 @@
 #include "Tools/BandMathDialog.h"
 
 #include "Core/Utils.h"
+#include "Data/DataModel.h"
 #include "Processing/BandMath.h"
 #include "Processing/OutputName.h"
 #include "Tools/ToolRun.h"
@@ -247,6 +248,7 @@ void BandMathDialog::showResult( QgsRasterCalculator::Result result, const QStri
     return;
   }
 
+  DataModel::reloadLayersReading( { outputFile } );
   noticeLabel->setText( Utils::successText( QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" ) ) );
   if ( autoOpenCheckBox->isChecked() )
     emit complete( outputFile );

@@ -1,6 +1,7 @@
 #include "Tools/ImageCombinationDialog.h"
 
 #include "Core/Utils.h"
+#include "Data/DataModel.h"
 #include "Gui/MainWindow.h"
 #include "Processing/OutputName.h"
 #include "Processing/RasterBands.h"
@@ -133,6 +134,7 @@ void ImageCombinationDialog::combineImages( const QList<QgsRasterLayer *> &raste
         if ( !ToolRun::succeeded( *result, noticeLabel, QStringLiteral( "Đã hủy gộp kênh ảnh" ),
                                   QStringLiteral( "Gộp kênh ảnh thất bại" ) ) )
           return;
+        DataModel::reloadLayersReading( { output } );
         if ( autoOpenCheckBox->isChecked() )
           emit complete( output );
         noticeLabel->setText( Utils::successText( QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) ) );

@@ -1,6 +1,7 @@
 #include "Tools/ImageSeparationDialog.h"
 
 #include "Core/Utils.h"
+#include "Data/DataModel.h"
 #include "Gui/MainWindow.h"
 #include "Processing/OutputName.h"
 #include "Processing/RasterBands.h"
@@ -84,6 +85,7 @@ void ImageSeparationDialog::separateBands( QgsRasterLayer *layer, const QStringL
         if ( !ToolRun::succeeded( *result, noticeLabel, QStringLiteral( "Đã hủy tách kênh ảnh" ),
                                   QStringLiteral( "Không thể tách kênh ảnh" ) ) )
           return;
+        DataModel::reloadLayersReading( fileNames );
         if ( autoOpenCheckBox->isChecked() )
           emit complete( fileNames );
         noticeLabel->setText( Utils::successText( QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) ) );
