@@ -141,6 +141,7 @@ class TestBandMath : public TestSupport::WindowTest
       QFETCH( double, typedXmin );
       // Degrees south-west of Greenwich, more decimals than the fields show.
       const Spec spec{ 37, 23, 4, GDT_Int16, 4326, -34.9165889615, -8.0123456789, 0.000271234567 };
+      addRasterLayer( "a_utm" ); // QGIS lists it first; the result takes the CRS of the layer its extent came from
       addRasterLayer( "img", spec );
       QDir().mkpath( "v1.2" ); // a dotted folder: the bare name still counts as having no suffix
       // A layer showing the file that the result replaces must show the result after.
@@ -150,6 +151,9 @@ class TestBandMath : public TestSupport::WindowTest
           new QgsRasterLayer( TestSupport::writeRaster( absolute( "v1.2/ndvi" + suffix ), former ), "earlier" );
       QgsProject::instance()->addMapLayer( earlier );
       showDialog();
+      auto *bands = find<QListWidget>( "rasterBandListWidget" );
+      bands->setCurrentItem( bands->findItems( "img@1", Qt::MatchExactly ).value( 0 ) );
+      click( "currentLayerExtentButton" );
       setOutput( absolute( "v1.2/ndvi" ) );
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( "( \"img@4\" - \"img@3\" ) / ( \"img@4\" + \"img@3\" )" );
       if ( !std::isnan( typedXmin ) )

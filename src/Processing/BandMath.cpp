@@ -50,7 +50,8 @@ QgsRasterCalculator::Result BandMath::prepare( Request &request )
   const QVector<QgsRasterCalculatorEntry> entries = QgsRasterCalculatorEntry::rasterEntries();
   if ( entries.isEmpty() )
     return QgsRasterCalculator::InputLayerError;
-  request.crs = entries.constFirst().raster->crs();
+  if ( !request.crs.isValid() )
+    request.crs = entries.constFirst().raster->crs();
   request.transformContext = QgsProject::instance()->transformContext();
   request.inputs.clear();
   request.trees.clear();

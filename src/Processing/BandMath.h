@@ -49,7 +49,7 @@ class BandMath
         QgsRectangle extent;
         int columns = 0;
         int rows = 0;
-        //! Filled by prepare(): the CRS of the project's first raster.
+        //! The result's CRS, that of the extent; when invalid, prepare() takes the project's first raster's.
         QgsCoordinateReferenceSystem crs;
         QgsCoordinateTransformContext transformContext;
         //! Filled by prepare(): only the bands the expression names.
@@ -65,7 +65,7 @@ class BandMath
     static bool isValidExpression( const QString &expression );
 
     /**
-     * Fills the CRS, transform context and inputs of \a request from the
+     * Fills the transform context, the inputs and a missing CRS of \a request from the
      * current project, cloning a provider per worker for each named raster.
      * Call on the GUI thread. Without any raster in the project it is an
      * InputLayerError; a band that no project layer has is a BandError.

@@ -100,6 +100,7 @@ void BandMathDialog::insertText( const QString &text )
 void BandMathDialog::setExtentFrom( const QgsRasterLayer *layer )
 {
   mLayerExtent = layer->extent();
+  mExtentCrs = layer->crs();
   xminDoubleSpinBox->setValue( mLayerExtent.xMinimum() );
   yminDoubleSpinBox->setValue( mLayerExtent.yMinimum() );
   xmaxDoubleSpinBox->setValue( mLayerExtent.xMaximum() );
@@ -212,6 +213,7 @@ void BandMathDialog::apply()
   request.outputFile = outputFileName();
   request.driver = formatComboBox->currentIndex() < 0 ? QString() : formatComboBox->currentData().toString();
   request.extent = outputExtent();
+  request.crs = mExtentCrs;
   request.columns = columnsSpinBox->value();
   request.rows = rowsSpinBox->value();
   const QgsRasterCalculator::Result prepared = BandMath::prepare( request );

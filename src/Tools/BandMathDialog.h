@@ -85,5 +85,7 @@ class BandMathDialog : public QDialog, private Ui::BandMathDialog
     //! The extent last taken from a layer, and the field values it showed as.
     QgsRectangle mLayerExtent;
     QgsRectangle mShownExtent;
+    //! The CRS of the layer the extent fields were filled from: the fields are in its units.
+    QgsCoordinateReferenceSystem mExtentCrs;
     ToolRun *mRun = nullptr;
 };
