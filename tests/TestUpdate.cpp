@@ -48,6 +48,25 @@ class TestUpdate : public TestSupport::WindowTest
       QVERIFY2( clock.elapsed() < 3000, "the window waited for the manifest" );
     }
 
+    void anErrorPageIsNoManifest()
+    {
+      QTcpServer server; // answers with an error page that reads like a manifest naming a newer version
+      QVERIFY( server.listen( QHostAddress::LocalHost ) );
+      connect( &server, &QTcpServer::newConnection, &server,
+               [&server]
+               {
+                 const QByteArray body = R"({"9.0.0.0": {"release-date": "01/01/2030"}})";
+                 server.nextPendingConnection()->write( "HTTP/1.1 500 Internal Server Error\r\nContent-Length: " +
+                                                        QByteArray::number( body.size() ) + "\r\n\r\n" + body );
+               } );
+      qputenv( "RASTOVA_UPDATE_URL", "http://127.0.0.1:" + QByteArray::number( server.serverPort() ) + "/update.json" );
+      auto shown = TestSupport::answerMessage( "Đồng ý", 2000 );
+      QSignalSpy replies( mWindow->findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished );
+      QVERIFY( replies.wait() );
+      QTest::qWait( 500 );
+      QCOMPARE( *shown, QStringList() );
+    }
+
     void updateHandsOverOnlyWhenAccepted()
     {
       QDir().mkpath( "logs" );
