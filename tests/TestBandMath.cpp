@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 #include "Tools/BandMathDialog.h"
 
+#include <qgsrasterrenderer.h>
+
 #include <cfloat>
 
 namespace
@@ -146,7 +148,7 @@ class TestBandMath : public TestSupport::WindowTest
       QDir().mkpath( "v1.2" ); // a dotted folder: the bare name still counts as having no suffix
       // A layer showing the file that the result replaces must show the result after.
       Spec former = spec;
-      former.bands = 1;
+      former.bands = 3;
       auto *earlier =
           new QgsRasterLayer( TestSupport::writeRaster( absolute( "v1.2/ndvi" + suffix ), former ), "earlier" );
       QgsProject::instance()->addMapLayer( earlier );
@@ -194,6 +196,7 @@ class TestBandMath : public TestSupport::WindowTest
           earlier->dataProvider()->block( 1, earlier->extent(), spec.width, spec.height ) );
       QCOMPARE( shown->value( 0 ), expected.first() );
       QCOMPARE( shown->value( spec.width * spec.height - 1 ), expected.last() );
+      QCOMPARE( earlier->renderer()->usesBands(), QList<int>{ 1 } ); // its three-band style could not draw it
     }
 
     void everyFailureIsReportedInPink_data()

@@ -18,7 +18,10 @@
 #include <qgsprovidermetadata.h>
 #include <qgsproviderregistry.h>
 #include <qgsprovidersublayerdetails.h>
+#include <qgsrasterlayer.h>
+#include <qgsrasterrenderer.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -185,6 +188,11 @@ void DataModel::reloadLayersReading( const QStringList &fileNames )
     {
       // A new provider, not reload(): the file may now hold other bands, types or a grid of its own.
       layer->setDataSource( layer->source(), layer->name(), layer->providerType() );
+      // A style made for bands the new file lacks cannot draw it: the layer starts afresh.
+      const auto *raster = qobject_cast<QgsRasterLayer *>( layer );
+      const QList<int> bands = raster && raster->renderer() ? raster->renderer()->usesBands() : QList<int>();
+      if ( std::any_of( bands.cbegin(), bands.cend(), [raster]( int band ) { return band > raster->bandCount(); } ) )
+        layer->setDataSource( layer->source(), layer->name(), layer->providerType(), true );
       layer->triggerRepaint();
     }
   }
