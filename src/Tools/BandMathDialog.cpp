@@ -1,7 +1,6 @@
 #include "Tools/BandMathDialog.h"
 
 #include "Core/Utils.h"
-#include "Data/DataModel.h"
 #include "Processing/BandMath.h"
 #include "Processing/OutputName.h"
 #include "Tools/ToolRun.h"
@@ -250,9 +249,7 @@ void BandMathDialog::showResult( QgsRasterCalculator::Result result, const QStri
     return;
   }
 
-  DataModel::reloadLayersReading( { outputFile } );
-  noticeLabel->setText( Utils::successText( QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" ) ) );
+  mRun->finish( { outputFile }, noticeLabel, QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" ), this );
   if ( autoOpenCheckBox->isChecked() )
     emit complete( outputFile );
-  mRun->closeLater( this );
 }

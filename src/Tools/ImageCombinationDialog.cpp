@@ -1,7 +1,6 @@
 #include "Tools/ImageCombinationDialog.h"
 
 #include "Core/Utils.h"
-#include "Data/DataModel.h"
 #include "Gui/MainWindow.h"
 #include "Processing/OutputName.h"
 #include "Processing/RasterBands.h"
@@ -134,11 +133,9 @@ void ImageCombinationDialog::combineImages( const QList<QgsRasterLayer *> &raste
         if ( !ToolRun::succeeded( *result, noticeLabel, QStringLiteral( "Đã hủy gộp kênh ảnh" ),
                                   QStringLiteral( "Gộp kênh ảnh thất bại" ) ) )
           return;
-        DataModel::reloadLayersReading( { output } );
+        mRun->finish( { output }, noticeLabel, QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ), this );
         if ( autoOpenCheckBox->isChecked() )
           emit complete( output );
-        noticeLabel->setText( Utils::successText( QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) ) );
-        mRun->closeLater( this );
       } );
 }
 

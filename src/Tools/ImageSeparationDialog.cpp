@@ -1,7 +1,6 @@
 #include "Tools/ImageSeparationDialog.h"
 
 #include "Core/Utils.h"
-#include "Data/DataModel.h"
 #include "Gui/MainWindow.h"
 #include "Processing/OutputName.h"
 #include "Processing/RasterBands.h"
@@ -85,11 +84,9 @@ void ImageSeparationDialog::separateBands( QgsRasterLayer *layer, const QStringL
         if ( !ToolRun::succeeded( *result, noticeLabel, QStringLiteral( "Đã hủy tách kênh ảnh" ),
                                   QStringLiteral( "Không thể tách kênh ảnh" ) ) )
           return;
-        DataModel::reloadLayersReading( fileNames );
+        mRun->finish( fileNames, noticeLabel, QStringLiteral( "Tách kênh ảnh đã hoàn thành" ), this );
         if ( autoOpenCheckBox->isChecked() )
           emit complete( fileNames );
-        noticeLabel->setText( Utils::successText( QStringLiteral( "Tách kênh ảnh đã hoàn thành" ) ) );
-        mRun->closeLater( this );
       } );
 }
 

@@ -1,6 +1,7 @@
 #include "Tools/ToolRun.h"
 
 #include "Core/Utils.h"
+#include "Data/DataModel.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -62,8 +63,10 @@ bool ToolRun::succeeded( const ProcessingResult &result, QLabel *notice, const Q
   return result.done();
 }
 
-void ToolRun::closeLater( QWidget *dialog )
+void ToolRun::finish( const QStringList &outputs, QLabel *notice, const QString &done, QWidget *dialog )
 {
+  DataModel::reloadLayersReading( outputs );
+  notice->setText( Utils::successText( done ) );
   mCloseTimer.disconnect();
   connect( &mCloseTimer, &QTimer::timeout, dialog, &QWidget::close );
   mCloseTimer.start( Utils::dialogTimeout() * 1000 );

@@ -43,10 +43,12 @@ class ToolRun : public QObject
     void cancel();
 
     /**
-     * Closes \a dialog after the dialog time-out, unless a new run starts or
-     * the dialog is closed first (so a late close never ends a newer run).
+     * Ends a successful run: layers on the written \a outputs read them anew,
+     * \a notice shows \a done, and \a dialog closes after the dialog time-out,
+     * unless a new run starts or the dialog is closed first (so a late close
+     * never ends a newer run).
      */
-    void closeLater( QWidget *dialog );
+    void finish( const QStringList &outputs, QLabel *notice, const QString &done, QWidget *dialog );
 
   private:
     void setRunning( bool running );
