@@ -7,7 +7,7 @@
 #include <QMap>
 #include <QtGlobal>
 
-#include <gdal.h>
+#include <gdal_priv.h>
 #include <qgsexception.h>
 #include <qgsfeedback.h>
 #include <qgsrasterblock.h>
@@ -29,12 +29,6 @@ namespace
 constexpr float outputNoData = -FLT_MAX;
 // About half a million pixels a strip: a few MB per intermediate matrix.
 constexpr qint64 stripPixels = 1 << 19;
-
-struct DatasetCloser
-{
-    void operator()( GDALDatasetH dataset ) const { GDALClose( dataset ); }
-};
-using Dataset = std::unique_ptr<std::remove_pointer_t<GDALDatasetH>, DatasetCloser>;
 
 bool isWhole( double value )
 {
@@ -359,8 +353,9 @@ QgsRasterCalculator::Result BandMathEngine::run()
   SafeOutput output( mRequest.outputFile );
   const GdalFailureCounter gdalFailures;
   // Declared after the output, so the file is closed before an unfinished one is removed.
-  Dataset dataset( GDALCreate( driver, output.temporaryPath().toUtf8().constData(), mRequest.columns, mRequest.rows, 1,
-                               GDT_Float32, nullptr ) );
+  GDALDatasetUniquePtr dataset(
+      GDALDataset::FromHandle( GDALCreate( driver, output.temporaryPath().toUtf8().constData(), mRequest.columns,
+                                           mRequest.rows, 1, GDT_Float32, nullptr ) ) );
   if ( !dataset )
     return QgsRasterCalculator::CreateOutputError;
   double transform[6] = { mRequest.extent.xMinimum(),
