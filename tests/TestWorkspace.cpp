@@ -9,6 +9,7 @@
 #include <qgslayertreeview.h>
 #include <qgsmaptool.h>
 #include <qgsrasterrenderer.h>
+#include <qgsvectorfilewriter.h>
 
 using TestSupport::notices;
 
@@ -206,6 +207,68 @@ class TestWorkspace : public TestSupport::WindowTest
       // Without its missing layers it is no longer that workspace: a save asks for a name.
       QCOMPARE( mWindow->windowTitle(), deleted.isEmpty() ? QStringLiteral( "work - Rastova" ) : "Rastova*" );
       QCOMPARE( RecentFiles::files().value( 0 ), absolute( openFrom + "/work.qgz" ) );
+    }
+
+    void workspaceComesBackInItsCrsAndView_data()
+    {
+      QTest::addColumn<QString>( "road" );
+      QTest::newRow( "open command" ) << "open";
+      QTest::newRow( "recent list" ) << "recent";
+      QTest::newRow( "command line" ) << "start";
+    }
+    void workspaceComesBackInItsCrsAndView()
+    {
+      QFETCH( QString, road );
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "scene.tif" ) ) );
+      // A GeoPackage's layer in a third CRS, which a reopening must not take either.
+      QgsVectorLayer parcels( QStringLiteral( "Polygon?crs=EPSG:4267" ), QStringLiteral( "parcels" ), "memory" );
+      QVERIFY( QgsVectorFileWriter::writeAsVectorFormatV3( &parcels, absolute( "parcels.gpkg" ),
+                                                           QgsProject::instance()->transformContext(),
+                                                           QgsVectorFileWriter::SaveVectorOptions() ) ==
+               QgsVectorFileWriter::NoError );
+      MainWindow::controller()->openFileName( absolute( "parcels.gpkg" ) );
+      QgsProject *project = QgsProject::instance();
+      QgsMapCanvas *canvas = MainWindow::mapCanvas();
+      QTRY_COMPARE( canvas->layers().size(), 2 );
+      project->setCrs( QgsCoordinateReferenceSystem( "EPSG:3857" ) );
+      canvas->zoomByFactor( 0.25 );
+      QTest::qWait( 100 );
+      const QgsRectangle extent = canvas->extent();
+      QVERIFY( MainWindow::controller()->workspace()->saveTo( absolute( "ws.qgz" ) ) );
+
+      TestSupport::answerMessage( "Đồng ý" );
+      mWindow->newWorkspace();
+      QTest::qWait( 100 );
+      if ( road == "open" )
+        MainWindow::controller()->openFileName( absolute( "ws.qgz" ) );
+      else if ( road == "recent" )
+      {
+        auto *recent = mWindow->findChild<QMenu *>( "mRecentMenu" );
+        emit recent->aboutToShow();
+        recent->actions().first()->trigger();
+      }
+      else
+      {
+        const QSize size = mWindow->size();
+        mWindow.reset();
+        project->clear();
+        mWindow = std::make_unique<MainWindow>();
+        mWindow->resize( size );
+        mWindow->show();
+        // As at start-up: the files named come after the window has its size.
+        QVERIFY( QTest::qWaitForWindowExposed( mWindow.get() ) );
+        mWindow->openFile( absolute( "ws.qgz" ) );
+
+      }
+      QTRY_COMPARE( MainWindow::mapCanvas()->layers().size(), 2 );
+      QTest::qWait( 200 );
+      QCOMPARE( project->crs().authid(), QStringLiteral( "EPSG:3857" ) );
+      QCOMPARE( MainWindow::mapCanvas()->mapSettings().destinationCrs().authid(), QStringLiteral( "EPSG:3857" ) );
+      const QgsRectangle reopened = MainWindow::mapCanvas()->extent();
+      QVERIFY2( reopened.center().distance( extent.center() ) < MainWindow::mapCanvas()->mapUnitsPerPixel() &&
+                    qAbs( reopened.width() - extent.width() ) < 2 * MainWindow::mapCanvas()->mapUnitsPerPixel(),
+                qPrintable( reopened.toString() + " / " + extent.toString() ) );
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "ws - Rastova" ) );
     }
 
     void recentFilesSurviveARestart()

@@ -430,6 +430,14 @@ void MainWindow::createLayerPanel()
 
   mLayerTreeCanvasBridge =
       std::make_unique<QgsLayerTreeMapCanvasBridge>( QgsProject::instance()->layerTreeRoot(), mMapCanvas );
+  // A workspace brings its own CRS and view: the set-up for a first layer must not replace them.
+  connect( QgsProject::instance(), &QgsProject::readProject, this,
+           [this]
+           {
+             mLayerTreeCanvasBridge->setAutoSetupOnFirstLayer( false );
+             mLayerTreeCanvasBridge->setCanvasLayers();
+             mLayerTreeCanvasBridge->setAutoSetupOnFirstLayer( true );
+           } );
   QAction *toggle = mLayerPanelDock->toggleViewAction();
   toggle->setText( QStringLiteral( "Bảng điều khiển layer" ) );
   mMenuBar->menu( 4 )->addAction( toggle );
