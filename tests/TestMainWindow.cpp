@@ -1,5 +1,6 @@
 #include "Core/LocalServer.h"
 #include "Core/Utils.h"
+#include "Data/Controller.h"
 #include "Gui/GuideDialog.h"
 #include "TestSupport.h"
 
@@ -95,6 +96,24 @@ class TestMainWindow : public TestSupport::WindowTest
       // That render took longer than half a second: the next shows it at once.
       mWindow->canvasRefreshStarted();
       QVERIFY( !progress->isHidden() );
+    }
+
+    void overviewFollowsTheProjectCrs()
+    {
+      mWindow->show();
+      QVERIFY( QTest::qWaitForWindowExposed( mWindow.get() ) );
+      // The first layer already changes the project's CRS, from the start-up one to its own.
+      MainWindow::controller()->openFileName( TestSupport::absolute( TestSupport::writeRaster( "seen.tif" ) ) );
+      auto *overview = mWindow->findChild<QDockWidget *>( "mOverviewDockWidget" )->widget();
+      auto *viewRectangle = overview->findChild<QWidget *>();
+      const auto rectangleInside = [&]
+      { return viewRectangle->isVisible() && overview->rect().intersects( viewRectangle->geometry() ); };
+      QTRY_VERIFY( rectangleInside() );
+      const QImage before = overview->grab().toImage();
+      QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:3857" ) );
+      QTRY_VERIFY( rectangleInside() );
+      // Web Mercator shears a UTM rectangle: what the overview draws changes with the CRS.
+      QTRY_VERIFY( overview->grab().toImage() != before );
     }
 
     void localClientsOpenFilesInTheWindow()

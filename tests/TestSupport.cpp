@@ -253,7 +253,7 @@ std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs
 
 void triggerTool( const QString &text )
 {
-  for ( QAction *action : MainWindow::instance()->findChild<MenuBar *>()->menu( 3 )->actions() )
+  for ( QAction *action : MainWindow::instance()->findChild<MenuBar *>()->menu( MenuBar::ToolsMenu )->actions() )
     if ( action->text() == text )
       action->trigger();
 }

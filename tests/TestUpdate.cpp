@@ -35,6 +35,21 @@ class TestUpdate : public TestSupport::WindowTest
       QTRY_COMPARE( *shown, notice.isEmpty() ? QStringList() : QStringList{ notice } );
     }
 
+    void nothingNewerKeepsTheWindow()
+    {
+      const QByteArray manifest = R"({"2.1.1.423": {"release-date": "29/05/2020"}})";
+      qputenv( "RASTOVA_UPDATE_URL", "data:application/json;base64," + manifest.toBase64() );
+      QDir().mkpath( "logs" );
+      QSignalSpy replies( mWindow->findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished );
+      QVERIFY( replies.wait() );
+      mWindow->show();
+      auto shown = TestSupport::answerMessage( "Đồng ý", 3000 );
+      mWindow->findChild<QAction *>( "mActionUpdate" )->trigger();
+      QCOMPARE( *shown, QStringList{ "Rastova 2.1.1.423 đã là phiên bản mới nhất." } );
+      QVERIFY( mWindow->isVisible() );
+      QVERIFY( !QFile::exists( "logs/param.json" ) );
+    }
+
     void aSilentServerNeverBlocksTheWindow()
     {
       QTcpServer silent; // takes the request and never answers

@@ -96,7 +96,9 @@ class TestWorkspace : public TestSupport::WindowTest
 
       select( { holder, inside } );
       auto asked = TestSupport::answerMessage( "Hủy" );
-      MainWindow::controller()->removeLayers();
+      // The Delete key in the layer panel asks the same as the panel's button.
+      MainWindow::layerTreeView()->setFocus();
+      QTest::keyClick( MainWindow::layerTreeView(), Qt::Key_Delete );
       QCOMPARE( *asked, QStringList{ "Bạn có chắc chắn muốn gỡ bỏ 1 mục?" } );
       QVERIFY( root->findGroup( "holder" ) );
 
@@ -112,8 +114,11 @@ class TestWorkspace : public TestSupport::WindowTest
       QCOMPARE( asked->size(), 1 );
       QCOMPARE( QgsProject::instance()->count(), 1 );
 
-      TestSupport::answerMessage( "Đồng ý" );
+      // Saved or not, a workspace with layers still asks before it empties.
+      QgsProject::instance()->setDirty( false );
+      asked = TestSupport::answerMessage( "Đồng ý" );
       mWindow->newWorkspace();
+      QCOMPARE( *asked, QStringList{ "Bạn muốn tạo mới không gian làm việc?" } );
       QCOMPARE( QgsProject::instance()->count(), 0 );
       QVERIFY( !root->findGroup( "holder" ) );
       QCOMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:4756" ) );
@@ -185,7 +190,7 @@ class TestWorkspace : public TestSupport::WindowTest
       MainWindow::controller()->openFileName( absolute( "site/work.qgz" ) );
       QVERIFY( !asked->isEmpty() );
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "work* - Rastova" ) );
-      TestSupport::answerMessage( "Đồng ý" );
+      TestSupport::answerMessage( "Không lưu" );
       mWindow->newWorkspace();
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "Rastova" ) );
       if ( openFrom != "site" )
@@ -222,10 +227,9 @@ class TestWorkspace : public TestSupport::WindowTest
       MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "scene.tif" ) ) );
       // A GeoPackage's layer in a third CRS, which a reopening must not take either.
       QgsVectorLayer parcels( QStringLiteral( "Polygon?crs=EPSG:4267" ), QStringLiteral( "parcels" ), "memory" );
-      QVERIFY( QgsVectorFileWriter::writeAsVectorFormatV3( &parcels, absolute( "parcels.gpkg" ),
-                                                           QgsProject::instance()->transformContext(),
-                                                           QgsVectorFileWriter::SaveVectorOptions() ) ==
-               QgsVectorFileWriter::NoError );
+      QVERIFY( QgsVectorFileWriter::writeAsVectorFormatV3(
+                   &parcels, absolute( "parcels.gpkg" ), QgsProject::instance()->transformContext(),
+                   QgsVectorFileWriter::SaveVectorOptions() ) == QgsVectorFileWriter::NoError );
       MainWindow::controller()->openFileName( absolute( "parcels.gpkg" ) );
       QgsProject *project = QgsProject::instance();
       QgsMapCanvas *canvas = MainWindow::mapCanvas();
@@ -258,7 +262,6 @@ class TestWorkspace : public TestSupport::WindowTest
         // As at start-up: the files named come after the window has its size.
         QVERIFY( QTest::qWaitForWindowExposed( mWindow.get() ) );
         mWindow->openFile( absolute( "ws.qgz" ) );
-
       }
       QTRY_COMPARE( MainWindow::mapCanvas()->layers().size(), 2 );
       QTest::qWait( 200 );
@@ -269,6 +272,56 @@ class TestWorkspace : public TestSupport::WindowTest
                     qAbs( reopened.width() - extent.width() ) < 2 * MainWindow::mapCanvas()->mapUnitsPerPixel(),
                 qPrintable( reopened.toString() + " / " + extent.toString() ) );
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "ws - Rastova" ) );
+    }
+
+    void unsavedWorkIsOfferedASave_data()
+    {
+      QTest::addColumn<QString>( "road" );
+      QTest::addColumn<QString>( "answer" );
+      for ( const char *road : { "close", "new", "update" } )
+        for ( const char *answer : { "Lưu", "Không lưu", "Hủy" } )
+          QTest::addRow( "%s, %s", road, answer ) << road << answer;
+    }
+    void unsavedWorkIsOfferedASave()
+    {
+      QFETCH( QString, road );
+      QFETCH( QString, answer );
+      mWindow->show();
+      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "kept.tif" ) ) );
+      QVERIFY( MainWindow::controller()->workspace()->saveTo( absolute( "ws.qgz" ) ) );
+      QgsProject::instance()->layerTreeRoot()->findLayers().first()->setName( "renamed" );
+      QCOMPARE( mWindow->windowTitle(), QStringLiteral( "ws* - Rastova" ) );
+
+      // The update's own question comes after the offer; it is declined, so the window stays for the checks.
+      QStringList asked;
+      TestSupport::whenModal(
+          [&asked, answer]( QWidget *box )
+          {
+            asked << box->findChild<QLabel *>( "messageLbl" )->text();
+            TestSupport::clickButton( box, answer );
+            TestSupport::whenModal(
+                [&asked]( QWidget *next )
+                {
+                  asked << next->findChild<QLabel *>( "messageLbl" )->text();
+                  TestSupport::clickButton( next, "Không" );
+                },
+                1000 );
+          } );
+      if ( road == "close" )
+        mWindow->close();
+      else if ( road == "new" )
+        mWindow->newWorkspace();
+      else
+        mWindow->findChild<QAction *>( "mActionUpdate" )->trigger();
+
+      const bool goesOn = answer != "Hủy";
+      QCOMPARE( asked.size(), road == "update" && goesOn ? 2 : 1 );
+      QVERIFY( asked.first().contains( "chưa lưu" ) );
+      QCOMPARE( mWindow->isVisible(), road != "close" || !goesOn );
+      QCOMPARE( QgsProject::instance()->count(), road == "new" && goesOn ? 0 : 1 );
+      QgsProject saved;
+      QVERIFY( saved.read( absolute( "ws.qgz" ) ) );
+      QCOMPARE( saved.layerTreeRoot()->findLayers().first()->name(), answer == "Lưu" ? "renamed" : "kept" );
     }
 
     void recentFilesSurviveARestart()

@@ -2,7 +2,6 @@
 
 #include "Core/Constants.h"
 #include "Core/LocalServer.h"
-#include "Core/Platform.h"
 #include "Core/Utils.h"
 #include "Data/Controller.h"
 #include "Gui/LayerPanelMenu.h"
@@ -14,6 +13,7 @@
 #include "Gui/StatusBarCoordinatesWidget.h"
 #include "Gui/StatusBarScaleWidget.h"
 #include "Gui/ToolBars.h"
+#include "Gui/UpdateCheck.h"
 #include "Gui/Workspace.h"
 #include "Tools/BandMathDialog.h"
 #include "Tools/BrightnessContrastDialog.h"
@@ -27,14 +27,9 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMenu>
 #include <QMimeData>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProgressBar>
-#include <QSaveFile>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -58,9 +53,6 @@
 namespace
 {
 MainWindow *gInstance = nullptr;
-// A manifest is a few hundred bytes; anything far larger is not one.
-constexpr qint64 largestManifestBytes = 1024 * 1024;
-constexpr int updateTimeoutMs = 30000;
 constexpr int saveStateVersion = 0;
 constexpr int delayedIndicatorMs = 500;
 constexpr int pixelValuesDockHeight = 300;
@@ -97,9 +89,11 @@ MainWindow::MainWindow( QWidget *parent )
   // The start-up CRS is no change of the user's.
   if ( QgsProject::instance()->count() == 0 )
     QgsProject::instance()->setDirty( false );
-  trackChanges();
+  Workspace *workspace = mController->workspace();
+  connect( workspace, &Workspace::titleChanged, this, &QWidget::setWindowTitle );
+  workspace->trackChanges();
 
-  mNetwork = new QNetworkAccessManager( this );
+  mUpdateCheck = new UpdateCheck( this );
   QTimer::singleShot( 0, this, &MainWindow::autoCheckForUpdate );
 }
 
@@ -182,33 +176,35 @@ QAction *MainWindow::addCommand( int menu, const QString &text, const QString &i
 
 void MainWindow::createCommands()
 {
-  connect( addCommand( 0, QStringLiteral( "Mới" ), QString(), Qt::CTRL | Qt::Key_N ), &QAction::triggered, this,
-           &MainWindow::newWorkspace );
-  connect( addCommand( 0, QStringLiteral( "Mở dữ liệu..." ), QStringLiteral( "OpenData.svg" ), Qt::CTRL | Qt::Key_O ),
+  connect( addCommand( MenuBar::FileMenu, QStringLiteral( "Mới" ), QString(), Qt::CTRL | Qt::Key_N ),
+           &QAction::triggered, this, &MainWindow::newWorkspace );
+  connect( addCommand( MenuBar::FileMenu, QStringLiteral( "Mở dữ liệu..." ), QStringLiteral( "OpenData.svg" ),
+                       Qt::CTRL | Qt::Key_O ),
            &QAction::triggered, mController.get(), &Controller::openData );
   Workspace *workspace = mController->workspace();
-  connect( addCommand( 0, QStringLiteral( "Mở không gian làm việc..." ), QStringLiteral( "mActionFileOpen.svg" ),
-                       Qt::CTRL | Qt::SHIFT | Qt::Key_O ),
+  connect( addCommand( MenuBar::FileMenu, QStringLiteral( "Mở không gian làm việc..." ),
+                       QStringLiteral( "mActionFileOpen.svg" ), Qt::CTRL | Qt::SHIFT | Qt::Key_O ),
            &QAction::triggered, workspace, &Workspace::openChosen );
-  QMenu *recent = mMenuBar->menu( 0 )->addMenu( QStringLiteral( "Mở gần đây" ) );
+  QMenu *recent = mMenuBar->menu( MenuBar::FileMenu )->addMenu( QStringLiteral( "Mở gần đây" ) );
   recent->setObjectName( QStringLiteral( "mRecentMenu" ) );
   connect( new RecentFiles( recent ), &RecentFiles::fileChosen, mController.get(), &Controller::openFileName );
-  mMenuBar->menu( 0 )->addSeparator();
-  connect( addCommand( 0, QStringLiteral( "Lưu không gian làm việc" ), QStringLiteral( "mActionFileSave.svg" ),
-                       Qt::CTRL | Qt::Key_S ),
+  mMenuBar->menu( MenuBar::FileMenu )->addSeparator();
+  connect( addCommand( MenuBar::FileMenu, QStringLiteral( "Lưu không gian làm việc" ),
+                       QStringLiteral( "mActionFileSave.svg" ), Qt::CTRL | Qt::Key_S ),
            &QAction::triggered, workspace, &Workspace::save );
-  connect( addCommand( 0, QStringLiteral( "Lưu không gian làm việc thành..." ),
+  connect( addCommand( MenuBar::FileMenu, QStringLiteral( "Lưu không gian làm việc thành..." ),
                        QStringLiteral( "mActionFileSaveAs.svg" ), Qt::CTRL | Qt::SHIFT | Qt::Key_S ),
            &QAction::triggered, workspace, &Workspace::saveAs );
-  mMenuBar->menu( 0 )->addSeparator();
-  connect( addCommand( 0, QStringLiteral( "Thoát" ), QStringLiteral( "Exit.svg" ), Qt::ALT | Qt::Key_F4 ),
-           &QAction::triggered, this, &QWidget::close );
+  mMenuBar->menu( MenuBar::FileMenu )->addSeparator();
+  connect(
+      addCommand( MenuBar::FileMenu, QStringLiteral( "Thoát" ), QStringLiteral( "Exit.svg" ), Qt::ALT | Qt::Key_F4 ),
+      &QAction::triggered, this, &QWidget::close );
 
-  connect( addCommand( 1, QStringLiteral( "Thêm raster" ), QStringLiteral( "mActionAddRasterLayer.svg" ),
-                       Qt::CTRL | Qt::Key_R, 0 ),
+  connect( addCommand( MenuBar::DataMenu, QStringLiteral( "Thêm raster" ),
+                       QStringLiteral( "mActionAddRasterLayer.svg" ), Qt::CTRL | Qt::Key_R, ToolBars::DataBar ),
            &QAction::triggered, mController.get(), &Controller::addRaster );
-  connect( addCommand( 1, QStringLiteral( "Thêm vector" ), QStringLiteral( "mActionAddOgrLayer.svg" ),
-                       Qt::CTRL | Qt::Key_V, 0 ),
+  connect( addCommand( MenuBar::DataMenu, QStringLiteral( "Thêm vector" ), QStringLiteral( "mActionAddOgrLayer.svg" ),
+                       Qt::CTRL | Qt::Key_V, ToolBars::DataBar ),
            &QAction::triggered, mController.get(), &Controller::addVector );
 }
 
@@ -230,9 +226,13 @@ void MainWindow::createLayerPanelToolBar( QToolBar *toolBar )
   connect( addTool( QStringLiteral( "Collapse All" ), QStringLiteral( "mActionCollapseTree.svg" ),
                     QStringLiteral( "Thu gọn tất cả" ) ),
            &QAction::triggered, mLayerTreeView, &QgsLayerTreeView::collapseAllNodes );
-  connect(
-      addTool( QStringLiteral( "Remove Layer" ), QStringLiteral( "RemoveLayer.svg" ), QStringLiteral( "Gỡ bỏ layer" ) ),
-      &QAction::triggered, mController.get(), &Controller::removeLayers );
+  QAction *remove =
+      addTool( QStringLiteral( "Remove Layer" ), QStringLiteral( "RemoveLayer.svg" ), QStringLiteral( "Gỡ bỏ layer" ) );
+  connect( remove, &QAction::triggered, mController.get(), &Controller::removeLayers );
+  // Delete in the layer panel removes what is selected there, never what the canvas or a dialog has in focus.
+  remove->setShortcut( QKeySequence::Delete );
+  remove->setShortcutContext( Qt::WidgetWithChildrenShortcut );
+  mLayerTreeView->addAction( remove );
   connect( addTool( QStringLiteral( "Show Metadata" ), QStringLiteral( "Properties.svg" ),
                     QStringLiteral( "Thông tin thuộc tính" ) ),
            &QAction::triggered, mController.get(), &Controller::showMetadata );
@@ -259,7 +259,7 @@ void MainWindow::createNavigation()
 
   const auto addTool = [this]( QgsMapTool *tool, const QString &text, const QString &icon, Qt::Key key )
   {
-    QAction *action = addCommand( 2, text, icon, key, 1 );
+    QAction *action = addCommand( MenuBar::ViewMenu, text, icon, key, ToolBars::ViewBar );
     action->setCheckable( true );
     tool->setAction( action );
     connect( action, &QAction::triggered, this,
@@ -278,8 +278,8 @@ void MainWindow::createNavigation()
            Qt::Key_I );
   mPixelValuesTool->action()->setObjectName( QStringLiteral( "actionPixelValues" ) );
 
-  QAction *fullExtent =
-      addCommand( 2, QStringLiteral( "Xem toàn cảnh" ), QStringLiteral( "mActionZoomFullExtent.svg" ), Qt::Key_F, 1 );
+  QAction *fullExtent = addCommand( MenuBar::ViewMenu, QStringLiteral( "Xem toàn cảnh" ),
+                                    QStringLiteral( "mActionZoomFullExtent.svg" ), Qt::Key_F, ToolBars::ViewBar );
   connect( fullExtent, &QAction::triggered, this,
            [this]
            {
@@ -315,7 +315,8 @@ void MainWindow::createRasterTools()
   mRasterStatisticsDialog = new RasterStatisticsDialog( this );
   mSingleBandStyleDialog = new SingleBandStyleDialog( this );
   for ( const Tool &tool : tools )
-    connect( addCommand( 3, tool.text, tool.icon, QKeySequence(), 2 ), &QAction::triggered, this, tool.show );
+    connect( addCommand( MenuBar::ToolsMenu, tool.text, tool.icon, QKeySequence(), ToolBars::RasterToolsBar ),
+             &QAction::triggered, this, tool.show );
 }
 
 void MainWindow::changeBrightnessContrast()
@@ -440,7 +441,7 @@ void MainWindow::createLayerPanel()
            } );
   QAction *toggle = mLayerPanelDock->toggleViewAction();
   toggle->setText( QStringLiteral( "Bảng điều khiển layer" ) );
-  mMenuBar->menu( 4 )->addAction( toggle );
+  mMenuBar->menu( MenuBar::WindowMenu )->addAction( toggle );
 }
 
 void MainWindow::createOverview()
@@ -456,9 +457,16 @@ void MainWindow::createOverview()
   mOverviewDock->setWidget( mOverviewCanvas );
   addDockWidget( Qt::LeftDockWidgetArea, mOverviewDock );
   mLayerTreeCanvasBridge->setOverviewCanvas( mOverviewCanvas );
+  // The overview takes the new CRS but keeps the extent it had in the former one.
+  connect( mMapCanvas, &QgsMapCanvas::destinationCrsChanged, mOverviewCanvas,
+           [this]
+           {
+             mOverviewCanvas->updateFullExtent();
+             mOverviewCanvas->refresh();
+           } );
   QAction *toggle = mOverviewDock->toggleViewAction();
   toggle->setText( QStringLiteral( "Cửa sổ tổng quan" ) );
-  mMenuBar->menu( 4 )->addAction( toggle );
+  mMenuBar->menu( MenuBar::WindowMenu )->addAction( toggle );
 }
 
 void MainWindow::createPixelValues()
@@ -470,7 +478,7 @@ void MainWindow::createPixelValues()
   mPixelValuesDock->hide();
   QAction *toggle = mPixelValuesDock->toggleViewAction();
   toggle->setText( QStringLiteral( "Giá trị điểm ảnh" ) );
-  mMenuBar->menu( 4 )->addAction( toggle );
+  mMenuBar->menu( MenuBar::WindowMenu )->addAction( toggle );
 }
 
 void MainWindow::createStatusBar()
@@ -568,12 +576,9 @@ void MainWindow::canvasRefreshFinished()
 
 void MainWindow::newWorkspace()
 {
-  if ( QgsProject::instance()->count() == 0 )
-    return;
-  MessageBox question( this, Constants::applicationName, QStringLiteral( "Bạn muốn tạo mới không gian làm việc?" ),
-                       Utils::iconPath( QStringLiteral( "Rastova.svg" ) ),
-                       QDialogButtonBox::Ok | QDialogButtonBox::Cancel );
-  if ( question.exec() != QDialog::Accepted )
+  if ( QgsProject::instance()->count() == 0 ||
+       !confirmPuttingAway( QStringLiteral( "Bạn muốn tạo mới không gian làm việc?" ), QStringLiteral( "Rastova.svg" ),
+                            QDialogButtonBox::Ok | QDialogButtonBox::Cancel ) )
     return;
 
   mMapCanvas->freeze( true );
@@ -587,40 +592,6 @@ void MainWindow::newWorkspace()
   QgsProject::instance()->setDirty( false );
   mCoordsEdit->reset();
   mScaleWidget->reset();
-}
-
-void MainWindow::trackChanges()
-{
-  QgsProject *project = QgsProject::instance();
-  const auto markDirty = [project] { project->setDirty( true ); };
-  // Styles and the layer tree are part of a workspace, but QGIS does not count their changes.
-  connect( project, &QgsProject::layersAdded, this,
-           [this, markDirty]( const QList<QgsMapLayer *> &layers )
-           {
-             // The tools restyle a layer and ask for a repaint without always saying the style changed.
-             for ( QgsMapLayer *layer : layers )
-             {
-               connect( layer, &QgsMapLayer::styleChanged, this, markDirty );
-               connect( layer, &QgsMapLayer::rendererChanged, this, markDirty );
-               connect( layer, &QgsMapLayer::repaintRequested, this, markDirty );
-             }
-           } );
-  QgsLayerTree *root = project->layerTreeRoot();
-  connect( root, &QgsLayerTreeNode::addedChildren, this, markDirty );
-  connect( root, &QgsLayerTreeNode::removedChildren, this, markDirty );
-  connect( root, &QgsLayerTreeNode::visibilityChanged, this, markDirty );
-  connect( root, &QgsLayerTreeNode::nameChanged, this, markDirty );
-  connect( project, &QgsProject::isDirtyChanged, this, &MainWindow::updateTitle );
-  connect( project, &QgsProject::fileNameChanged, this, &MainWindow::updateTitle );
-  updateTitle();
-}
-
-void MainWindow::updateTitle()
-{
-  const QString name = Workspace::displayName();
-  const QString changed = QgsProject::instance()->isDirty() ? QStringLiteral( "*" ) : QString();
-  setWindowTitle( name.isEmpty() ? Constants::applicationName + changed
-                                 : QStringLiteral( "%1%2 - %3" ).arg( name, changed, Constants::applicationName ) );
 }
 
 void MainWindow::dragEnterEvent( QDragEnterEvent *event )
@@ -645,89 +616,39 @@ void MainWindow::dropEvent( QDropEvent *event )
 
 void MainWindow::autoCheckForUpdate()
 {
-  const QUrl url(
-      qEnvironmentVariable( qPrintable( Constants::updateManifestUrlVariable ), Constants::updateManifestUrl ),
-      QUrl::TolerantMode );
-  QNetworkRequest request( url );
-  request.setTransferTimeout( updateTimeoutMs );
-  QNetworkReply *reply = mNetwork->get( request );
-  connect( reply, &QNetworkReply::downloadProgress, reply,
-           [reply]( qint64 received, qint64 )
-           {
-             if ( received > largestManifestBytes )
-               reply->abort();
-           } );
-  connect( reply, &QNetworkReply::finished, this,
-           [this, reply]
-           {
-             reply->deleteLater();
-             handleUpdateReply( reply );
-           } );
+  mUpdateCheck->fetch();
 }
 
 void MainWindow::handleUpdateReply( QNetworkReply *reply )
 {
-  if ( reply->error() != QNetworkReply::NoError )
-    return;
-  const QJsonDocument manifest = QJsonDocument::fromJson( reply->readAll() );
-  if ( !manifest.isObject() )
-    return;
-
-  // Keys sort as text, where 2.1.9.1 comes after 2.1.10.1, so every key is compared as a version.
-  const QJsonObject versions = manifest.object();
-  QString newest = Constants::version;
-  for ( auto it = versions.constBegin(); it != versions.constEnd(); ++it )
-  {
-    if ( Utils::isNewerVersion( newest, it.key() ) )
-      newest = it.key();
-  }
-  if ( newest == Constants::version )
-    return;
-
-  const QString releaseDate = versions.value( newest ).toObject().value( QStringLiteral( "release-date" ) ).toString();
-  MessageBox notice( this, Constants::applicationName,
-                     QStringLiteral( "Rastova đã có phiên bản mới %1 (%2), hãy sử dụng chức năng cập nhật." )
-                         .arg( newest, releaseDate ),
-                     Utils::iconPath( QStringLiteral( "Freshkit.svg" ) ), QDialogButtonBox::Ok );
-  notice.exec();
+  mUpdateCheck->handleReply( reply );
 }
 
 void MainWindow::checkForUpdate()
 {
-  MessageBox question( this, Constants::applicationName,
-                       QStringLiteral( "Phần mềm sẽ thoát để thực hiện cập nhật. Bạn có muốn thoát không?" ),
-                       Utils::iconPath( QStringLiteral( "Freshkit.svg" ) ),
-                       QDialogButtonBox::Yes | QDialogButtonBox::No );
-  if ( question.exec() != QDialog::Accepted )
+  if ( mUpdateCheck->tellIfUpToDate() || !mController->workspace()->offerToSave() || !mUpdateCheck->handOver() )
     return;
-
-  const QJsonObject parameters{ { QStringLiteral( "current-version" ), Constants::version },
-                                { QStringLiteral( "release-date" ), Constants::releaseDate },
-                                { QStringLiteral( "software-name" ), Constants::applicationName } };
-  {
-    // Closed before the updater starts, so that it finds the whole file.
-    QSaveFile file( Constants::updateParameterFile );
-    if ( !file.open( QIODevice::WriteOnly | QIODevice::Text ) ||
-         file.write( QJsonDocument( parameters ).toJson( QJsonDocument::Indented ) ) < 0 || !file.commit() )
-      qWarning() << "Cannot write the updater's parameters to" << Constants::updateParameterFile;
-  }
-  Platform::startUpdater();
   mQuittingForUpdate = true;
   close();
 }
 
+bool MainWindow::confirmPuttingAway( const QString &question, const QString &icon,
+                                     QDialogButtonBox::StandardButtons buttons )
+{
+  if ( Workspace::hasUnsavedChanges() )
+    return mController->workspace()->offerToSave();
+  MessageBox box( this, Constants::applicationName, question, Utils::iconPath( icon ), buttons );
+  return box.exec() == QDialog::Accepted;
+}
+
 void MainWindow::closeEvent( QCloseEvent *event )
 {
-  if ( !mQuittingForUpdate )
+  if ( !mQuittingForUpdate &&
+       !confirmPuttingAway( QStringLiteral( "Bạn có thực sự muốn thoát?" ), QStringLiteral( "Exit.svg" ),
+                            QDialogButtonBox::Yes | QDialogButtonBox::No ) )
   {
-    MessageBox question( this, Constants::applicationName, QStringLiteral( "Bạn có thực sự muốn thoát?" ),
-                         Utils::iconPath( QStringLiteral( "Exit.svg" ) ),
-                         QDialogButtonBox::Yes | QDialogButtonBox::No );
-    if ( question.exec() != QDialog::Accepted )
-    {
-      event->ignore();
-      return;
-    }
+    event->ignore();
+    return;
   }
   saveLayout();
   event->accept();

@@ -2,6 +2,7 @@
 
 #include "ui_MainWindow.h"
 
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMetaObject>
@@ -22,6 +23,7 @@ class PixelValuesMapTool;
 class RasterStatisticsDialog;
 class SingleBandStyleDialog;
 class ToolBars;
+class UpdateCheck;
 class QgsDockWidget;
 class QgsLayerTreeMapCanvasBridge;
 class QgsLayerTreeView;
@@ -32,7 +34,6 @@ class QgsMessageBar;
 class QgsMapToolPan;
 class QgsMapToolZoom;
 class QgsStatusBar;
-class QNetworkAccessManager;
 class QNetworkReply;
 class QProgressBar;
 class StatusBarCoordinatesWidget;
@@ -84,7 +85,7 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void rasterStatistics();
     //! The one-band colour dialog for the layer current in the layer panel.
     void singleBandStyle();
-    //! After the user agrees, hands over to the updater and quits.
+    //! After the user agrees, hands over to the updater and quits; says so and stays when nothing is newer.
     void checkForUpdate();
     //! Asks the update server for its manifest, without waiting for the answer.
     void autoCheckForUpdate();
@@ -112,10 +113,12 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void restoreLayout();
     void saveLayout();
     void showBusyIndicator();
-    //! Marks the project changed on edits QGIS does not count, and keeps the title in step.
-    void trackChanges();
-    //! The workspace name, with "*" while changes are unsaved.
-    void updateTitle();
+    /**
+     * Before the work is put away: with unsaved changes, the offer to save
+     * them; otherwise \a question, asked with \a icon and \a buttons. True
+     * when the caller may go on.
+     */
+    bool confirmPuttingAway( const QString &question, const QString &icon, QDialogButtonBox::StandardButtons buttons );
 
     BrightnessContrastDialog *mBrightnessContrastDialog = nullptr;
     ColorCompositeDialog *mColorCompositeDialog = nullptr;
@@ -146,7 +149,7 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     StatusBarScaleWidget *mScaleWidget = nullptr;
 
     LocalServer *mLocalServer = nullptr;
-    QNetworkAccessManager *mNetwork = nullptr;
+    UpdateCheck *mUpdateCheck = nullptr;
     bool mQuittingForUpdate = false;
     std::unique_ptr<QgsMapToolPan> mPanTool;
     std::unique_ptr<QgsMapToolZoom> mZoomInTool;

@@ -5,6 +5,7 @@
 #include "Gui/GuideDialog.h"
 #include "Gui/MainWindow.h"
 #include "Gui/MessageBox.h"
+#include "Gui/ToolBars.h"
 
 #include <QMenu>
 
@@ -22,7 +23,7 @@ MenuBar::MenuBar( QWidget *parent )
     addMenu( mMenus[i].get() );
   }
 
-  QMenu *help = menu( 5 );
+  QMenu *help = menu( HelpMenu );
   QAction *guide = help->addAction( Utils::icon( QStringLiteral( "Help.svg" ) ), QStringLiteral( "Hướng dẫn" ) );
   QAction *update =
       help->addAction( Utils::icon( QStringLiteral( "Freshkit.svg" ) ), QStringLiteral( "Cập nhật phần mềm" ) );
@@ -40,7 +41,7 @@ MenuBar::MenuBar( QWidget *parent )
   {
     connect( update, &QAction::triggered, window, &MainWindow::checkForUpdate );
     for ( QAction *action : { guide, update, authors, information } )
-      window->addActionToToolBar( action, 3 );
+      window->addActionToToolBar( action, ToolBars::HelpBar );
   }
 }
 

@@ -17,6 +17,17 @@ class MenuBar : public QMenuBar
     Q_OBJECT
 
   public:
+    //! The menus, in the order they stand.
+    enum Menu
+    {
+      FileMenu,
+      DataMenu,
+      ViewMenu,
+      ToolsMenu,
+      WindowMenu,
+      HelpMenu,
+    };
+
     explicit MenuBar( QWidget *parent );
     ~MenuBar() override;
 

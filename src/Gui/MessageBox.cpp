@@ -8,6 +8,14 @@ MessageBox::MessageBox( QWidget *parent, const QString &title, const QString &te
 {
   setupUi( this );
   setWindowFlag( Qt::WindowContextHelpButtonHint, false );
+  connect( buttonBox, &QDialogButtonBox::clicked, this,
+           [this]( QAbstractButton *button )
+           {
+             mAnswer = buttonBox->standardButton( button );
+             // Discarding is a choice to go on, like Yes, not a way out.
+             if ( buttonBox->buttonRole( button ) == QDialogButtonBox::DestructiveRole )
+               accept();
+           } );
   connect( buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept );
   connect( buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject );
   setFixedSize( size() );
@@ -27,6 +35,8 @@ void MessageBox::setButtons( QDialogButtonBox::StandardButtons buttons )
       { QDialogButtonBox::Yes, QStringLiteral( "Có" ) },
       { QDialogButtonBox::No, QStringLiteral( "Không" ) },
       { QDialogButtonBox::Cancel, QStringLiteral( "Hủy" ) },
+      { QDialogButtonBox::Save, QStringLiteral( "Lưu" ) },
+      { QDialogButtonBox::Discard, QStringLiteral( "Không lưu" ) },
   };
   for ( const auto &[button, label] : labels )
   {

@@ -7,7 +7,8 @@
 
 /**
  * The program's own modal notice and question box: an icon, a framed text and
- * standard buttons labelled in Vietnamese. exec() returns 1 for Ok or Yes.
+ * standard buttons labelled in Vietnamese. exec() returns 1 for Ok, Yes, Save
+ * or Discard; answer() tells which.
  */
 class MessageBox : public QDialog, private Ui::MessageBox
 {
@@ -20,6 +21,12 @@ class MessageBox : public QDialog, private Ui::MessageBox
     //! Shows \a buttons, labelled in Vietnamese.
     void setButtons( QDialogButtonBox::StandardButtons buttons );
 
+    //! The button that closed the box; NoButton when it was closed otherwise.
+    QDialogButtonBox::StandardButton answer() const { return mAnswer; }
+
     //! Runs a parentless notice with the Ok button only and returns its exec() result.
     static int information( const QString &title, const QString &text, const QString &iconPath );
+
+  private:
+    QDialogButtonBox::StandardButton mAnswer = QDialogButtonBox::NoButton;
 };

@@ -41,5 +41,5 @@ QToolBar *ToolBars::toolBar( int index ) const
 
 QList<QToolBar *> ToolBars::toolBars() const
 {
-  return { toolBar( 0 ), toolBar( 1 ), toolBar( 2 ), toolBar( 3 ) };
+  return { toolBar( DataBar ), toolBar( ViewBar ), toolBar( RasterToolsBar ), toolBar( HelpBar ) };
 }

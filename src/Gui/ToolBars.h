@@ -17,6 +17,15 @@ class ToolBars : public QObject
     Q_OBJECT
 
   public:
+    //! The tool bars, in the order they stand.
+    enum Bar
+    {
+      DataBar,
+      ViewBar,
+      RasterToolsBar,
+      HelpBar,
+    };
+
     explicit ToolBars( QWidget *parent );
     ~ToolBars() override;
 

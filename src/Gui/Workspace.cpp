@@ -18,6 +18,7 @@
 
 #include <cpl_string.h>
 #include <cpl_vsi.h>
+#include <qgslayertree.h>
 #include <qgsmapcanvas.h>
 #include <qgsmaplayer.h>
 #include <qgsmessagebar.h>
@@ -209,6 +210,64 @@ QString Workspace::displayName()
 {
   const QString fileName = QgsProject::instance()->fileName();
   return fileName.isEmpty() ? QString() : QFileInfo( fileName ).completeBaseName();
+}
+
+bool Workspace::hasUnsavedChanges()
+{
+  return QgsProject::instance()->isDirty() && QgsProject::instance()->count() > 0;
+}
+
+bool Workspace::offerToSave()
+{
+  if ( !hasUnsavedChanges() )
+    return true;
+  MessageBox question( MainWindow::instance(), Constants::applicationName,
+                       QStringLiteral( "Không gian làm việc có thay đổi chưa lưu. Bạn có muốn lưu các thay đổi đó?" ),
+                       Utils::iconPath( QStringLiteral( "mActionFileSave.svg" ) ),
+                       QDialogButtonBox::Save | QDialogButtonBox::Discard | QDialogButtonBox::Cancel );
+  question.exec();
+  switch ( question.answer() )
+  {
+  case QDialogButtonBox::Save:
+    return save();
+  case QDialogButtonBox::Discard:
+    return true;
+  default:
+    return false;
+  }
+}
+
+void Workspace::trackChanges()
+{
+  QgsProject *project = QgsProject::instance();
+  const auto markDirty = [project] { project->setDirty( true ); };
+  connect( project, &QgsProject::layersAdded, this,
+           [this, markDirty]( const QList<QgsMapLayer *> &layers )
+           {
+             // The tools restyle a layer and ask for a repaint without always saying the style changed.
+             for ( QgsMapLayer *layer : layers )
+             {
+               connect( layer, &QgsMapLayer::styleChanged, this, markDirty );
+               connect( layer, &QgsMapLayer::rendererChanged, this, markDirty );
+               connect( layer, &QgsMapLayer::repaintRequested, this, markDirty );
+             }
+           } );
+  QgsLayerTree *root = project->layerTreeRoot();
+  connect( root, &QgsLayerTreeNode::addedChildren, this, markDirty );
+  connect( root, &QgsLayerTreeNode::removedChildren, this, markDirty );
+  connect( root, &QgsLayerTreeNode::visibilityChanged, this, markDirty );
+  connect( root, &QgsLayerTreeNode::nameChanged, this, markDirty );
+  const auto announce = [this, project]
+  {
+    const QString name = displayName();
+    const QString changed = project->isDirty() ? QStringLiteral( "*" ) : QString();
+    emit titleChanged( name.isEmpty()
+                           ? Constants::applicationName + changed
+                           : QStringLiteral( "%1%2 - %3" ).arg( name, changed, Constants::applicationName ) );
+  };
+  connect( project, &QgsProject::isDirtyChanged, this, announce );
+  connect( project, &QgsProject::fileNameChanged, this, announce );
+  announce();
 }
 
 bool Workspace::open( const QString &fileName )

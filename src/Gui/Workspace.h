@@ -26,6 +26,27 @@ class Workspace : public QObject
     //! The name of the open workspace for the window title, empty when none.
     static QString displayName();
 
+    //! Whether the project holds layers with changes that no save has kept.
+    static bool hasUnsavedChanges();
+
+    /**
+     * Before the work is put away (closing, a new workspace, an update), asks
+     * whether to save unsaved changes. True when the caller may go on: saved,
+     * discarded, or nothing to save; false when the user cancelled or the save
+     * did not happen.
+     */
+    bool offerToSave();
+
+    /**
+     * Follows the project's changes, counting the style and layer-tree edits
+     * QGIS does not, and announces the window title at once and on each change.
+     */
+    void trackChanges();
+
+  signals:
+    //! The workspace name, with "*" while changes are unsaved.
+    void titleChanged( const QString &title );
+
   public slots:
     /**
      * Replaces the project by the workspace in \a fileName, after asking when
