@@ -11,8 +11,9 @@
 
 #include <cstdio>
 #include <gdal.h>
+#include <memory>
 #include <qgsapplication.h>
-#include <qgsproject.h>
+#include <qgscoordinatetransformcontext.h>
 #include <qgsrasterlayer.h>
 
 namespace
@@ -34,8 +35,9 @@ int main( int argc, char *argv[] )
   QgsApplication application( argc, argv, false );
   QgsApplication::setPrefixPath( QStringLiteral( RASTOVA_QGIS_PREFIX ), true );
   QgsApplication::initQgis();
-  auto *layer = new QgsRasterLayer( QString::fromUtf8( argv[2] ), QStringLiteral( "img" ), QStringLiteral( "gdal" ) );
-  QgsProject::instance()->addMapLayer( layer );
+  auto layer = std::make_unique<QgsRasterLayer>( QString::fromUtf8( argv[2] ), QStringLiteral( "img" ),
+                                                 QStringLiteral( "gdal" ) );
+  const QVector<QgsRasterCalculatorEntry> entries = BandMath::entries( { layer.get() } );
   // Opening the layer may have read blocks; every route starts with an empty block cache.
   const GIntBig cache = GDALGetCacheMax64();
   GDALSetCacheMax64( 0 );
@@ -50,19 +52,21 @@ int main( int argc, char *argv[] )
     request.expression = ndvi;
     request.outputFile = QString::fromUtf8( argv[3] );
     request.driver = QStringLiteral( "GTiff" );
-    request.extent = layer->extent();
-    request.columns = layer->width();
-    request.rows = layer->height();
-    result = BandMath::prepareAndRun( request );
+    request.grid = RasterGrid::of( layer.get() );
+    const ProcessingResult outcome = BandMath::prepareAndRun( request, entries, QgsCoordinateTransformContext() );
+    if ( !outcome.done() )
+      std::fprintf( stderr, "%s\n", qPrintable( outcome.reason ) );
+    result = static_cast<int>( outcome.status );
   }
   else if ( route == "qgis" )
   {
-    QgsRasterCalculator calculator(
-        ndvi, QString::fromUtf8( argv[3] ), QStringLiteral( "GTiff" ), layer->extent(), layer->crs(), layer->width(),
-        layer->height(), QgsRasterCalculatorEntry::rasterEntries(), QgsProject::instance()->transformContext() );
+    QgsRasterCalculator calculator( ndvi, QString::fromUtf8( argv[3] ), QStringLiteral( "GTiff" ), layer->extent(),
+                                    layer->crs(), layer->width(), layer->height(), entries,
+                                    QgsCoordinateTransformContext() );
     result = calculator.processCalculation();
   }
   std::printf( "%s %.3f s, result %d\n", argv[1], timer.elapsed() / 1000.0, result );
+  layer.reset();
   QgsApplication::exitQgis();
   return result;
 }

@@ -51,8 +51,6 @@ class TestImageTools : public TestSupport::WindowTest
       QTest::addColumn<int>( "second" );
       QTest::addColumn<int>( "stacked" );
       QTest::newRow( "UInt16, Float32" ) << int( GDT_UInt16 ) << int( GDT_Float32 ) << int( GDT_Float32 );
-      QTest::newRow( "Byte, UInt16" ) << int( GDT_Byte ) << int( GDT_UInt16 ) << int( GDT_UInt16 );
-      QTest::newRow( "Int32, Float32" ) << int( GDT_Int32 ) << int( GDT_Float32 ) << int( GDT_Float64 );
     }
     void combinationStacksBandsInATypeHoldingThemAll()
     {

@@ -153,7 +153,7 @@ class TestRasterData : public TestSupport::WindowTest
       const QList<TestSupport::Notice> shown = notices();
       QCOMPARE( shown.size(), 1 );
       QCOMPARE( shown[0].level, Qgis::Critical );
-      QVERIFY2( shown[0].text.startsWith( "Lưu " + target + " thất bại, mã lỗi " ), qPrintable( shown[0].text ) );
+      QVERIFY2( shown[0].text.startsWith( "Lưu " + target + " thất bại: " ), qPrintable( shown[0].text ) );
       QVERIFY( after == before );
       QCOMPARE( Utils::rememberedFolder( vector ? Utils::Keys::vectorSaveDir : Utils::Keys::rasterSaveDir ),
                 QDir::homePath() );

@@ -245,8 +245,9 @@ class TestRenderingTools : public TestSupport::WindowTest
 
       QgsFeedback cancelled;
       cancelled.cancel();
-      QCOMPARE( RasterStatistics::compute( source, &cancelled ).code, RasterStatistics::Code::Cancelled );
-      QCOMPARE( RasterStatistics::compute( "/no/such.tif", nullptr ).code, RasterStatistics::Code::OpenFailed );
+      RasterStatistics statistics;
+      QCOMPARE( statistics.compute( source, &cancelled ).status, ProcessingResult::Status::Cancelled );
+      QCOMPARE( statistics.compute( "/no/such.tif", nullptr ).status, ProcessingResult::Status::ReadFailed );
     }
 
     void singleBandRampAppliesAndCancelRestores_data()

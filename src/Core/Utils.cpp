@@ -1,6 +1,7 @@
 #include "Core/Utils.h"
 
 #include "Core/Constants.h"
+#include "Core/NumberText.h"
 #include "Core/Platform.h"
 
 #include <QDateTime>
@@ -150,15 +151,7 @@ void useUnambiguousNumbers()
 
 QString formatNumber( double value )
 {
-  QString text = QLocale::c().toString( value, 'f', 6 );
-  if ( text.contains( QLatin1Char( '.' ) ) )
-  {
-    while ( text.endsWith( QLatin1Char( '0' ) ) )
-      text.chop( 1 );
-    if ( text.endsWith( QLatin1Char( '.' ) ) )
-      text.chop( 1 );
-  }
-  return text == QLatin1String( "-0" ) ? QStringLiteral( "0" ) : text;
+  return NumberText::format( value );
 }
 
 bool installQgisTranslation()

@@ -8,6 +8,7 @@
 #include "Gui/MainWindow.h"
 #include "Gui/RecentFiles.h"
 #include "Gui/Workspace.h"
+#include "Processing/StreamCheck.h"
 
 #include <QFileDialog>
 
@@ -97,7 +98,7 @@ void Controller::openFileNames( const QStringList &fileNames )
       mWorkspace->open( fileName );
       continue;
     }
-    DataModel *model = !DataModel::isStreamOrDevice( fileName ) && QgsRasterLayer::isValidRasterFileName( fileName )
+    DataModel *model = !StreamCheck::isStreamOrDevice( fileName ) && QgsRasterLayer::isValidRasterFileName( fileName )
                            ? static_cast<DataModel *>( mRasterModel.get() )
                            : mVectorModel.get();
     if ( model->addFileToProject( fileName ) )

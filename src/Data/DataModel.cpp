@@ -2,6 +2,8 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
+#include "Processing/LayerReload.h"
+#include "Processing/StreamCheck.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -57,69 +59,9 @@ QList<QgsMapLayer *> DataModel::createLayers( const QString &fileName )
   return layers;
 }
 
-namespace
-{
-bool isSpecial( const QFileInfo &file )
-{
-  return file.exists() && !file.isFile() && !file.isDir();
-}
-
-bool leadsToStream( const QString &fileName, int depth )
-{
-  const QFileInfo file( fileName );
-  if ( isSpecial( file ) )
-    return true;
-  if ( !file.isFile() )
-    return false;
-  const QDir folder = file.absoluteDir();
-  const QStringList nearby =
-      folder.entryList( { file.fileName() + QStringLiteral( ".*" ), file.completeBaseName() + QStringLiteral( ".*" ) },
-                        QDir::AllEntries | QDir::Hidden | QDir::System );
-  for ( const QString &name : nearby )
-  {
-    if ( isSpecial( QFileInfo( folder.filePath( name ) ) ) )
-      return true;
-  }
-  if ( file.suffix().compare( QLatin1String( "vrt" ), Qt::CaseInsensitive ) != 0 || depth > 8 )
-    return false;
-  CPLXMLNode *root = CPLParseXMLFile( file.absoluteFilePath().toUtf8().constData() );
-  if ( !root )
-    return false;
-  std::vector<CPLXMLNode *> pending{ root };
-  bool found = false;
-  while ( !pending.empty() && !found )
-  {
-    CPLXMLNode *node = pending.back();
-    pending.pop_back();
-    for ( ; node && !found; node = node->psNext )
-    {
-      if ( node->eType != CXT_Element )
-        continue;
-      if ( EQUAL( node->pszValue, "SourceFilename" ) )
-      {
-        const QString source = QString::fromUtf8( CPLGetXMLValue( node, nullptr, "" ) );
-        const bool relative = CPLTestBool( CPLGetXMLValue( node, "relativeToVRT", "0" ) );
-        found = leadsToStream( relative ? folder.filePath( source ) : source, depth + 1 );
-      }
-      else if ( node->psChild )
-      {
-        pending.push_back( node->psChild );
-      }
-    }
-  }
-  CPLDestroyXMLNode( root );
-  return found;
-}
-} // namespace
-
-bool DataModel::isStreamOrDevice( const QString &fileName )
-{
-  return leadsToStream( fileName, 0 );
-}
-
 bool DataModel::addFileToProject( const QString &fileName )
 {
-  if ( isStreamOrDevice( fileName ) )
+  if ( StreamCheck::isStreamOrDevice( fileName ) )
     return false;
   QList<QgsMapLayer *> layers = createLayers( fileName );
   const bool readable = std::all_of( layers.cbegin(), layers.cend(),
@@ -150,7 +92,7 @@ void DataModel::addChosenFiles( const QString &caption, const QString &filter, c
 
 void DataModel::exportToChosenFile( const QString &caption, const QStringList &filters,
                                     const Utils::SettingKey &folderKey, const QString &title,
-                                    const std::function<int( const QString &, const QString & )> &write )
+                                    const std::function<ProcessingResult( const QString &, const QString & )> &write )
 {
   QString selectedFilter;
   const QString target =
@@ -159,8 +101,8 @@ void DataModel::exportToChosenFile( const QString &caption, const QStringList &f
   if ( target.isEmpty() )
     return;
 
-  const int result = write( target, selectedFilter );
-  if ( result == 0 )
+  const ProcessingResult result = write( target, selectedFilter );
+  if ( result.done() )
   {
     notify( title, QStringLiteral( "Đã lưu thành công: %1. " ).arg( target ), Qgis::Info );
     reloadLayersReading( { target } );
@@ -168,34 +110,14 @@ void DataModel::exportToChosenFile( const QString &caption, const QStringList &f
   }
   else
   {
-    notify( title, QStringLiteral( "Lưu %1 thất bại, mã lỗi %2" ).arg( target ).arg( result ), Qgis::Critical );
+    qWarning().noquote() << "Export to" << target << "failed:" << result.reason;
+    notify( title, QStringLiteral( "Lưu %1 thất bại: %2" ).arg( target, result.reason ), Qgis::Critical );
   }
 }
 
 void DataModel::reloadLayersReading( const QStringList &fileNames )
 {
-  QSet<QString> files;
-  for ( const QString &fileName : fileNames )
-    files << QFileInfo( fileName ).absoluteFilePath();
-  const QMap<QString, QgsMapLayer *> layers = QgsProject::instance()->mapLayers();
-  for ( QgsMapLayer *layer : layers )
-  {
-    const QString path = QgsProviderRegistry::instance()
-                             ->decodeUri( layer->providerType(), layer->source() )
-                             .value( QStringLiteral( "path" ) )
-                             .toString();
-    if ( !path.isEmpty() && files.contains( QFileInfo( path ).absoluteFilePath() ) )
-    {
-      // A new provider, not reload(): the file may now hold other bands, types or a grid of its own.
-      layer->setDataSource( layer->source(), layer->name(), layer->providerType() );
-      // A style made for bands the new file lacks cannot draw it: the layer starts afresh.
-      const auto *raster = qobject_cast<QgsRasterLayer *>( layer );
-      const QList<int> bands = raster && raster->renderer() ? raster->renderer()->usesBands() : QList<int>();
-      if ( std::any_of( bands.cbegin(), bands.cend(), [raster]( int band ) { return band > raster->bandCount(); } ) )
-        layer->setDataSource( layer->source(), layer->name(), layer->providerType(), true );
-      layer->triggerRepaint();
-    }
-  }
+  LayerReload::reloadReading( QgsProject::instance()->mapLayers().values(), fileNames );
 }
 
 void DataModel::notify( const QString &title, const QString &text, Qgis::MessageLevel level )

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Processing/ProcessingResult.h"
+
 #include <QList>
 
 #include <functional>
@@ -47,16 +49,8 @@ class DataModel
     bool addFileToProject( const QString &fileName );
 
     /**
-     * Whether \a fileName is, or leads GDAL to, a pipe, socket or device, which
-     * never ends: reading one would hang the window. GDAL also reads the
-     * sidecars beside a file (.aux.xml, .ovr, .hdr) and a VRT's sources.
-     */
-    static bool isStreamOrDevice( const QString &fileName );
-
-    /**
-     * Makes the project's layers that read one of \a fileNames read them anew.
-     * A layer keeps its file open, so after a tool or an export replaced the
-     * file, the layer would go on answering from the former one.
+     * Makes the project's layers that read one of \a fileNames read them anew
+     * (LayerReload::reloadReading).
      */
     static void reloadLayersReading( const QStringList &fileNames );
 
@@ -69,13 +63,13 @@ class DataModel
                          const QString &failureTitle );
 
     /**
-     * Asks for a target under \a filters and runs \a write( target, chosen filter ),
-     * which returns the writer's error code (0 for success); reports the result
-     * under \a title and remembers the folder after a success.
+     * Asks for a target under \a filters and runs \a write( target, chosen filter );
+     * reports its result, with the reason of a failure, under \a title and
+     * remembers the folder after a success.
      */
     void exportToChosenFile( const QString &caption, const QStringList &filters, const Utils::SettingKey &folderKey,
                              const QString &title,
-                             const std::function<int( const QString &, const QString & )> &write );
+                             const std::function<ProcessingResult( const QString &, const QString & )> &write );
 
     //! Pushes a notice to the main window's message bar for the usual time.
     static void notify( const QString &title, const QString &text, Qgis::MessageLevel level );

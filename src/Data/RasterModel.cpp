@@ -1,17 +1,13 @@
 #include "Data/RasterModel.h"
 
 #include "Core/Utils.h"
-#include "Gui/MainWindow.h"
-#include "Processing/GdalFailureCounter.h"
-#include "Processing/SafeOutput.h"
+#include "Processing/RasterExport.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 
 #include <qgsproviderregistry.h>
-#include <qgsrasterdataprovider.h>
+#include <qgsrasterfilewriter.h>
 #include <qgsrasterlayer.h>
-#include <qgsrasterpipe.h>
 
 void RasterModel::add()
 {
@@ -39,63 +35,6 @@ QStringList RasterModel::supportedExtensions()
   return upperCaseExtensions( QgsProviderRegistry::instance()->fileRasterFilters() );
 }
 
-QString RasterModel::driverForTarget( const QString &path, const QString &selectedFilter )
-{
-  const QList<QgsRasterFileWriter::FilterFormatDetails> formats = QgsRasterFileWriter::supportedFiltersAndFormats();
-  const QString suffix = QFileInfo( path ).suffix();
-  if ( !suffix.isEmpty() )
-  {
-    const QString byExtension = QgsRasterFileWriter::driverForExtension( suffix );
-    for ( const QgsRasterFileWriter::FilterFormatDetails &format : formats )
-    {
-      if ( format.driverName == byExtension )
-        return byExtension;
-    }
-  }
-  for ( const QgsRasterFileWriter::FilterFormatDetails &format : formats )
-  {
-    if ( format.filterString == selectedFilter )
-      return format.driverName;
-  }
-  return QString();
-}
-
-QgsRasterFileWriter::WriterError RasterModel::writeLayer( QgsRasterLayer *layer, const QString &path,
-                                                          const QString &driver )
-{
-  QgsRasterDataProvider *provider = layer->dataProvider();
-  if ( !provider )
-    return QgsRasterFileWriter::SourceProviderError;
-
-  // The layer's own pipe ends in its renderer, which would write the styled
-  // RGBA picture; a pipe of the bare provider writes the data itself, with its
-  // type, bands and no-data.
-  QgsRasterPipe pipe;
-  if ( !pipe.set( provider->clone() ) )
-    return QgsRasterFileWriter::SourceProviderError;
-
-  SafeOutput output( path );
-  QgsRasterFileWriter writer( output.temporaryPath() );
-  if ( !driver.isEmpty() )
-    writer.setOutputFormat( driver );
-  QgsRasterFileWriter::WriterError result = QgsRasterFileWriter::NoError;
-  {
-    // The writer reports a full disk only through GDAL's error handler.
-    const GdalFailureCounter failures;
-    result = writer.writeRaster( &pipe, layer->width(), layer->height(), layer->extent(), layer->crs(),
-                                 provider->transformContext() );
-    if ( result == QgsRasterFileWriter::NoError && failures.failures() > 0 )
-      result = QgsRasterFileWriter::WriteError;
-  }
-  QString error;
-  if ( result == QgsRasterFileWriter::NoError && !output.commit( &error ) )
-  {
-    qWarning().noquote() << error;
-    return QgsRasterFileWriter::CreateDatasourceError;
-  }
-  return result;
-}
-
 void RasterModel::exportLayer( QgsMapLayer *mapLayer )
 {
   auto *layer = qobject_cast<QgsRasterLayer *>( mapLayer );
@@ -109,6 +48,7 @@ void RasterModel::exportLayer( QgsMapLayer *mapLayer )
 
   exportToChosenFile( QStringLiteral( "Xuất raster" ), filters, Utils::Keys::rasterSaveDir,
                       QStringLiteral( "Lưu raster layer" ),
-                      [layer]( const QString &target, const QString &filter )
-                      { return static_cast<int>( writeLayer( layer, target, driverForTarget( target, filter ) ) ); } );
+                      [layer]( const QString &target, const QString &filter ) {
+                        return RasterExport::write( layer, target, RasterExport::driverForTarget( target, filter ) );
+                      } );
 }

@@ -17,12 +17,6 @@ class Workspace : public QObject
     //! Whether \a fileName is named like a workspace (.qgz, or the plain .qgs).
     static bool isWorkspaceFile( const QString &fileName );
 
-    /**
-     * Whether \a fileName looks like a project QGIS can read, without letting a
-     * hostile archive fill the disk or the memory; \a reason says why not.
-     */
-    static bool looksReadable( const QString &fileName, QString *reason );
-
     //! The name of the open workspace for the window title, empty when none.
     static QString displayName();
 

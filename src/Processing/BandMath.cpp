@@ -3,11 +3,9 @@
 #include "Processing/BandMathEngine.h"
 
 #include <QMap>
+#include <QSet>
 #include <QThread>
 
-#include <gdal.h>
-#include <qgsgdalutils.h>
-#include <qgsproject.h>
 #include <qgsrastercalcnode.h>
 #include <qgsrasterdataprovider.h>
 #include <qgsrasterlayer.h>
@@ -15,44 +13,47 @@
 #include <algorithm>
 #include <memory>
 
-QList<BandMath::Format> BandMath::outputFormats()
-{
-  GDALAllRegister();
-  QList<Format> formats;
-  for ( int i = 0; i < GDALGetDriverCount(); ++i )
-  {
-    GDALDriverH driver = GDALGetDriver( i );
-    if ( !driver || !QgsGdalUtils::supportsRasterCreate( driver ) )
-      continue;
-    const QString shortName = QString::fromUtf8( GDALGetDriverShortName( driver ) );
-    if ( shortName == QLatin1String( "MEM" ) )
-      continue;
-    formats.append( { QString::fromUtf8( GDALGetDriverLongName( driver ) ), shortName,
-                      QString::fromUtf8( GDALGetMetadataItem( driver, GDAL_DMD_EXTENSION, nullptr ) ) } );
-  }
-  return formats;
-}
-
 bool BandMath::isValidExpression( const QString &expression )
 {
   QString error;
   return std::unique_ptr<QgsRasterCalcNode>( QgsRasterCalcNode::parseRasterCalcString( expression, error ) ) != nullptr;
 }
 
-QgsRasterCalculator::Result BandMath::prepare( Request &request )
+QVector<QgsRasterCalculatorEntry> BandMath::entries( const QList<QgsRasterLayer *> &layers )
+{
+  QVector<QgsRasterCalculatorEntry> all;
+  QSet<QString> names;
+  for ( QgsRasterLayer *layer : layers )
+  {
+    if ( !layer || names.contains( layer->name() ) )
+      continue;
+    names << layer->name();
+    for ( int band = 1; band <= layer->bandCount(); ++band )
+    {
+      QgsRasterCalculatorEntry entry;
+      entry.ref = QStringLiteral( "%1@%2" ).arg( layer->name() ).arg( band );
+      entry.raster = layer;
+      entry.bandNumber = band;
+      all << entry;
+    }
+  }
+  return all;
+}
+
+ProcessingResult BandMath::prepare( Request &request, const QVector<QgsRasterCalculatorEntry> &entries,
+                                    const QgsCoordinateTransformContext &context )
 {
   QString parserError;
   const std::unique_ptr<QgsRasterCalcNode> tree(
       QgsRasterCalcNode::parseRasterCalcString( request.expression, parserError ) );
   if ( !tree )
-    return QgsRasterCalculator::ParserError;
+    return ProcessingResult::failed( parserError, ProcessingResult::Status::InvalidExpression );
 
-  const QVector<QgsRasterCalculatorEntry> entries = QgsRasterCalculatorEntry::rasterEntries();
   if ( entries.isEmpty() )
-    return QgsRasterCalculator::InputLayerError;
-  if ( !request.crs.isValid() )
-    request.crs = entries.constFirst().raster->crs();
-  request.transformContext = QgsProject::instance()->transformContext();
+    return ProcessingResult::failed( QStringLiteral( "no raster to read" ), ProcessingResult::Status::ReadFailed );
+  if ( !request.grid.crs.isValid() )
+    request.grid.crs = entries.constFirst().raster->crs();
+  request.transformContext = context;
   request.inputs.clear();
   request.trees.clear();
 
@@ -61,7 +62,7 @@ QgsRasterCalculator::Result BandMath::prepare( Request &request )
     request.trees << std::shared_ptr<const QgsRasterCalcNode>(
         QgsRasterCalcNode::parseRasterCalcString( request.expression, parserError ) );
   QMap<const QgsRasterLayer *, QVector<std::shared_ptr<QgsRasterDataProvider>>> clones;
-  // A band of a layer no longer in the project would only fail halfway through
+  // A band of a layer no longer there would only fail halfway through
   // writing; refuse it before any file is touched.
   QStringList references = tree->cleanRasterReferences();
   references.removeDuplicates();
@@ -70,30 +71,34 @@ QgsRasterCalculator::Result BandMath::prepare( Request &request )
     const auto entry =
         std::find_if( entries.cbegin(), entries.cend(),
                       [&reference]( const QgsRasterCalculatorEntry &entry ) { return entry.ref == reference; } );
-    if ( entry == entries.cend() || entry->bandNumber < 1 || entry->bandNumber > entry->raster->bandCount() )
-      return QgsRasterCalculator::BandError;
+    if ( entry == entries.cend() || !entry->raster || entry->bandNumber < 1 ||
+         entry->bandNumber > entry->raster->bandCount() )
+      return ProcessingResult::failed( QStringLiteral( "no raster has band %1" ).arg( reference ),
+                                       ProcessingResult::Status::InvalidBand );
+    const QString cannotRead = QStringLiteral( "cannot read %1" ).arg( entry->raster->source() );
     if ( !entry->raster->dataProvider() )
-      return QgsRasterCalculator::InputLayerError;
+      return ProcessingResult::failed( cannotRead, ProcessingResult::Status::ReadFailed );
     QVector<std::shared_ptr<QgsRasterDataProvider>> &providers = clones[entry->raster];
     while ( providers.size() < workers )
     {
       std::shared_ptr<QgsRasterDataProvider> clone( entry->raster->dataProvider()->clone() );
       if ( !clone )
-        return QgsRasterCalculator::InputLayerError;
+        return ProcessingResult::failed( cannotRead, ProcessingResult::Status::ReadFailed );
       providers << clone;
     }
     request.inputs.append( { reference, entry->bandNumber, entry->raster->crs(), providers } );
   }
-  return QgsRasterCalculator::Success;
+  return {};
 }
 
-QgsRasterCalculator::Result BandMath::run( const Request &request, QgsFeedback *feedback )
+ProcessingResult BandMath::run( const Request &request, QgsFeedback *feedback )
 {
   return BandMathEngine( request, feedback ).run();
 }
 
-QgsRasterCalculator::Result BandMath::prepareAndRun( Request request, QgsFeedback *feedback )
+ProcessingResult BandMath::prepareAndRun( Request request, const QVector<QgsRasterCalculatorEntry> &entries,
+                                          const QgsCoordinateTransformContext &context, QgsFeedback *feedback )
 {
-  const QgsRasterCalculator::Result prepared = prepare( request );
-  return prepared == QgsRasterCalculator::Success ? run( request, feedback ) : prepared;
+  const ProcessingResult prepared = prepare( request, entries, context );
+  return prepared.done() ? run( request, feedback ) : prepared;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Processing/ProcessingResult.h"
+#include "Processing/RasterGrid.h"
+
 #include <QList>
 #include <QString>
 #include <QVector>
@@ -7,27 +10,18 @@
 #include <qgscoordinatereferencesystem.h>
 #include <qgscoordinatetransformcontext.h>
 #include <qgsrastercalculator.h>
-#include <qgsrectangle.h>
 
 #include <memory>
 
 class QgsFeedback;
 class QgsRasterCalcNode;
 class QgsRasterDataProvider;
+class QgsRasterLayer;
 
-//! Band math on the rasters of the current project, written through GDAL.
+//! Band math on rasters, with QGIS's calculator's values, written through GDAL.
 class BandMath
 {
   public:
-    //! A GDAL format that can create rasters.
-    struct Format
-    {
-        QString longName;
-        QString shortName;
-        //! The driver's declared extension without the dot; empty when it declares none.
-        QString extension;
-    };
-
     //! One band the expression names, with what the run needs to read it off the GUI thread.
     struct Input
     {
@@ -45,12 +39,9 @@ class BandMath
         QString expression;
         QString outputFile;
         QString driver;
-        //! In the result's CRS.
-        QgsRectangle extent;
-        int columns = 0;
-        int rows = 0;
-        //! The result's CRS, that of the extent; when invalid, prepare() takes the project's first raster's.
-        QgsCoordinateReferenceSystem crs;
+        //! The result's grid; when its CRS is invalid, prepare() takes the first raster's.
+        RasterGrid grid;
+        //! Filled by prepare().
         QgsCoordinateTransformContext transformContext;
         //! Filled by prepare(): only the bands the expression names.
         QVector<Input> inputs;
@@ -58,19 +49,21 @@ class BandMath
         QVector<std::shared_ptr<const QgsRasterCalcNode>> trees;
     };
 
-    //! Every GDAL driver that can create rasters, in GDAL's order, except the in-memory one.
-    static QList<Format> outputFormats();
-
     //! Whether the raster calculator can parse \a expression.
     static bool isValidExpression( const QString &expression );
 
+    //! The bands of \a layers as the expression names them ("name@band"), as QgsRasterCalculatorEntry lists them.
+    static QVector<QgsRasterCalculatorEntry> entries( const QList<QgsRasterLayer *> &layers );
+
     /**
-     * Fills the transform context, the inputs and a missing CRS of \a request from the
-     * current project, cloning a provider per worker for each named raster.
-     * Call on the GUI thread. Without any raster in the project it is an
-     * InputLayerError; a band that no project layer has is a BandError.
+     * Fills the inputs, the transform context and a missing CRS of \a request
+     * from \a entries, the rasters the expression may name, cloning a provider
+     * per worker for each named raster. Call on the thread that owns the
+     * layers. Without any raster it is ReadFailed; a band that no entry has is
+     * InvalidBand.
      */
-    static QgsRasterCalculator::Result prepare( Request &request );
+    static ProcessingResult prepare( Request &request, const QVector<QgsRasterCalculatorEntry> &entries,
+                                     const QgsCoordinateTransformContext &context );
 
     /**
      * Computes a prepared \a request in strips on every core and writes the
@@ -79,10 +72,12 @@ class BandMath
      * QgsRasterCalculator, except that a pixel where a named raster has no
      * value (outside its extent, no-data, or a failed reprojection) is
      * no-data. A named raster that cannot be reprojected anywhere on the
-     * output is an InputLayerError.
+     * output is ReadFailed.
      */
-    static QgsRasterCalculator::Result run( const Request &request, QgsFeedback *feedback = nullptr );
+    static ProcessingResult run( const Request &request, QgsFeedback *feedback = nullptr );
 
     //! Prepares and runs \a request at once; for callers without a GUI thread of their own.
-    static QgsRasterCalculator::Result prepareAndRun( Request request, QgsFeedback *feedback = nullptr );
+    static ProcessingResult prepareAndRun( Request request, const QVector<QgsRasterCalculatorEntry> &entries,
+                                           const QgsCoordinateTransformContext &context,
+                                           QgsFeedback *feedback = nullptr );
 };

@@ -1,6 +1,6 @@
 #include "Processing/PixelValues.h"
 
-#include "Core/Utils.h"
+#include "Core/NumberText.h"
 
 #include <qgscoordinatetransform.h>
 #include <qgsexception.h>
@@ -84,5 +84,5 @@ QString PixelValues::text( const Band &band )
 {
   if ( band.noData )
     return QStringLiteral( "Không có dữ liệu" );
-  return band.isInteger ? QString::number( static_cast<qlonglong>( band.value ) ) : Utils::formatNumber( band.value );
+  return band.isInteger ? QString::number( static_cast<qlonglong>( band.value ) ) : NumberText::format( band.value );
 }

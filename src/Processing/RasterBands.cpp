@@ -23,50 +23,6 @@ namespace
 // A strip of rows of about this many bytes is read and written at a time.
 constexpr qint64 stripBytes = 16 * 1024 * 1024;
 
-int rowsPerStrip( int width, Qgis::DataType type )
-{
-  const qint64 rowBytes = qMax<qint64>( 1, static_cast<qint64>( width ) * QgsRasterBlock::typeSize( type ) );
-  return static_cast<int>( qBound<qint64>( 1, stripBytes / rowBytes, std::numeric_limits<int>::max() ) );
-}
-
-//! How the no-data pixels of the sources reach the output.
-struct NoDataPlan
-{
-    //! No source band has a no-data value.
-    bool none = true;
-    //! Every source band shares this one value, written as it is.
-    double common = 0;
-    //! The bands differ, so each band's no-data pixels become NaN in a float output.
-    bool toNaN = false;
-};
-
-NoDataPlan planNoData( const QList<std::shared_ptr<QgsRasterDataProvider>> &sources )
-{
-  NoDataPlan plan;
-  bool first = true;
-  bool firstHas = false;
-  for ( const auto &provider : sources )
-  {
-    for ( int band = 1; band <= provider->bandCount(); ++band )
-    {
-      const bool has = provider->sourceHasNoDataValue( band );
-      const double value = has ? provider->sourceNoDataValue( band ) : 0;
-      plan.none = plan.none && !has;
-      if ( first )
-      {
-        firstHas = has;
-        plan.common = value;
-        first = false;
-      }
-      else if ( has != firstHas || ( has && !qgsDoubleNear( value, plan.common ) ) )
-      {
-        plan.toNaN = true;
-      }
-    }
-  }
-  return plan;
-}
-
 /**
  * Progress over all output bands, told to the feedback strip by strip. A
  * cancel is seen at the next strip.
@@ -96,19 +52,18 @@ ProcessingResult copyBand( QgsRasterDataProvider *source, int sourceBand, const 
                            QgsRasterDataProvider *target, int targetBand, Qgis::DataType targetType, bool noDataToNaN,
                            const StripProgress &progress, int bandsDone )
 {
-  const int strip = rowsPerStrip( grid.width, targetType );
-  const double rowHeight = grid.extent.height() / grid.height;
+  const int strip = grid.stripRows( stripBytes / std::max( 1, QgsRasterBlock::typeSize( targetType ) ) );
   for ( int top = 0; top < grid.height; top += strip )
   {
     if ( progress.cancelled() )
       return ProcessingResult::cancelled();
     const int rows = std::min( strip, grid.height - top );
-    const QgsRectangle stripExtent( grid.extent.xMinimum(), grid.extent.yMaximum() - ( top + rows ) * rowHeight,
-                                    grid.extent.xMaximum(), grid.extent.yMaximum() - top * rowHeight );
-    std::unique_ptr<QgsRasterBlock> block( source->block( sourceBand, stripExtent, grid.width, rows ) );
+    std::unique_ptr<QgsRasterBlock> block(
+        source->block( sourceBand, grid.stripExtent( top, rows ), grid.width, rows ) );
     if ( !block || !block->isValid() )
       return ProcessingResult::failed(
-          QStringLiteral( "cannot read band %1 of %2" ).arg( sourceBand ).arg( source->dataSourceUri() ) );
+          QStringLiteral( "cannot read band %1 of %2" ).arg( sourceBand ).arg( source->dataSourceUri() ),
+          ProcessingResult::Status::ReadFailed );
     if ( block->dataType() != targetType && !block->convert( targetType ) )
       return ProcessingResult::failed(
           QStringLiteral( "cannot convert band %1 of %2" ).arg( sourceBand ).arg( source->dataSourceUri() ) );
@@ -122,7 +77,8 @@ ProcessingResult copyBand( QgsRasterDataProvider *source, int sourceBand, const 
       }
     }
     if ( !target->writeBlock( block.get(), targetBand, 0, top ) )
-      return ProcessingResult::failed( QStringLiteral( "cannot write band %1" ).arg( targetBand ) );
+      return ProcessingResult::failed( QStringLiteral( "cannot write band %1" ).arg( targetBand ),
+                                       ProcessingResult::Status::WriteFailed );
     progress.report( bandsDone, static_cast<double>( top + rows ) / grid.height );
   }
   return {};
@@ -141,8 +97,8 @@ ProcessingResult close( std::unique_ptr<QgsRasterDataProvider> written, Processi
 {
   written.reset();
   if ( result.done() && failures.failures() > failuresBefore )
-    return ProcessingResult::failed( failures.lastFailure() );
-  if ( result.status == ProcessingResult::Status::Failed && !failures.lastFailure().isEmpty() )
+    return ProcessingResult::failed( failures.lastFailure(), ProcessingResult::Status::WriteFailed );
+  if ( result.isFailure() && !failures.lastFailure().isEmpty() )
     result.reason += QStringLiteral( ": " ) + failures.lastFailure();
   return result;
 }
@@ -159,7 +115,7 @@ ProcessingResult cannotCreate( const QString &path, const GdalFailureCounter &fa
 {
   const QString reason =
       failures.lastFailure().isEmpty() ? QStringLiteral( "cannot create %1" ).arg( path ) : failures.lastFailure();
-  return ProcessingResult::failed( reason );
+  return ProcessingResult::failed( reason, ProcessingResult::Status::WriteFailed );
 }
 
 std::shared_ptr<QgsRasterDataProvider> copyOf( const QgsRasterLayer *layer )
@@ -206,6 +162,33 @@ Qgis::DataType RasterBands::stackDataType( const QList<std::shared_ptr<QgsRaster
   return static_cast<Qgis::DataType>( type );
 }
 
+RasterBands::NoDataPlan RasterBands::noDataPlan( const QList<std::shared_ptr<QgsRasterDataProvider>> &sources )
+{
+  NoDataPlan plan;
+  bool first = true;
+  bool firstHas = false;
+  for ( const auto &provider : sources )
+  {
+    for ( int band = 1; band <= provider->bandCount(); ++band )
+    {
+      const bool has = provider->sourceHasNoDataValue( band );
+      const double value = has ? provider->sourceNoDataValue( band ) : 0;
+      plan.none = plan.none && !has;
+      if ( first )
+      {
+        firstHas = has;
+        plan.common = value;
+        first = false;
+      }
+      else if ( has != firstHas || ( has && !qgsDoubleNear( value, plan.common ) ) )
+      {
+        plan.toNaN = true;
+      }
+    }
+  }
+  return plan;
+}
+
 ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *feedback )
 {
   if ( request.sources.isEmpty() )
@@ -216,7 +199,7 @@ ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *f
       return ProcessingResult::failed( QStringLiteral( "an image to combine is not a valid raster" ) );
   }
 
-  const NoDataPlan noData = planNoData( request.sources );
+  const NoDataPlan noData = noDataPlan( request.sources );
   Qgis::DataType type = stackDataType( request.sources );
   if ( noData.toNaN )
     type = static_cast<Qgis::DataType>( GDALDataTypeUnion( static_cast<GDALDataType>( type ), GDT_Float32 ) );
@@ -246,14 +229,11 @@ ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *f
         result = setNoData( written.get(), outputBand,
                             noData.toNaN ? std::numeric_limits<double>::quiet_NaN() : noData.common );
       if ( result.done() && failures.failures() > 0 )
-        result = ProcessingResult::failed( failures.lastFailure() );
+        result = ProcessingResult::failed( failures.lastFailure(), ProcessingResult::Status::WriteFailed );
     }
   }
   result = close( std::move( written ), result, failures, 0 );
-  QString error;
-  if ( result.done() && !output.commit( &error ) )
-    return ProcessingResult::failed( error );
-  return result;
+  return result.done() ? output.commit() : result;
 }
 
 ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *feedback )
@@ -300,9 +280,9 @@ ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *f
   // Only now that every band is complete are earlier files replaced.
   for ( const auto &output : outputs )
   {
-    QString error;
-    if ( !output->commit( &error ) )
-      return ProcessingResult::failed( error );
+    const ProcessingResult committed = output->commit();
+    if ( !committed.done() )
+      return committed;
   }
   return {};
 }

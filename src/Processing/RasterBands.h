@@ -45,6 +45,17 @@ class RasterBands
         QString driver;
     };
 
+    //! How the no-data pixels of a stack's sources reach the output.
+    struct NoDataPlan
+    {
+        //! No source band has a no-data value.
+        bool none = true;
+        //! Every source band shares this one value, written as it is.
+        double common = 0;
+        //! The bands differ, so each band's no-data pixels become NaN in a float output.
+        bool toNaN = false;
+    };
+
     static StackRequest stackRequest( const QList<QgsRasterLayer *> &layers, const QString &output,
                                       const QString &driver );
     static SplitRequest splitRequest( QgsRasterLayer *layer, const QStringList &outputs, const QString &driver );
@@ -54,6 +65,9 @@ class RasterBands
      * (Byte with UInt16 gives UInt16; anything with Float32 gives at least Float32).
      */
     static Qgis::DataType stackDataType( const QList<std::shared_ptr<QgsRasterDataProvider>> &sources );
+
+    //! The no-data plan of a stack of \a sources.
+    static NoDataPlan noDataPlan( const QList<std::shared_ptr<QgsRasterDataProvider>> &sources );
 
     /**
      * Writes all bands of the request's sources, in order, on its grid, in

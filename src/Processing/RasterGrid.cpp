@@ -2,11 +2,28 @@
 
 #include <qgsrasterlayer.h>
 
+#include <algorithm>
 #include <cmath>
 
 RasterGrid RasterGrid::of( const QgsRasterLayer *layer )
 {
   return { layer->extent(), layer->width(), layer->height(), layer->crs() };
+}
+
+QgsRectangle RasterGrid::stripExtent( int firstRow, int rows ) const
+{
+  const double rowHeight = pixelHeight();
+  QgsRectangle strip( extent );
+  strip.setYMaximum( strip.yMaximum() - rowHeight * firstRow );
+  strip.setYMinimum( strip.yMaximum() - rowHeight * rows );
+  return strip;
+}
+
+int RasterGrid::stripRows( qint64 pixels ) const
+{
+  if ( width <= 0 || height <= 0 )
+    return 1;
+  return static_cast<int>( std::clamp<qint64>( pixels / width, 1, height ) );
 }
 
 bool RasterGrid::coversSameArea( const RasterGrid &other ) const

@@ -15,6 +15,19 @@ struct RasterGrid
 
     static RasterGrid of( const QgsRasterLayer *layer );
 
+    double pixelWidth() const { return extent.width() / width; }
+    double pixelHeight() const { return extent.height() / height; }
+
+    /**
+     * The area of rows [firstRow, firstRow + rows), computed as
+     * QgsRasterCalculator computes its row rectangles, so a resampled read of
+     * it picks the same source pixels as the calculator's.
+     */
+    QgsRectangle stripExtent( int firstRow, int rows ) const;
+
+    //! Rows per strip so that a strip holds about \a pixels pixels (at least one row, at most the grid).
+    int stripRows( qint64 pixels ) const;
+
     /**
      * Same CRS, and corners less than a thousandth of one of this grid's
      * pixels apart: a result whose corners went through decimal text still

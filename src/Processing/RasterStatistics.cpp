@@ -35,21 +35,20 @@ bool isInteger( GDALDataType type )
 }
 } // namespace
 
-RasterStatistics::Result RasterStatistics::compute( const QString &source, QgsFeedback *feedback )
+ProcessingResult RasterStatistics::compute( const QString &source, QgsFeedback *feedback )
 {
-  Result result;
+  mBands.clear();
+  ProcessingResult result;
   CPLErrorReset();
   GDALDatasetH dataset = GDALOpenEx( source.toUtf8().constData(), GDAL_OF_RASTER, nullptr, nullptr, nullptr );
   if ( !dataset )
   {
-    result.code = Code::OpenFailed;
-    result.message = QString::fromUtf8( CPLGetLastErrorMsg() );
-    return result;
+    return ProcessingResult::failed( QString::fromUtf8( CPLGetLastErrorMsg() ), ProcessingResult::Status::ReadFailed );
   }
 
   const int bandCount = GDALGetRasterCount( dataset );
   ProgressStep step{ feedback, 0, 2 * std::max( 1, bandCount ) };
-  for ( int number = 1; number <= bandCount && result.code == Code::Success; ++number )
+  for ( int number = 1; number <= bandCount && result.done(); ++number )
   {
     GDALRasterBandH band = GDALGetRasterBand( dataset, number );
     Band stats;
@@ -61,21 +60,21 @@ RasterStatistics::Result RasterStatistics::compute( const QString &source, QgsFe
                                                       &stats.stdDev, reportProgress, &step );
     if ( feedback && feedback->isCanceled() )
     {
-      result.code = Code::Cancelled;
+      result = ProcessingResult::cancelled();
       break;
     }
     if ( error != CE_None && !QString::fromUtf8( CPLGetLastErrorMsg() ).contains( QLatin1String( "no valid pixels" ) ) )
     {
       // A damaged file, say: its reason, not empty statistics.
-      result.code = Code::Failed;
-      result.message = QString::fromUtf8( CPLGetLastErrorMsg() );
+      result =
+          ProcessingResult::failed( QString::fromUtf8( CPLGetLastErrorMsg() ), ProcessingResult::Status::ReadFailed );
       break;
     }
     if ( error != CE_None )
     {
       // A band with no valid pixel has no statistics, which is no failure of the run.
       stats.minimum = stats.maximum = stats.mean = stats.stdDev = std::numeric_limits<double>::quiet_NaN();
-      result.bands.append( stats );
+      mBands.append( stats );
       continue;
     }
 
@@ -102,16 +101,17 @@ RasterStatistics::Result RasterStatistics::compute( const QString &source, QgsFe
     if ( GDALGetRasterHistogramEx( band, stats.histogramMinimum, stats.histogramMaximum, buckets, histogram.data(),
                                    TRUE, FALSE, reportProgress, &step ) != CE_None )
     {
-      result.code = feedback && feedback->isCanceled() ? Code::Cancelled : Code::Failed;
-      result.message = QString::fromUtf8( CPLGetLastErrorMsg() );
+      result = feedback && feedback->isCanceled() ? ProcessingResult::cancelled()
+                                                  : ProcessingResult::failed( QString::fromUtf8( CPLGetLastErrorMsg() ),
+                                                                              ProcessingResult::Status::ReadFailed );
       break;
     }
     stats.histogram = QVector<qint64>( histogram.begin(), histogram.end() );
     stats.validCount = std::accumulate( stats.histogram.begin(), stats.histogram.end(), qint64( 0 ) );
-    result.bands.append( stats );
+    mBands.append( stats );
   }
-  if ( result.code != Code::Success )
-    result.bands.clear();
+  if ( !result.done() )
+    mBands.clear();
   // Closing writes what GDAL computed to the .aux.xml beside the file; an unwritable folder only loses that cache.
   CPLPushErrorHandler( CPLQuietErrorHandler );
   GDALClose( dataset );

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Processing/ProcessingResult.h"
+
 #include <QString>
 #include <QVector>
 
@@ -27,22 +29,15 @@ class RasterStatistics
         QVector<qint64> histogram;
     };
 
-    enum class Code
-    {
-      Success,
-      OpenFailed,
-      Cancelled,
-      Failed
-    };
+    /**
+     * Computes everything for the GDAL dataset \a source, polling \a feedback
+     * (may be null) for cancel; the bands are kept only when it is done.
+     */
+    ProcessingResult compute( const QString &source, QgsFeedback *feedback );
 
-    struct Result
-    {
-        Code code = Code::Success;
-        //! GDAL's reason when GDAL failed.
-        QString message;
-        QVector<Band> bands;
-    };
+    //! Every band of the last computation that was done, in band order.
+    const QVector<Band> &bands() const { return mBands; }
 
-    //! Computes everything for the GDAL dataset \a source, polling \a feedback (may be null) for cancel.
-    static Result compute( const QString &source, QgsFeedback *feedback );
+  private:
+    QVector<Band> mBands;
 };

@@ -20,6 +20,10 @@ const QStringList sidecarSuffixes = { QStringLiteral( "hdr" ), QStringLiteral( "
                                       QStringLiteral( "sbn" ), QStringLiteral( "sbx" ), QStringLiteral( "aux" ),
                                       QStringLiteral( "rrd" ), QStringLiteral( "ige" ) };
 
+ProcessingResult writeFailed( const QString &reason )
+{
+  return ProcessingResult::failed( reason, ProcessingResult::Status::WriteFailed );
+}
 } // namespace
 
 SafeOutput::SafeOutput( const QString &target )
@@ -70,19 +74,17 @@ QStringList SafeOutput::formerFiles() const
   return files;
 }
 
-bool SafeOutput::commit( QString *error )
+ProcessingResult SafeOutput::commit()
 {
   if ( !mWorkFolder || !mWorkFolder->isValid() )
   {
-    *error = QStringLiteral( "cannot create a temporary folder in %1" ).arg( mFolder );
-    return false;
+    return writeFailed( QStringLiteral( "cannot create a temporary folder in %1" ).arg( mFolder ) );
   }
   QStringList written = QDir( mWorkFolder->path() ).entryList( QDir::Files | QDir::Hidden | QDir::System );
   const QString mainFile = QFileInfo( mTarget ).fileName();
   if ( !written.contains( mainFile ) && !QFileInfo( mTemporary ).isDir() )
   {
-    *error = QStringLiteral( "nothing was written to %1" ).arg( mTemporary );
-    return false;
+    return writeFailed( QStringLiteral( "nothing was written to %1" ).arg( mTemporary ) );
   }
   const QStringList former = formerFiles();
   // The main file goes last, so the target keeps its earlier content until every sidecar is in place.
@@ -92,8 +94,9 @@ bool SafeOutput::commit( QString *error )
   {
     const QString from = mWorkFolder->path() + QLatin1Char( '/' ) + name;
     const QString to = mFolder + QLatin1Char( '/' ) + name;
-    if ( !replaceFile( from, to, error ) )
-      return false;
+    const ProcessingResult replaced = replaceFile( from, to );
+    if ( !replaced.done() )
+      return replaced;
   }
   for ( const QString &name : former )
   {
@@ -101,7 +104,7 @@ bool SafeOutput::commit( QString *error )
       QFile::remove( mFolder + QLatin1Char( '/' ) + name );
   }
   discard();
-  return true;
+  return {};
 }
 
 void SafeOutput::discard()
@@ -109,14 +112,14 @@ void SafeOutput::discard()
   mWorkFolder.reset();
 }
 
-bool SafeOutput::replaceFile( const QString &from, const QString &to, QString *error )
+ProcessingResult SafeOutput::replaceFile( const QString &from, const QString &to )
 {
   // std::filesystem replaces an existing file on every system; a plain rename does not on Windows.
   std::error_code failure;
   std::filesystem::rename( std::filesystem::u8path( from.toStdString() ), std::filesystem::u8path( to.toStdString() ),
                            failure );
   if ( !failure )
-    return true;
-  *error = QStringLiteral( "cannot rename %1 to %2: %3" ).arg( from, to, QString::fromStdString( failure.message() ) );
-  return false;
+    return {};
+  return writeFailed(
+      QStringLiteral( "cannot rename %1 to %2: %3" ).arg( from, to, QString::fromStdString( failure.message() ) ) );
 }

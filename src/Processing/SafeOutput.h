@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Processing/ProcessingResult.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -32,16 +34,16 @@ class SafeOutput
     /**
      * Renames every file written under the temporary folder over the target's
      * folder, and removes the target's former sidecars that the new dataset
-     * does not replace (stale statistics, say). False, with \a error set, when
+     * does not replace (stale statistics, say). A WriteFailed result when
      * nothing was written or a rename fails.
      */
-    bool commit( QString *error );
+    ProcessingResult commit();
 
     //! Removes everything written; the target is untouched.
     void discard();
 
-    //! Renames \a from over \a to in one step, replacing it on every system; false, with \a error set, when it fails.
-    static bool replaceFile( const QString &from, const QString &to, QString *error );
+    //! Renames \a from over \a to in one step, replacing it on every system.
+    static ProcessingResult replaceFile( const QString &from, const QString &to );
 
   private:
     QStringList formerFiles() const;

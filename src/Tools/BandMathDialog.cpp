@@ -3,12 +3,14 @@
 #include "Core/Utils.h"
 #include "Processing/BandMath.h"
 #include "Processing/OutputName.h"
+#include "Processing/RasterFormats.h"
 #include "Tools/ToolRun.h"
 
 #include <QCloseEvent>
 #include <QShowEvent>
 
 #include <qgsfeedback.h>
+#include <qgsproject.h>
 #include <qgsrasterdataprovider.h>
 #include <qgsrasterlayer.h>
 
@@ -175,7 +177,7 @@ void BandMathDialog::checkExpression()
 
 void BandMathDialog::loadOutputFormats()
 {
-  for ( const BandMath::Format &format : BandMath::outputFormats() )
+  for ( const RasterFormats::Format &format : RasterFormats::writable() )
   {
     formatComboBox->addItem( format.longName, format.shortName );
     mDriverExtensions.insert( format.shortName, format.extension );
@@ -211,18 +213,16 @@ void BandMathDialog::apply()
   request.expression = expressionTextEdit->toPlainText();
   request.outputFile = outputFileName();
   request.driver = formatComboBox->currentIndex() < 0 ? QString() : formatComboBox->currentData().toString();
-  request.extent = outputExtent();
-  request.crs = mExtentCrs;
-  request.columns = columnsSpinBox->value();
-  request.rows = rowsSpinBox->value();
-  const QgsRasterCalculator::Result prepared = BandMath::prepare( request );
-  if ( prepared != QgsRasterCalculator::Success )
+  request.grid = { outputExtent(), columnsSpinBox->value(), rowsSpinBox->value(), mExtentCrs };
+  const ProcessingResult prepared = BandMath::prepare( request, QgsRasterCalculatorEntry::rasterEntries(),
+                                                       QgsProject::instance()->transformContext() );
+  if ( !prepared.done() )
   {
     showResult( prepared, request.outputFile );
     return;
   }
 
-  auto result = std::make_shared<QgsRasterCalculator::Result>( QgsRasterCalculator::Canceled );
+  auto result = std::make_shared<ProcessingResult>( ProcessingResult::cancelled() );
   const QString outputFile = request.outputFile;
   mRun->start(
       QStringLiteral( "Tính toán kênh ảnh" ),
@@ -231,21 +231,24 @@ void BandMathDialog::apply()
       [this, result, outputFile] { showResult( *result, outputFile ); } );
 }
 
-void BandMathDialog::showResult( QgsRasterCalculator::Result result, const QString &outputFile )
+void BandMathDialog::showResult( const ProcessingResult &result, const QString &outputFile )
 {
-  if ( result != QgsRasterCalculator::Success )
+  using Status = ProcessingResult::Status;
+  if ( !result.done() )
   {
-    const QMap<QgsRasterCalculator::Result, QString> failures = {
-        { QgsRasterCalculator::CreateOutputError, QStringLiteral( "Lỗi không thể ghi file kết quả" ) },
-        { QgsRasterCalculator::InputLayerError, QStringLiteral( "Lỗi không đọc được kênh ảnh" ) },
-        { QgsRasterCalculator::Canceled, QStringLiteral( "Đã hủy tính toán kênh ảnh" ) },
-        { QgsRasterCalculator::ParserError, QStringLiteral( "Lỗi biểu thức không hợp lệ" ) },
-        { QgsRasterCalculator::MemoryError, QStringLiteral( "Lỗi tràn bộ nhớ" ) },
-        { QgsRasterCalculator::BandError, QStringLiteral( "Lỗi kênh ảnh không hợp lệ" ) },
-        { QgsRasterCalculator::CalculationError, QStringLiteral( "Lỗi trong quá trình tính toán kênh ảnh" ) },
+    const QMap<Status, QString> failures = {
+        { Status::WriteFailed, QStringLiteral( "Lỗi không thể ghi file kết quả" ) },
+        { Status::ReadFailed, QStringLiteral( "Lỗi không đọc được kênh ảnh" ) },
+        { Status::Cancelled, QStringLiteral( "Đã hủy tính toán kênh ảnh" ) },
+        { Status::InvalidExpression, QStringLiteral( "Lỗi biểu thức không hợp lệ" ) },
+        { Status::OutOfMemory, QStringLiteral( "Lỗi tràn bộ nhớ" ) },
+        { Status::InvalidBand, QStringLiteral( "Lỗi kênh ảnh không hợp lệ" ) },
+        { Status::CalculationFailed, QStringLiteral( "Lỗi trong quá trình tính toán kênh ảnh" ) },
+        { Status::Failed, QStringLiteral( "Lỗi trong quá trình tính toán kênh ảnh" ) },
     };
-    if ( failures.contains( result ) )
-      noticeLabel->setText( Utils::errorText( failures.value( result ) ) );
+    if ( result.isFailure() )
+      qCritical().noquote() << "Band math:" << result.reason;
+    noticeLabel->setText( Utils::errorText( failures.value( result.status ), result.reason ) );
     return;
   }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processing/ProcessingResult.h"
 #include "ui_BandMathDialog.h"
 
 #include <QDialog>
@@ -77,7 +78,7 @@ class BandMathDialog : public QDialog, private Ui::BandMathDialog
     void setExtentFrom( const QgsRasterLayer *layer );
     //! The extent fields, with the layer's exact value behind every field still showing it rounded.
     QgsRectangle outputExtent() const;
-    void showResult( QgsRasterCalculator::Result result, const QString &outputFile );
+    void showResult( const ProcessingResult &result, const QString &outputFile );
 
     QMap<QString, QString> mDriverExtensions;
     QVector<QgsRasterCalculatorEntry> mRasterEntries;

@@ -1,6 +1,7 @@
 #include "Tools/RasterStatisticsDialog.h"
 
 #include "Core/Utils.h"
+#include "Tools/ToolRun.h"
 
 #include <QCloseEvent>
 #include <QtCharts/QChart>
@@ -8,7 +9,6 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
-#include <qgsapplication.h>
 #include <qgsrasterlayer.h>
 
 #include <cmath>
@@ -41,18 +41,13 @@ RasterStatisticsDialog::RasterStatisticsDialog( QWidget *parent )
   setupUi( this );
   setWindowFlag( Qt::WindowContextHelpButtonHint, false );
   histogramChartView->setRenderHint( QPainter::Antialiasing );
-  connect( cancelButton, &QPushButton::clicked, this, &RasterStatisticsDialog::cancelRun );
+  mRun = new ToolRun( progressBar, nullptr, cancelButton, this, ToolRun::Idle::Disabled );
   connect( closeButton, &QPushButton::clicked, this, &QWidget::close );
-}
-
-RasterStatisticsDialog::~RasterStatisticsDialog()
-{
-  cancelRun();
 }
 
 void RasterStatisticsDialog::showLayer( QgsRasterLayer *layer )
 {
-  cancelRun();
+  mRun->cancel();
   mLayer = layer;
   statisticsTable->setRowCount( 0 );
   replaceChart( new QChart() );
@@ -67,60 +62,41 @@ void RasterStatisticsDialog::showLayer( QgsRasterLayer *layer )
   // The layer's own GDAL handle may hold estimated statistics it would write over the exact ones when it
   // closes; reopening it now stores those first.
   layer->reload();
-  progressBar->setValue( 0 );
-  cancelButton->setEnabled( true );
   // Open options after "|" are QGIS's own; GDAL reads the dataset name before them.
   const QString source = layer->source().section( QLatin1Char( '|' ), 0, 0 );
   // A task cancelled before it starts reports without running.
-  auto result = std::make_shared<RasterStatistics::Result>();
-  result->code = RasterStatistics::Code::Cancelled;
-  mTask = new ProcessingTask( QStringLiteral( "Thống kê raster" ), [source, result]( QgsFeedback *feedback )
-                              { *result = RasterStatistics::compute( source, feedback ); } );
-  connect( mTask, &QgsTask::progressChanged, progressBar,
-           [this]( double progress ) { progressBar->setValue( static_cast<int>( progress ) ); } );
-  connect( mTask, &ProcessingTask::ended, this, [this, result] { showResult( *result ); } );
-  QgsApplication::taskManager()->addTask( mTask );
+  auto result = std::make_shared<ProcessingResult>( ProcessingResult::cancelled() );
+  auto statistics = std::make_shared<RasterStatistics>();
+  mRun->start(
+      QStringLiteral( "Thống kê raster" ),
+      [source, result, statistics]( QgsFeedback *feedback ) { *result = statistics->compute( source, feedback ); },
+      [this, result, statistics] { showResult( *result, statistics->bands() ); } );
 }
 
 void RasterStatisticsDialog::closeEvent( QCloseEvent *event )
 {
-  cancelRun();
+  mRun->cancel();
   event->accept();
 }
 
-void RasterStatisticsDialog::cancelRun()
+void RasterStatisticsDialog::showResult( const ProcessingResult &result, const QVector<RasterStatistics::Band> &bands )
 {
-  if ( mTask )
+  if ( result.status == ProcessingResult::Status::Cancelled )
   {
-    disconnect( mTask, nullptr, this, nullptr );
-    disconnect( mTask, nullptr, progressBar, nullptr );
-    mTask->cancel();
-  }
-  mTask = nullptr;
-  cancelButton->setEnabled( false );
-}
-
-void RasterStatisticsDialog::showResult( const RasterStatistics::Result &result )
-{
-  mTask = nullptr;
-  cancelButton->setEnabled( false );
-  switch ( result.code )
-  {
-  case RasterStatistics::Code::Success:
-    break;
-  case RasterStatistics::Code::Cancelled:
     noticeLabel->setText( Utils::errorText( QStringLiteral( "Đã hủy tính thống kê" ) ) );
     return;
-  case RasterStatistics::Code::OpenFailed:
-  case RasterStatistics::Code::Failed:
-    noticeLabel->setText( Utils::errorText( QStringLiteral( "Không tính được thống kê: %1" ).arg( result.message ) ) );
+  }
+  if ( !result.done() )
+  {
+    qCritical().noquote() << "Statistics:" << result.reason;
+    noticeLabel->setText( Utils::errorText( QStringLiteral( "Không tính được thống kê: %1" ).arg( result.reason ) ) );
     return;
   }
   progressBar->setValue( 100 );
-  statisticsTable->setRowCount( result.bands.size() );
-  for ( int row = 0; row < result.bands.size(); ++row )
+  statisticsTable->setRowCount( bands.size() );
+  for ( int row = 0; row < bands.size(); ++row )
   {
-    const RasterStatistics::Band &band = result.bands.at( row );
+    const RasterStatistics::Band &band = bands.at( row );
     const QStringList cells{ QStringLiteral( "Kênh %1" ).arg( band.number ),
                              numberText( band.minimum ),
                              numberText( band.maximum ),
@@ -136,7 +112,7 @@ void RasterStatisticsDialog::showResult( const RasterStatistics::Result &result 
     }
   }
   statisticsTable->resizeColumnsToContents();
-  showHistogram( result.bands );
+  showHistogram( bands );
   // Reopened, the layer reads the exact statistics, so its properties show them.
   if ( mLayer )
     mLayer->reload();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Processing/ProcessingTask.h"
+#include "Processing/ProcessingResult.h"
 #include "Processing/RasterStatistics.h"
 #include "ui_RasterStatisticsDialog.h"
 
@@ -8,6 +8,7 @@
 #include <QPointer>
 
 class QgsRasterLayer;
+class ToolRun;
 namespace QtCharts
 {
 class QChart;
@@ -23,7 +24,6 @@ class RasterStatisticsDialog : public QDialog, private Ui::RasterStatisticsDialo
 
   public:
     explicit RasterStatisticsDialog( QWidget *parent );
-    ~RasterStatisticsDialog() override;
 
     //! Shows the dialog and starts computing the statistics of \a layer.
     void showLayer( QgsRasterLayer *layer );
@@ -32,11 +32,10 @@ class RasterStatisticsDialog : public QDialog, private Ui::RasterStatisticsDialo
     void closeEvent( QCloseEvent *event ) override;
 
   private:
-    void cancelRun();
-    void showResult( const RasterStatistics::Result &result );
+    void showResult( const ProcessingResult &result, const QVector<RasterStatistics::Band> &bands );
     void showHistogram( const QVector<RasterStatistics::Band> &bands );
     void replaceChart( QtCharts::QChart *chart );
 
-    QPointer<ProcessingTask> mTask;
+    ToolRun *mRun = nullptr;
     QPointer<QgsRasterLayer> mLayer;
 };

@@ -1,22 +1,27 @@
 #include "Tools/ToolRun.h"
 
 #include "Core/Utils.h"
-#include "Data/DataModel.h"
+#include "Processing/LayerReload.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QProgressBar>
 
 #include <qgsapplication.h>
+#include <qgsproject.h>
 
-ToolRun::ToolRun( QProgressBar *progressBar, QAbstractButton *applyButton, QAbstractButton *stopButton,
-                  QObject *parent )
+ToolRun::ToolRun( QProgressBar *progressBar, QAbstractButton *applyButton, QAbstractButton *stopButton, QObject *parent,
+                  Idle idle )
     : QObject( parent )
     , mProgressBar( progressBar )
     , mApplyButton( applyButton )
     , mStopButton( stopButton )
+    , mIdle( idle )
 {
-  mStopButton->hide();
+  if ( mIdle == Idle::Hidden )
+    mStopButton->hide();
+  else
+    mStopButton->setEnabled( false );
   mCloseTimer.setSingleShot( true );
   connect( mStopButton, &QAbstractButton::clicked, this, &ToolRun::cancel );
 }
@@ -35,6 +40,11 @@ ToolRun::~ToolRun()
 void ToolRun::start( const QString &description, ProcessingTask::Work work, std::function<void()> ended )
 {
   mCloseTimer.stop();
+  if ( mTask )
+  {
+    mTask->disconnect( this );
+    mTask->cancel();
+  }
   auto *task = new ProcessingTask( description, std::move( work ) );
   mTask = task;
   connect( task, &QgsTask::progressChanged, this,
@@ -55,7 +65,7 @@ bool ToolRun::succeeded( const ProcessingResult &result, QLabel *notice, const Q
 {
   if ( result.status == ProcessingResult::Status::Cancelled )
     notice->setText( Utils::errorText( cancelled ) );
-  if ( result.status == ProcessingResult::Status::Failed )
+  if ( result.isFailure() )
   {
     qCritical().noquote() << result.reason;
     notice->setText( Utils::errorText( failed, result.reason ) );
@@ -65,7 +75,7 @@ bool ToolRun::succeeded( const ProcessingResult &result, QLabel *notice, const Q
 
 void ToolRun::finish( const QStringList &outputs, QLabel *notice, const QString &done, QWidget *dialog )
 {
-  DataModel::reloadLayersReading( outputs );
+  LayerReload::reloadReading( QgsProject::instance()->mapLayers().values(), outputs );
   notice->setText( Utils::successText( done ) );
   mCloseTimer.disconnect();
   connect( &mCloseTimer, &QTimer::timeout, dialog, &QWidget::close );
@@ -82,7 +92,15 @@ void ToolRun::cancel()
 void ToolRun::setRunning( bool running )
 {
   mProgressBar->setValue( 0 );
-  mProgressBar->setVisible( running );
-  mApplyButton->setEnabled( !running );
-  mStopButton->setVisible( running );
+  if ( mApplyButton )
+    mApplyButton->setEnabled( !running );
+  if ( mIdle == Idle::Hidden )
+  {
+    mProgressBar->setVisible( running );
+    mStopButton->setVisible( running );
+  }
+  else
+  {
+    mStopButton->setEnabled( running );
+  }
 }

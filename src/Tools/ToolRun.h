@@ -22,7 +22,18 @@ class ToolRun : public QObject
     Q_OBJECT
 
   public:
-    ToolRun( QProgressBar *progressBar, QAbstractButton *applyButton, QAbstractButton *stopButton, QObject *parent );
+    //! What the progress bar and the stop button do between runs.
+    enum class Idle
+    {
+      //! Both hidden.
+      Hidden,
+      //! Both shown, the stop button disabled.
+      Disabled,
+    };
+
+    //! \a applyButton may be null for a dialog whose run starts without one.
+    ToolRun( QProgressBar *progressBar, QAbstractButton *applyButton, QAbstractButton *stopButton, QObject *parent,
+             Idle idle = Idle::Hidden );
     //! Cancels a run still going and waits for it, so nothing half-written outlives the dialog.
     ~ToolRun() override;
 
@@ -36,7 +47,10 @@ class ToolRun : public QObject
     static bool succeeded( const ProcessingResult &result, QLabel *notice, const QString &cancelled,
                            const QString &failed );
 
-    //! Starts \a work on the task manager; \a ended is called on the GUI thread afterwards.
+    /**
+     * Starts \a work on the task manager; \a ended is called on the GUI thread
+     * afterwards. A run still going is cancelled and forgotten.
+     */
     void start( const QString &description, ProcessingTask::Work work, std::function<void()> ended );
 
     //! Asks the running work to stop, within a strip, and drops a pending close.
@@ -56,6 +70,7 @@ class ToolRun : public QObject
     QProgressBar *mProgressBar = nullptr;
     QAbstractButton *mApplyButton = nullptr;
     QAbstractButton *mStopButton = nullptr;
+    Idle mIdle = Idle::Hidden;
     QPointer<ProcessingTask> mTask;
     QTimer mCloseTimer;
 };

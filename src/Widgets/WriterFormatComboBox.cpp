@@ -1,7 +1,7 @@
 #include "Widgets/WriterFormatComboBox.h"
 
-#include "Processing/BandMath.h"
 #include "Processing/OutputName.h"
+#include "Processing/RasterFormats.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -35,7 +35,7 @@ WriterFormatComboBox::WriterFormatComboBox( QWidget *parent )
 {
   // QGIS lists only drivers with a file extension; ENVI, a staple of image
   // analysis, has none but writes files all the same.
-  for ( const BandMath::Format &format : BandMath::outputFormats() )
+  for ( const RasterFormats::Format &format : RasterFormats::writable() )
   {
     const bool listed = std::any_of( mRasterFormats.cbegin(), mRasterFormats.cend(),
                                      [&format]( const auto &known ) { return known.driverName == format.shortName; } );

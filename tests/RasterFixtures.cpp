@@ -1,0 +1,194 @@
+#include "RasterFixtures.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtTest>
+
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include <cmath>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace TestSupport
+{
+
+FileSizeLimit::FileSizeLimit( qint64 bytes )
+{
+  // Growing past the limit would otherwise end the process with SIGXFSZ.
+  std::signal( SIGXFSZ, SIG_IGN );
+  rlimit limit{};
+  getrlimit( RLIMIT_FSIZE, &limit );
+  mPrevious = limit.rlim_cur;
+  limit.rlim_cur = static_cast<rlim_t>( bytes );
+  setrlimit( RLIMIT_FSIZE, &limit );
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+  rlimit limit{};
+  getrlimit( RLIMIT_FSIZE, &limit );
+  limit.rlim_cur = mPrevious;
+  setrlimit( RLIMIT_FSIZE, &limit );
+}
+
+bool mountSmallDisk( const QString &folder )
+{
+  QDir().mkpath( folder );
+  return QProcess::execute( "mount", { "-t", "tmpfs", "-o", "size=64k", "tmpfs", folder } ) == 0;
+}
+
+QMap<QString, QByteArray> folderContents( const QString &folder )
+{
+  QMap<QString, QByteArray> contents;
+  const QDir root( QDir( folder ).absolutePath() );
+  for ( QDirIterator it( root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories ); it.hasNext(); )
+  {
+    QFile reader( it.next() );
+    reader.open( QIODevice::ReadOnly );
+    contents.insert( root.relativeFilePath( it.filePath() ), reader.readAll() );
+  }
+  return contents;
+}
+
+double valueAt( int band, int x, int y )
+{
+  return band * 1000 + y * 37 + x * 3 + ( x * y ) % 7;
+}
+
+QString writeRaster( const QString &path, const RasterSpec &spec )
+{
+  GDALAllRegister();
+  GDALDriver *driver = GetGDALDriverManager()->GetDriverByName( "GTiff" );
+  std::unique_ptr<GDALDataset> dataset(
+      driver->Create( path.toUtf8().constData(), spec.width, spec.height, spec.bands, spec.type, nullptr ) );
+  if ( !dataset )
+  {
+    QTest::qFail( qPrintable( QStringLiteral( "GDAL cannot create %1" ).arg( path ) ), __FILE__, __LINE__ );
+    return QString();
+  }
+  double transform[6] = { spec.originX, spec.pixelSize, 0, spec.originY, 0, -spec.pixelSize };
+  dataset->SetGeoTransform( transform );
+  OGRSpatialReference srs;
+  srs.importFromEPSG( spec.epsg );
+  dataset->SetSpatialRef( &srs );
+  QVector<double> values( spec.width * spec.height );
+  for ( int band = 1; band <= spec.bands; ++band )
+  {
+    for ( int y = 0; y < spec.height; ++y )
+      for ( int x = 0; x < spec.width; ++x )
+        values[y * spec.width + x] = valueAt( band, x, y ) * spec.scale + spec.offset;
+    GDALRasterBand *rasterBand = dataset->GetRasterBand( band );
+    if ( spec.hasNoData )
+      rasterBand->SetNoDataValue( spec.noData );
+    if ( rasterBand->RasterIO( GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width, spec.height,
+                               GDT_Float64, 0, 0 ) != CE_None )
+      QTest::qFail( "GDAL cannot write the fixture", __FILE__, __LINE__ );
+  }
+  return path;
+}
+
+QString writeVector( const QString &path, const QString &driverName, const QStringList &layerNames )
+{
+  GDALAllRegister();
+  GDALDriver *driver = GetGDALDriverManager()->GetDriverByName( driverName.toUtf8().constData() );
+  std::unique_ptr<GDALDataset> dataset(
+      driver ? driver->Create( path.toUtf8().constData(), 0, 0, 0, GDT_Unknown, nullptr ) : nullptr );
+  if ( !dataset )
+  {
+    QTest::qFail( qPrintable( QStringLiteral( "OGR cannot create %1" ).arg( path ) ), __FILE__, __LINE__ );
+    return QString();
+  }
+  OGRSpatialReference srs;
+  srs.importFromEPSG( 32748 );
+  srs.SetAxisMappingStrategy( OAMS_TRADITIONAL_GIS_ORDER );
+  for ( const QString &name : layerNames )
+  {
+    OGRLayer *layer = dataset->CreateLayer( name.toUtf8().constData(), &srs, wkbPolygon, nullptr );
+    OGRFieldDefn nameField( "ten", OFTString );
+    OGRFieldDefn areaField( "dien_tich", OFTReal );
+    layer->CreateField( &nameField );
+    layer->CreateField( &areaField );
+    for ( int i = 0; i < 3; ++i )
+    {
+      OGRFeature feature( layer->GetLayerDefn() );
+      feature.SetField( "ten", QStringLiteral( "Thửa %1" ).arg( i ).toUtf8().constData() );
+      feature.SetField( "dien_tich", 12.5 * ( i + 1 ) );
+      OGRPolygon polygon;
+      OGRLinearRing ring;
+      const double x = 500000 + 100 * i, y = 9000000 - 100 * i;
+      ring.addPoint( x, y );
+      ring.addPoint( x + 50, y );
+      ring.addPoint( x + 50, y - 50 );
+      ring.addPoint( x, y );
+      polygon.addRing( &ring );
+      feature.SetGeometry( &polygon );
+      if ( layer->CreateFeature( &feature ) != OGRERR_NONE )
+        QTest::qFail( "OGR cannot write the fixture", __FILE__, __LINE__ );
+    }
+  }
+  return path;
+}
+
+QString absolute( const QString &path )
+{
+  return QDir::current().absoluteFilePath( path );
+}
+
+QString writeBytes( const QString &path, const QByteArray &bytes )
+{
+  QFile file( path );
+  if ( !file.open( QIODevice::WriteOnly ) || file.write( bytes ) != bytes.size() )
+    QTest::qFail( qPrintable( QStringLiteral( "cannot write %1" ).arg( path ) ), __FILE__, __LINE__ );
+  return path;
+}
+
+QVector<double> readBand( const QString &path, int band )
+{
+  std::unique_ptr<GDALDataset> dataset( GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER ) );
+  if ( !dataset || band > dataset->GetRasterCount() )
+    return {};
+  const int width = dataset->GetRasterXSize();
+  const int height = dataset->GetRasterYSize();
+  QVector<double> values( width * height );
+  if ( dataset->GetRasterBand( band )->RasterIO( GF_Read, 0, 0, width, height, values.data(), width, height,
+                                                 GDT_Float64, 0, 0 ) != CE_None )
+    return {};
+  return values;
+}
+
+std::unique_ptr<GDALDataset> openRaster( const QString &path )
+{
+  return std::unique_ptr<GDALDataset>( GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER ) );
+}
+
+QString checkWritten( const QString &path, const QList<SourceBand> &sources, GDALDataType type, double noData )
+{
+  const std::unique_ptr<GDALDataset> out = openRaster( path );
+  if ( !out || out->GetRasterCount() != sources.size() )
+    return QStringLiteral( "%1 does not open with %2 bands" ).arg( path ).arg( sources.size() );
+  for ( int band = 1; band <= sources.size(); ++band )
+  {
+    const SourceBand &source = sources[band - 1];
+    const std::unique_ptr<GDALDataset> in = openRaster( source.path );
+    GDALRasterBand *written = out->GetRasterBand( band );
+    int has = 0;
+    const double declared = written->GetNoDataValue( &has );
+    const QString where = QStringLiteral( "band %1: " ).arg( band );
+    if ( !in || out->GetRasterXSize() != in->GetRasterXSize() || out->GetRasterYSize() != in->GetRasterYSize() )
+      return where + QStringLiteral( "not the size of %1" ).arg( source.path );
+    if ( written->GetRasterDataType() != type )
+      return where + GDALGetDataTypeName( written->GetRasterDataType() );
+    if ( !has || !( declared == noData || ( std::isnan( declared ) && std::isnan( noData ) ) ) )
+      return where + QStringLiteral( "no-data %1" ).arg( has ? QString::number( declared ) : QStringLiteral( "none" ) );
+    if ( readBand( path, band ) != readBand( source.path, source.band ) )
+      return where + QStringLiteral( "values differ from band %1 of %2" ).arg( source.band ).arg( source.path );
+  }
+  return QString();
+}
+
+} // namespace TestSupport

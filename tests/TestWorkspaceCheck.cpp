@@ -1,0 +1,125 @@
+#include "Processing/WorkspaceCheck.h"
+#include "RasterFixtures.h"
+#include "TestHarness.h"
+
+#include <QtTest>
+
+#include <qgsarchive.h>
+
+#include <sys/stat.h>
+
+namespace
+{
+QByteArray project( const QByteArray &layers )
+{
+  return "<qgis><projectlayers>" + layers + "</projectlayers></qgis>";
+}
+
+QByteArray layer( const QByteArray &provider, const QByteArray &source )
+{
+  return "<maplayer type=\"raster\"><id>x</id><datasource>" + source + "</datasource><provider>" + provider +
+         "</provider></maplayer>";
+}
+} // namespace
+
+class TestWorkspaceCheck : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void refusesWhatQgisShouldNotRead_data()
+    {
+      enum Form
+      {
+        Plain,
+        Zipped,
+        ZippedCutShort,
+        Raw
+      };
+      QTest::addColumn<QString>( "name" );
+      QTest::addColumn<QByteArray>( "contents" );
+      QTest::addColumn<int>( "form" );
+      QTest::addColumn<QString>( "reason" ); // empty: accepted
+      const QByteArray file = layer( "gdal", "./source.tif" );
+      const QString invalid = "không phải dự án QGIS hợp lệ";
+      // clang-format off
+      QTest::newRow( "workspace of a file layer" ) << "w.qgz" << project( file ) << int( Zipped ) << "";
+      QTest::newRow( "plain project" ) << "w.qgs" << project( file ) << int( Plain ) << "";
+      QTest::newRow( "no such file" ) << "none.qgz" << QByteArray() << int( Raw ) << "không tìm thấy file";
+      QTest::newRow( "a named pipe" ) << "pipe.qgz" << QByteArray() << int( Raw ) << "không tìm thấy file";
+      QTest::newRow( "cut short" ) << "w.qgz" << project( file ) << int( ZippedCutShort ) << invalid;
+      QTest::newRow( "garbage" ) << "w.qgz" << QByteArray( "<qgis version=\"3.22\"><layer" ) + QByteArray( 5000, '\xff' ) << int( Raw ) << invalid;
+      QTest::newRow( "plain, not a project" ) << "w.qgs" << QByteArray( "<html><qgis/></html>" ) << int( Plain ) << invalid;
+      QTest::newRow( "plain, unclosed" ) << "w.qgs" << QByteArray( "<qgis><projectlayers>" ) << int( Plain ) << invalid;
+      QTest::newRow( "nested 100000 deep" ) << "w.qgz" << "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) << int( Zipped ) << "cấu trúc lồng quá sâu";
+      QTest::newRow( "naming a pipe" ) << "w.qgz" << project( layer( "gdal", "./pipe.tif" ) ) << int( Zipped ) << "layer ./pipe.tif không phải file dữ liệu";
+      QTest::newRow( "reading a pipe as text" ) << "w.qgz" << project( layer( "delimitedtext", "file:./pipe.tif?type=csv" ) ) << int( Zipped ) << "layer file:./pipe.tif?type=csv không phải file dữ liệu";
+      QTest::newRow( "through a virtual file system" ) << "w.qgs" << project( layer( "gdal", "/vsicurl/http://127.0.0.1:9/a.tif" ) ) << int( Plain ) << "layer /vsicurl/http://127.0.0.1:9/a.tif không phải file dữ liệu";
+      QTest::newRow( "embedding another" ) << "w.qgz" << project( "<maplayer embedded=\"1\" project=\"./pipe.tif\" id=\"x\"/>" ) << int( Zipped ) << "có nhúng dự án khác";
+      // clang-format on
+    }
+    void refusesWhatQgisShouldNotRead()
+    {
+      QFETCH( QString, name );
+      QFETCH( QByteArray, contents );
+      QFETCH( int, form );
+      QFETCH( QString, reason );
+      const QString folder = TestSupport::absolute( QStringLiteral( "check/%1" ).arg( QTest::currentDataTag() ) );
+      QDir().mkpath( folder + "/inner" );
+      TestSupport::writeRaster( folder + "/source.tif" );
+      QCOMPARE( mkfifo( ( folder + "/pipe.tif" ).toUtf8().constData(), 0600 ), 0 );
+      QCOMPARE( mkfifo( ( folder + "/pipe.qgz" ).toUtf8().constData(), 0600 ), 0 );
+      const QString target = folder + '/' + name;
+      if ( form == 0 || form == 3 )
+      {
+        if ( !contents.isEmpty() )
+          TestSupport::writeBytes( target, contents );
+      }
+      else
+      {
+        QgsArchive archive;
+        archive.addFile( TestSupport::writeBytes( folder + "/inner/w.qgs", contents ) );
+        QVERIFY( archive.zip( target ) );
+        if ( form == 2 )
+          QVERIFY( QFile( target ).resize( QFileInfo( target ).size() / 2 ) );
+      }
+
+      const ProcessingResult result = WorkspaceCheck::check( target );
+      QCOMPARE( result.reason, reason );
+      QCOMPARE( result.done(), reason.isEmpty() );
+    }
+
+    void archivesAreLookedIntoNotUnpacked_data()
+    {
+      QTest::addColumn<int>( "projects" );
+      QTest::addColumn<int>( "others" );
+      QTest::addColumn<bool>( "accepted" );
+      QTest::newRow( "one project" ) << 1 << 0 << true;
+      QTest::newRow( "one project with data" ) << 1 << 5 << true;
+      QTest::newRow( "two projects" ) << 2 << 0 << false;
+      QTest::newRow( "no project" ) << 0 << 3 << false;
+      QTest::newRow( "more than a thousand entries" ) << 1 << 1000 << false;
+    }
+    void archivesAreLookedIntoNotUnpacked()
+    {
+      QFETCH( int, projects );
+      QFETCH( int, others );
+      QFETCH( bool, accepted );
+      const QString folder = TestSupport::absolute( QStringLiteral( "archive/%1" ).arg( QTest::currentDataTag() ) );
+      QDir().mkpath( folder + "/inner" );
+      QgsArchive archive;
+      for ( int i = 0; i < projects; ++i )
+        archive.addFile(
+            TestSupport::writeBytes( folder + QStringLiteral( "/inner/p%1.qgs" ).arg( i ), project( "" ) ) );
+      for ( int i = 0; i < others; ++i )
+        archive.addFile( TestSupport::writeBytes( folder + QStringLiteral( "/inner/d%1.txt" ).arg( i ), "x" ) );
+      QVERIFY( archive.zip( folder + "/w.qgz" ) );
+      const ProcessingResult result = WorkspaceCheck::check( folder + "/w.qgz" );
+      QCOMPARE( result.done(), accepted );
+      if ( !accepted )
+        QCOMPARE( result.reason, QStringLiteral( "không phải dự án QGIS hợp lệ" ) );
+    }
+};
+
+RASTOVA_TEST( TestWorkspaceCheck )
+#include "TestWorkspaceCheck.moc"
