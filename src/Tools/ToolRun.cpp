@@ -9,6 +9,8 @@
 
 #include <qgsapplication.h>
 
+#include <algorithm>
+
 ToolRun::ToolRun( QProgressBar *progressBar, QAbstractButton *applyButton, QAbstractButton *stopButton,
                   QObject *parent )
     : QObject( parent )
@@ -37,8 +39,10 @@ void ToolRun::start( const QString &description, ProcessingTask::Work work, std:
   mCloseTimer.stop();
   auto *task = new ProcessingTask( description, std::move( work ) );
   mTask = task;
+  // Within a run the bar only moves forward, whatever order the reports come in.
   connect( task, &QgsTask::progressChanged, this,
-           [this]( double percent ) { mProgressBar->setValue( static_cast<int>( percent ) ); } );
+           [this]( double percent )
+           { mProgressBar->setValue( std::max( mProgressBar->value(), static_cast<int>( percent ) ) ); } );
   connect( task, &ProcessingTask::ended, this,
            [this, ended = std::move( ended )]
            {
@@ -46,6 +50,7 @@ void ToolRun::start( const QString &description, ProcessingTask::Work work, std:
              setRunning( false );
              ended();
            } );
+  mProgressBar->setValue( 0 );
   setRunning( true );
   QgsApplication::taskManager()->addTask( task );
 }
@@ -81,7 +86,7 @@ void ToolRun::cancel()
 
 void ToolRun::setRunning( bool running )
 {
-  mProgressBar->setValue( 0 );
+  // The bar keeps where the run got to; emptying it at the end would show the run going backwards.
   mProgressBar->setVisible( running );
   mApplyButton->setEnabled( !running );
   mStopButton->setVisible( running );
