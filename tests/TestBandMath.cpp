@@ -199,6 +199,81 @@ class TestBandMath : public TestSupport::WindowTest
       QCOMPARE( earlier->renderer()->usesBands(), QList<int>{ 1 } ); // its three-band style could not draw it
     }
 
+    void gridFollowsTheNamedRasterUntilTheUserChoosesOne_data()
+    {
+      QTest::addColumn<QString>( "choice" );
+      QTest::addColumn<QString>( "grid" ); // the layer whose grid the result must have
+      QTest::addColumn<double>( "xmax" );
+      QTest::addColumn<int>( "columns" );
+      // clang-format off
+      QTest::newRow( "untouched" ) << "" << "tile" << 515000.0 << 1500;
+      QTest::newRow( "extent edited" ) << "xmax" << "scene" << 505000.0 << 35;
+      QTest::newRow( "size edited" ) << "columns" << "scene" << 501050.0 << 70;
+      QTest::newRow( "extent button" ) << "button" << "scene" << 501050.0 << 35;
+      // clang-format on
+    }
+    void gridFollowsTheNamedRasterUntilTheUserChoosesOne()
+    {
+      QFETCH( QString, choice );
+      QFETCH( QString, grid );
+      QFETCH( double, xmax );
+      QFETCH( int, columns );
+      // A small scene listed first and a larger, finer image in another CRS second.
+      const QMap<QString, Spec> specs = {
+          { "scene", Spec{ 35, 36, 2, GDT_UInt16, 32748, 500000, 9000000, 30 } },
+          { "tile", Spec{ 1500, 1200, 2, GDT_UInt16, 32648, 500000, -1000000, 10 } }, // same place, UTM north
+      };
+      addRasterLayer( "scene", specs["scene"] );
+      addRasterLayer( "tile", specs["tile"] );
+      showDialog();
+      auto *columnsField = find<QSpinBox>( "columnsSpinBox" );
+      QCOMPARE( columnsField->value(), specs["scene"].width );
+      if ( choice == "xmax" )
+        find<QDoubleSpinBox>( "xmaxDoubleSpinBox" )->setValue( xmax );
+      else if ( choice == "columns" )
+        columnsField->setValue( columns );
+      else if ( choice == "button" )
+      {
+        auto *bands = find<QListWidget>( "rasterBandListWidget" );
+        bands->setCurrentItem( bands->findItems( "scene@1", Qt::MatchExactly ).value( 0 ) );
+        click( "currentLayerExtentButton" );
+      }
+      doubleClickBand( "tile@2" );
+      click( "minusButton" );
+      doubleClickBand( "tile@1" );
+      QCOMPARE( columnsField->value(), columns );
+      QCOMPARE( find<QDoubleSpinBox>( "xmaxDoubleSpinBox" )->value(), xmax );
+      setOutput( absolute( "difference.tif" ) );
+      auto *progressBar = find<QProgressBar>( "progressBar" );
+      QSignalSpy progress( progressBar, &QProgressBar::valueChanged );
+      QCOMPARE( applyAndWait( mDialog ), finished );
+
+      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( absolute( "difference.tif" ) );
+      QVERIFY( out );
+      const Spec &expected = specs[grid];
+      double transform[6];
+      out->GetGeoTransform( transform );
+      QCOMPARE(
+          ( QList<double>{ double( out->GetRasterXSize() ), double( out->GetRasterYSize() ), transform[0],
+                           transform[0] + transform[1] * out->GetRasterXSize(), transform[3] } ),
+          ( QList<double>{ double( columns ), double( expected.height ), expected.originX, xmax, expected.originY } ) );
+      OGRSpatialReference crs( out->GetProjectionRef() );
+      QCOMPARE( crs.GetAuthorityCode( nullptr ), QByteArray::number( expected.epsg ) );
+      if ( choice.isEmpty() )
+        QCOMPARE( TestSupport::readBand( absolute( "difference.tif" ), 1 ).at( 1501 ),
+                  valueAt( 2, 1, 1 ) - valueAt( 1, 1, 1 ) );
+
+      QVector<int> seen;
+      QStringList shown;
+      for ( const QList<QVariant> &value : qAsConst( progress ) )
+      {
+        seen << value.first().toInt();
+        shown << value.first().toString();
+      }
+      QVERIFY2( std::is_sorted( seen.cbegin(), seen.cend() ) && seen.size() >= 2 && seen.last() == 100,
+                qPrintable( shown.join( ' ' ) ) );
+    }
+
     void everyFailureIsReportedInPink_data()
     {
       QTest::addColumn<QString>( "output" );
@@ -239,12 +314,12 @@ class TestBandMath : public TestSupport::WindowTest
       const QMap<QString, QByteArray> kept = folderContents( folder );
       showDialog();
       setOutput( folder + '/' + output );
-      find<QTextEdit>( "expressionTextEdit" )->setPlainText( expression );
-      if ( expression.contains( "wgs84" ) ) // an extent so far off that no point of it reprojects
+      if ( expression.contains( "wgs84" ) ) // an extent in the first raster's CRS so far off that no point reprojects
       {
         find<QDoubleSpinBox>( "xmaxDoubleSpinBox" )->setValue( 9e14 + 3000 );
         find<QDoubleSpinBox>( "xminDoubleSpinBox" )->setValue( 9e14 );
       }
+      find<QTextEdit>( "expressionTextEdit" )->setPlainText( expression );
       find<QCheckBox>( "autoOpenCheckBox" )->setChecked( true );
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
       std::unique_ptr<TestSupport::FileSizeLimit> limit;

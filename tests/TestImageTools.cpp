@@ -193,7 +193,6 @@ class TestImageTools : public TestSupport::WindowTest
       const QString cannot = "Không thể tách kênh ảnh";
       // clang-format off
       QTest::newRow( "no folder" ) << 2 << "" << "" << "Chưa chọn thư mục lưu ảnh kết quả" << "";
-      QTest::newRow( "missing folder" ) << 2 << "missing" << "" << "Thư mục lưu ảnh kết quả không tồn tại" << "";
       QTest::newRow( "one band" ) << 1 << "." << "" << cannot << "BandCount < 2";
       QTest::newRow( "two bands, one name" ) << 2 << "." << "pair-band1" << cannot << "pair-band1\\.tif is named for two bands";
       // clang-format on
@@ -213,6 +212,68 @@ class TestImageTools : public TestSupport::WindowTest
         QTest::ignoreMessage( QtCriticalMsg, QRegularExpression( logged ) );
       QCOMPARE( applyAndWait( dialog ).section( '\n', 0, 0 ), notice );
       QVERIFY( !QFile::exists( absolute( "pair-band1.tif" ) ) );
+    }
+
+    void separationOffersToMakeAMissingFolder_data()
+    {
+      QTest::addColumn<QString>( "folder" );
+      QTest::addColumn<QString>( "answer" ); // to the question, when one must come
+      QTest::addColumn<QString>( "notice" );
+      const QString done = "Tách kênh ảnh đã hoàn thành";
+      // clang-format off
+      QTest::newRow( "exists" ) << "bands" << "" << done;
+      QTest::newRow( "missing, made" ) << "made/2024/bands" << "Có" << done;
+      QTest::newRow( "missing, declined" ) << "declined/2024/bands" << "Không" << "Thư mục lưu ảnh kết quả không tồn tại";
+      QTest::newRow( "under a file" ) << "blocker/bands" << "" << "Không thể tạo thư mục lưu ảnh kết quả";
+      // clang-format on
+    }
+    void separationOffersToMakeAMissingFolder()
+    {
+      QFETCH( QString, folder );
+      QFETCH( QString, answer );
+      QFETCH( QString, notice );
+      QDir().mkpath( "bands" );
+      TestSupport::writeBytes( "blocker", "a file, not a folder" );
+      addRasterLayer( "pair", spec( 2, GDT_Byte ) );
+      auto *dialog = showSeparation( absolute( folder ) );
+      auto asked = answer.isEmpty() ? std::make_shared<QStringList>() : TestSupport::answerMessage( answer );
+      QCOMPARE( applyAndWait( dialog ).section( '\n', 0, 0 ), notice );
+      const QString question = QStringLiteral( "Thư mục %1 chưa có. Bạn có muốn tạo thư mục này?" );
+      QCOMPARE( asked->join( '|' ), answer.isEmpty() ? QString() : question.arg( absolute( folder ) ) );
+      const bool written = notice == QStringLiteral( "Tách kênh ảnh đã hoàn thành" );
+      QCOMPARE( QFile::exists( absolute( folder + "/pair-band2.tif" ) ), written );
+      QCOMPARE( QFileInfo( absolute( folder ) ).isDir(), written );
+      if ( !answer.isEmpty() ) // declined, not even the parents are made
+        QCOMPARE( QFileInfo::exists( absolute( folder.section( '/', 0, 0 ) ) ), written );
+      QVERIFY( QFileInfo( absolute( "blocker" ) ).isFile() );
+    }
+
+    void repeatedImagesAreMarkedInTheList()
+    {
+      QgsRasterLayer *a = addRasterLayer( "a" );
+      QgsRasterLayer *b = addRasterLayer( "b" );
+      auto *dialog = showCombination( { a, b, a }, absolute( "stack.tif" ) );
+      auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
+      const auto rows = [list]
+      {
+        QStringList texts;
+        for ( int row = 0; row < list->count(); ++row )
+          texts << list->item( row )->text() + ( list->item( row )->toolTip().contains( '\n' ) ? "*" : "" );
+        return texts;
+      };
+      QCOMPARE( rows(), ( QStringList{ "a", "b", "a (lặp lại)*" } ) );
+      list->setCurrentRow( 2 );
+      dialog->findChild<QToolButton *>( "upButton" )->click();
+      dialog->findChild<QToolButton *>( "upButton" )->click();
+      QCOMPARE( rows(), ( QStringList{ "a", "a (lặp lại)*", "b" } ) );
+      list->setCurrentRow( 0 );
+      dialog->findChild<QToolButton *>( "removeButton" )->click();
+      QCOMPARE( rows(), ( QStringList{ "a", "b" } ) );
+      QCOMPARE( list->item( 0 )->toolTip(), a->publicSource() );
+      dialog->findChild<QToolButton *>( "addButton" )->click(); // the combo box still shows the last one added
+      QCOMPARE( rows(), ( QStringList{ "a", "b", "a (lặp lại)*" } ) );
+      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
+      QCOMPARE( TestSupport::openRaster( absolute( "stack.tif" ) )->GetRasterCount(), 9 );
     }
 
     void failedRunsKeepEarlierFiles_data()

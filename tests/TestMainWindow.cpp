@@ -46,6 +46,20 @@ class TestMainWindow : public TestSupport::WindowTest
         QCOMPARE( notice->text().isEmpty(), word.startsWith( "Ctrl" ) );
       }
       QCOMPARE( guide->findChild<QTextBrowser *>()->textCursor().selectedText(), QStringLiteral( "Ctrl+Shift+O" ) );
+
+      // Enter in the search field goes on to the next match and never closes the guide.
+      search->setFocus();
+      search->clear();
+      QTest::keyClicks( search, "raster" );
+      QList<int> found;
+      for ( int press = 0; press < 3; ++press )
+      {
+        found << guide->findChild<QTextBrowser *>()->textCursor().selectionStart();
+        QTest::keyClick( search, press == 1 ? Qt::Key_Enter : Qt::Key_Return );
+        QVERIFY( guide->isVisible() );
+      }
+      QVERIFY2( found[0] < found[1] && found[1] < found[2],
+                qPrintable( QStringLiteral( "%1 %2 %3" ).arg( found[0] ).arg( found[1] ).arg( found[2] ) ) );
     }
 
     void nextWindowTakesTheSavedLayoutAndColour()

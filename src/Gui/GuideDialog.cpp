@@ -11,7 +11,11 @@ GuideDialog::GuideDialog( QWidget *parent )
     : QDialog( parent )
 {
   setupUi( this );
-  mButtonBox->button( QDialogButtonBox::Close )->setText( QStringLiteral( "Đóng" ) );
+  QPushButton *close = mButtonBox->button( QDialogButtonBox::Close );
+  close->setText( QStringLiteral( "Đóng" ) );
+  // Enter belongs to the search field; as the dialog's default button Close would take it.
+  close->setAutoDefault( false );
+  close->setDefault( false );
   mBrowser->setSource( source );
   mSplitter->setSizes( { 300, 680 } );
   buildContents();

@@ -11,9 +11,11 @@
 
 #include <qgsfeedback.h>
 #include <qgsproject.h>
+#include <qgsrastercalcnode.h>
 #include <qgsrasterdataprovider.h>
 #include <qgsrasterlayer.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 
@@ -21,6 +23,12 @@ namespace
 {
 // Wide enough for any projected or geographic coordinate, narrow enough for the fields to stay readable.
 constexpr double coordinateLimit = 1e15;
+
+//! The bands the dialog offers: those of the project's GDAL rasters.
+bool isOffered( const QgsRasterCalculatorEntry &entry )
+{
+  return entry.raster && entry.raster->dataProvider() && entry.raster->providerType() == QLatin1String( "gdal" );
+}
 } // namespace
 
 BandMathDialog::BandMathDialog( QWidget *parent )
@@ -36,6 +44,15 @@ BandMathDialog::BandMathDialog( QWidget *parent )
     field->setRange( -coordinateLimit, coordinateLimit );
   for ( QSpinBox *field : { columnsSpinBox, rowsSpinBox } )
     field->setRange( 0, std::numeric_limits<int>::max() );
+  const auto chosen = [this]
+  {
+    if ( !mFillingGrid )
+      mGridChosen = true;
+  };
+  for ( QDoubleSpinBox *field : { xminDoubleSpinBox, xmaxDoubleSpinBox, yminDoubleSpinBox, ymaxDoubleSpinBox } )
+    connect( field, qOverload<double>( &QDoubleSpinBox::valueChanged ), this, chosen );
+  for ( QSpinBox *field : { columnsSpinBox, rowsSpinBox } )
+    connect( field, qOverload<int>( &QSpinBox::valueChanged ), this, chosen );
 
   const std::pair<QPushButton *, void ( BandMathDialog::* )()> operators[] = {
       { plusButton, &BandMathDialog::plusButtonClicked },
@@ -73,6 +90,7 @@ BandMathDialog::BandMathDialog( QWidget *parent )
   connect( currentLayerExtentButton, &QPushButton::clicked, this, &BandMathDialog::currentLayerExtentButtonClicked );
   connect( checkButton, &QPushButton::clicked, this, &BandMathDialog::checkExpression );
   connect( clearButton, &QPushButton::clicked, expressionTextEdit, &QTextEdit::clear );
+  connect( expressionTextEdit, &QTextEdit::textChanged, this, &BandMathDialog::followExpression );
   connect( applyButton, &QPushButton::clicked, this, &BandMathDialog::apply );
   connect( cancelButton, &QPushButton::clicked, this, &QWidget::close );
 
@@ -100,6 +118,8 @@ void BandMathDialog::insertText( const QString &text )
 
 void BandMathDialog::setExtentFrom( const QgsRasterLayer *layer )
 {
+  mFillingGrid = true;
+  mGridLayerId = layer->id();
   mLayerExtent = layer->extent();
   mExtentCrs = layer->crs();
   xminDoubleSpinBox->setValue( mLayerExtent.xMinimum() );
@@ -110,6 +130,47 @@ void BandMathDialog::setExtentFrom( const QgsRasterLayer *layer )
                                ymaxDoubleSpinBox->value(), false );
   columnsSpinBox->setValue( layer->width() );
   rowsSpinBox->setValue( layer->height() );
+  mFillingGrid = false;
+}
+
+const QgsRasterLayer *BandMathDialog::firstNamedRaster( bool &parsed ) const
+{
+  QString error;
+  const std::unique_ptr<QgsRasterCalcNode> tree(
+      QgsRasterCalcNode::parseRasterCalcString( expressionTextEdit->toPlainText(), error ) );
+  parsed = tree != nullptr;
+  if ( !tree )
+    return nullptr;
+  // In the order they are written.
+  for ( const QString &reference : tree->cleanRasterReferences() )
+  {
+    for ( const QgsRasterCalculatorEntry &entry : mRasterEntries )
+    {
+      if ( entry.ref == reference && isOffered( entry ) )
+        return entry.raster;
+    }
+  }
+  return nullptr;
+}
+
+void BandMathDialog::followExpression()
+{
+  if ( mGridChosen )
+    return;
+  bool parsed = false;
+  const QgsRasterLayer *layer = firstNamedRaster( parsed );
+  // Half-typed expressions leave the fields alone rather than make them jump back and forth.
+  if ( !parsed && !expressionTextEdit->toPlainText().trimmed().isEmpty() )
+    return;
+  if ( !layer )
+  {
+    const auto first = std::find_if( mRasterEntries.cbegin(), mRasterEntries.cend(), isOffered );
+    if ( first == mRasterEntries.cend() )
+      return;
+    layer = first->raster;
+  }
+  if ( layer->id() != mGridLayerId )
+    setExtentFrom( layer );
 }
 
 QgsRectangle BandMathDialog::outputExtent() const
@@ -130,16 +191,12 @@ void BandMathDialog::loadRasterBands()
   rasterBandListWidget->clear();
   for ( const QgsRasterCalculatorEntry &entry : qAsConst( mRasterEntries ) )
   {
-    if ( !entry.raster || !entry.raster->dataProvider() || entry.raster->providerType() != QLatin1String( "gdal" ) )
+    if ( !isOffered( entry ) )
       continue;
-    if ( !mExtentInitialised )
-    {
-      setExtentFrom( entry.raster );
-      mExtentInitialised = true;
-    }
     auto *item = new QListWidgetItem( entry.ref, rasterBandListWidget );
     item->setToolTip( entry.raster->publicSource() );
   }
+  followExpression();
 }
 
 void BandMathDialog::rasterBandsListWidgetItemDoubleClicked( QListWidgetItem *item )
@@ -159,6 +216,7 @@ void BandMathDialog::currentLayerExtentButtonClicked()
     if ( entry.ref == item->text() && entry.raster )
     {
       setExtentFrom( entry.raster );
+      mGridChosen = true;
       return;
     }
   }

@@ -76,13 +76,23 @@ class BandMathDialog : public QDialog, private Ui::BandMathDialog
     bool isExpressionValid() const;
     QString outputFileName() const;
     void setExtentFrom( const QgsRasterLayer *layer );
+    //! Puts the extent, size and CRS on the first raster the expression names (the first raster when it names
+    //! none), unless the user has chosen them.
+    void followExpression();
+    //! The layer of the first band the expression names; null when it names none or does not parse.
+    const QgsRasterLayer *firstNamedRaster( bool &parsed ) const;
     //! The extent fields, with the layer's exact value behind every field still showing it rounded.
     QgsRectangle outputExtent() const;
     void showResult( const ProcessingResult &result, const QString &outputFile );
 
     QMap<QString, QString> mDriverExtensions;
     QVector<QgsRasterCalculatorEntry> mRasterEntries;
-    bool mExtentInitialised = false;
+    //! The user edited the extent or size fields, or took them from a layer: they stand from then on.
+    bool mGridChosen = false;
+    //! Set while the fields are filled from a layer, so that only the user's edits count as a choice.
+    bool mFillingGrid = false;
+    //! The layer the fields were last filled from.
+    QString mGridLayerId;
     //! The extent last taken from a layer, and the field values it showed as.
     QgsRectangle mLayerExtent;
     QgsRectangle mShownExtent;

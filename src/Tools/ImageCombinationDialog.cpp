@@ -17,7 +17,10 @@
 namespace
 {
 constexpr int layerIdRole = Qt::UserRole;
-}
+// The layer's name and file: the row's text and tooltip before any repeat mark.
+constexpr int nameRole = Qt::UserRole + 1;
+constexpr int sourceRole = Qt::UserRole + 2;
+} // namespace
 
 ImageCombinationDialog::ImageCombinationDialog( QWidget *parent )
     : QDialog( parent )
@@ -38,6 +41,10 @@ ImageCombinationDialog::ImageCombinationDialog( QWidget *parent )
   connect( downButton, &QToolButton::clicked, this, &ImageCombinationDialog::down );
   connect( applyButton, &QPushButton::clicked, this, &ImageCombinationDialog::apply );
   connect( cancelButton, &QPushButton::clicked, this, &QWidget::close );
+  QAbstractItemModel *rows = bandListWidget->model();
+  connect( rows, &QAbstractItemModel::rowsInserted, this, &ImageCombinationDialog::markRepeats );
+  connect( rows, &QAbstractItemModel::rowsRemoved, this, &ImageCombinationDialog::markRepeats );
+  connect( rows, &QAbstractItemModel::rowsMoved, this, &ImageCombinationDialog::markRepeats );
 }
 
 void ImageCombinationDialog::showEvent( QShowEvent *event )
@@ -62,8 +69,34 @@ void ImageCombinationDialog::add()
   auto *item = new QListWidgetItem( Utils::icon( icon ), layer->name() );
   // Images of one name (a series, one folder per date) stay apart by id; the tip tells them apart.
   item->setData( layerIdRole, layer->id() );
+  item->setData( nameRole, layer->name() );
+  item->setData( sourceRole, layer->publicSource() );
   item->setToolTip( layer->publicSource() );
   bandListWidget->addItem( item );
+}
+
+void ImageCombinationDialog::markRepeats()
+{
+  QMap<QString, int> firstRows;
+  for ( int row = 0; row < bandListWidget->count(); ++row )
+  {
+    QListWidgetItem *item = bandListWidget->item( row );
+    const QString name = item->data( nameRole ).toString();
+    const QString source = item->data( sourceRole ).toString();
+    const auto first = firstRows.constFind( item->data( layerIdRole ).toString() );
+    if ( first == firstRows.constEnd() )
+    {
+      firstRows.insert( item->data( layerIdRole ).toString(), row );
+      item->setText( name );
+      item->setToolTip( source );
+      continue;
+    }
+    // Allowed, since a stack may want a band twice, but never by accident unnoticed.
+    item->setText( name + QStringLiteral( " (lặp lại)" ) );
+    item->setToolTip( QStringLiteral( "%1\nẢnh này đã có ở dòng %2: các kênh của nó sẽ được gộp thêm lần nữa" )
+                          .arg( source )
+                          .arg( first.value() + 1 ) );
+  }
 }
 
 void ImageCombinationDialog::remove()
@@ -104,7 +137,7 @@ QList<QgsRasterLayer *> ImageCombinationDialog::listedLayers()
     if ( layer && layer->isValid() )
       layers << layer;
     else
-      gone << item->text();
+      gone << item->data( nameRole ).toString();
   }
   if ( layers.isEmpty() )
   {

@@ -38,6 +38,8 @@ class ImageCombinationDialog : public QDialog, private Ui::ImageCombinationDialo
 
   private:
     void moveCurrentRow( int step );
+    //! Marks every row whose layer an earlier row already lists, in its text and tooltip.
+    void markRepeats();
     //! The listed images, in order; empty with the notice shown when any has left the project.
     QList<QgsRasterLayer *> listedLayers();
 

@@ -2,11 +2,13 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
+#include "Gui/MessageBox.h"
 #include "Processing/OutputName.h"
 #include "Processing/RasterBands.h"
 #include "Tools/ToolRun.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QShowEvent>
 
@@ -90,6 +92,41 @@ void ImageSeparationDialog::separateBands( QgsRasterLayer *layer, const QStringL
       } );
 }
 
+bool ImageSeparationDialog::makeFolder( const QString &folder )
+{
+  const QString missing = QStringLiteral( "Thư mục lưu ảnh kết quả không tồn tại" );
+  if ( QFileInfo::exists( folder ) )
+  {
+    noticeLabel->setText( Utils::errorText( missing, folder ) );
+    return false;
+  }
+  const QString cannot = QStringLiteral( "Không thể tạo thư mục lưu ảnh kết quả" );
+  // A folder under a file can never be made: say so rather than offer it.
+  QFileInfo ancestor( QFileInfo( folder ).absolutePath() );
+  while ( !ancestor.exists() && !ancestor.isRoot() )
+    ancestor.setFile( ancestor.absolutePath() );
+  if ( !ancestor.isDir() )
+  {
+    noticeLabel->setText( Utils::errorText( cannot, folder ) );
+    return false;
+  }
+  MessageBox question(
+      this, windowTitle(),
+      QStringLiteral( "Thư mục %1 chưa có. Bạn có muốn tạo thư mục này?" ).arg( QDir::toNativeSeparators( folder ) ),
+      Utils::iconPath( QStringLiteral( "Folder.svg" ) ), QDialogButtonBox::Yes | QDialogButtonBox::No );
+  if ( question.exec() != QDialog::Accepted )
+  {
+    noticeLabel->setText( Utils::errorText( missing, folder ) );
+    return false;
+  }
+  if ( !QDir().mkpath( folder ) )
+  {
+    noticeLabel->setText( Utils::errorText( cannot, folder ) );
+    return false;
+  }
+  return true;
+}
+
 void ImageSeparationDialog::apply()
 {
   if ( mRun->isRunning() )
@@ -103,11 +140,8 @@ void ImageSeparationDialog::apply()
     noticeLabel->setText( Utils::errorText( QStringLiteral( "Chưa chọn thư mục lưu ảnh kết quả" ) ) );
     return;
   }
-  if ( !QFileInfo( folder ).isDir() )
-  {
-    noticeLabel->setText( Utils::errorText( QStringLiteral( "Thư mục lưu ảnh kết quả không tồn tại" ), folder ) );
+  if ( !QFileInfo( folder ).isDir() && !makeFolder( folder ) )
     return;
-  }
   const QString extension = formatComboBox->currentExtension();
   QStringList fileNames;
   for ( int row = 0; row < bandListWidget->count(); ++row )

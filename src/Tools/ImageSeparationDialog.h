@@ -36,5 +36,9 @@ class ImageSeparationDialog : public QDialog, private Ui::ImageSeparationDialog
     void closeEvent( QCloseEvent *event ) override;
 
   private:
+    //! Offers to make the missing output \a folder, with its parents; false, with the notice shown, when it is not
+    //! made.
+    bool makeFolder( const QString &folder );
+
     ToolRun *mRun = nullptr;
 };

@@ -10,6 +10,8 @@
 #include <qgsapplication.h>
 #include <qgsproject.h>
 
+#include <algorithm>
+
 ToolRun::ToolRun( QProgressBar *progressBar, QAbstractButton *applyButton, QAbstractButton *stopButton, QObject *parent,
                   Idle idle )
     : QObject( parent )
@@ -47,8 +49,10 @@ void ToolRun::start( const QString &description, ProcessingTask::Work work, std:
   }
   auto *task = new ProcessingTask( description, std::move( work ) );
   mTask = task;
+  // Within a run the bar only moves forward, whatever order the reports come in.
   connect( task, &QgsTask::progressChanged, this,
-           [this]( double percent ) { mProgressBar->setValue( static_cast<int>( percent ) ); } );
+           [this]( double percent )
+           { mProgressBar->setValue( std::max( mProgressBar->value(), static_cast<int>( percent ) ) ); } );
   connect( task, &ProcessingTask::ended, this,
            [this, ended = std::move( ended )]
            {
@@ -56,6 +60,7 @@ void ToolRun::start( const QString &description, ProcessingTask::Work work, std:
              setRunning( false );
              ended();
            } );
+  mProgressBar->setValue( 0 );
   setRunning( true );
   QgsApplication::taskManager()->addTask( task );
 }
@@ -91,7 +96,7 @@ void ToolRun::cancel()
 
 void ToolRun::setRunning( bool running )
 {
-  mProgressBar->setValue( 0 );
+  // The bar keeps where the run got to; emptying it at the end would show the run going backwards.
   if ( mApplyButton )
     mApplyButton->setEnabled( !running );
   if ( mIdle == Idle::Hidden )
