@@ -9,11 +9,13 @@
 #include "Gui/RecentFiles.h"
 #include "Gui/Workspace.h"
 #include "Processing/StreamCheck.h"
+#include "Tools/RasterStyle.h"
 
 #include <QFileDialog>
 
 #include <qgslayertreeview.h>
 #include <qgsmessagebar.h>
+#include <qgsproject.h>
 #include <qgsrasterlayer.h>
 
 Controller::Controller()
@@ -113,5 +115,21 @@ void Controller::openFileNames( const QStringList &fileNames )
       bar->pushMessage( QStringLiteral( "Thêm dữ liệu thất bại" ),
                         QStringLiteral( "Không thể đọc file %1" ).arg( failed.join( QLatin1Char( '|' ) ) ),
                         Qgis::Critical, Utils::messageTimeout() );
+  }
+}
+
+void Controller::openBandMathResult( const QString &fileName )
+{
+  // Opening is synchronous, so every layer added meanwhile comes from this file.
+  QList<QgsMapLayer *> added;
+  const QMetaObject::Connection collect =
+      connect( QgsProject::instance(), &QgsProject::layersAdded, this,
+               [&added]( const QList<QgsMapLayer *> &layers ) { added += layers; } );
+  openFileName( fileName );
+  disconnect( collect );
+  for ( QgsMapLayer *layer : qAsConst( added ) )
+  {
+    if ( auto *raster = qobject_cast<QgsRasterLayer *>( layer ) )
+      RasterStyle::applyIndexOrPerceptualRamp( raster );
   }
 }

@@ -39,6 +39,8 @@ class Controller : public QObject
     void openData();
     void openFileName( const QString &fileName );
     void openFileNames( const QStringList &fileNames );
+    //! Opens a band math result in the colour ramp an index or a continuous result reads best in.
+    void openBandMathResult( const QString &fileName );
 
   private:
     std::unique_ptr<VectorModel> mVectorModel;

@@ -4,7 +4,9 @@
 #include "Core/LocalServer.h"
 #include "Core/Utils.h"
 #include "Data/Controller.h"
+#include "Gui/CanvasBusyIndicator.h"
 #include "Gui/LayerPanelMenu.h"
+#include "Gui/LayerPanelToolBar.h"
 #include "Gui/MenuBar.h"
 #include "Gui/MessageBox.h"
 #include "Gui/PixelValuesDock.h"
@@ -21,7 +23,6 @@
 #include "Tools/ImageCombinationDialog.h"
 #include "Tools/ImageSeparationDialog.h"
 #include "Tools/RasterStatisticsDialog.h"
-#include "Tools/RasterStyle.h"
 #include "Tools/SingleBandStyleDialog.h"
 
 #include <QCloseEvent>
@@ -29,7 +30,6 @@
 #include <QGridLayout>
 #include <QMenu>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -54,7 +54,6 @@ namespace
 {
 MainWindow *gInstance = nullptr;
 constexpr int saveStateVersion = 0;
-constexpr int delayedIndicatorMs = 500;
 constexpr int pixelValuesDockHeight = 300;
 } // namespace
 
@@ -208,36 +207,6 @@ void MainWindow::createCommands()
            &QAction::triggered, mController.get(), &Controller::addVector );
 }
 
-void MainWindow::createLayerPanelToolBar( QToolBar *toolBar )
-{
-  const auto addTool = [this, toolBar]( const QString &text, const QString &icon, const QString &toolTip )
-  {
-    auto *action = new QAction( Utils::icon( icon ), text, this );
-    action->setToolTip( toolTip );
-    toolBar->addAction( action );
-    return action;
-  };
-  connect(
-      addTool( QStringLiteral( "Add Group" ), QStringLiteral( "mActionAddGroup.svg" ), QStringLiteral( "Thêm nhóm" ) ),
-      &QAction::triggered, mLayerTreeView->defaultActions(), &QgsLayerTreeViewDefaultActions::addGroup );
-  connect( addTool( QStringLiteral( "Expand All" ), QStringLiteral( "mActionExpandTree.svg" ),
-                    QStringLiteral( "Mở rộng tất cả" ) ),
-           &QAction::triggered, mLayerTreeView, &QgsLayerTreeView::expandAllNodes );
-  connect( addTool( QStringLiteral( "Collapse All" ), QStringLiteral( "mActionCollapseTree.svg" ),
-                    QStringLiteral( "Thu gọn tất cả" ) ),
-           &QAction::triggered, mLayerTreeView, &QgsLayerTreeView::collapseAllNodes );
-  QAction *remove =
-      addTool( QStringLiteral( "Remove Layer" ), QStringLiteral( "RemoveLayer.svg" ), QStringLiteral( "Gỡ bỏ layer" ) );
-  connect( remove, &QAction::triggered, mController.get(), &Controller::removeLayers );
-  // Delete in the layer panel removes what is selected there, never what the canvas or a dialog has in focus.
-  remove->setShortcut( QKeySequence::Delete );
-  remove->setShortcutContext( Qt::WidgetWithChildrenShortcut );
-  mLayerTreeView->addAction( remove );
-  connect( addTool( QStringLiteral( "Show Metadata" ), QStringLiteral( "Properties.svg" ),
-                    QStringLiteral( "Thông tin thuộc tính" ) ),
-           &QAction::triggered, mController.get(), &Controller::showMetadata );
-}
-
 void MainWindow::createNavigation()
 {
   mPanTool = std::make_unique<QgsMapToolPan>( mMapCanvas );
@@ -311,7 +280,7 @@ void MainWindow::createRasterTools()
   mBandMathDialog = new BandMathDialog( this );
   connect( mImageCombinationDialog, &ImageCombinationDialog::complete, mController.get(), &Controller::openFileName );
   connect( mImageSeparationDialog, &ImageSeparationDialog::complete, mController.get(), &Controller::openFileNames );
-  connect( mBandMathDialog, &BandMathDialog::complete, this, &MainWindow::openBandMathResult );
+  connect( mBandMathDialog, &BandMathDialog::complete, mController.get(), &Controller::openBandMathResult );
   mRasterStatisticsDialog = new RasterStatisticsDialog( this );
   mSingleBandStyleDialog = new SingleBandStyleDialog( this );
   for ( const Tool &tool : tools )
@@ -342,22 +311,6 @@ void MainWindow::separateImage()
 void MainWindow::bandMath()
 {
   mBandMathDialog->show();
-}
-
-void MainWindow::openBandMathResult( const QString &fileName )
-{
-  // Opening is synchronous, so every layer added meanwhile comes from this file.
-  QList<QgsMapLayer *> added;
-  const QMetaObject::Connection collect =
-      connect( QgsProject::instance(), &QgsProject::layersAdded, this,
-               [&added]( const QList<QgsMapLayer *> &layers ) { added += layers; } );
-  mController->openFileName( fileName );
-  disconnect( collect );
-  for ( QgsMapLayer *layer : qAsConst( added ) )
-  {
-    if ( auto *raster = qobject_cast<QgsRasterLayer *>( layer ) )
-      RasterStyle::applyIndexOrPerceptualRamp( raster );
-  }
 }
 
 void MainWindow::rasterStatistics()
@@ -414,10 +367,7 @@ void MainWindow::createLayerPanel()
   mLayerTreeView->setModel( model );
   mLayerTreeView->setMenuProvider( new LayerPanelMenu( mLayerTreeView, mMapCanvas ) );
 
-  auto *layerToolBar = new QToolBar();
-  layerToolBar->setObjectName( QStringLiteral( "mLayerPanelToolBar" ) );
-  layerToolBar->setIconSize( QSize( 24, 24 ) );
-  createLayerPanelToolBar( layerToolBar );
+  auto *layerToolBar = new LayerPanelToolBar( mLayerTreeView, mController.get() );
 
   auto *panel = new QWidget();
   auto *panelLayout = new QVBoxLayout( panel );
@@ -493,12 +443,8 @@ void MainWindow::createStatusBar()
   mStatusBar->setFont( statusFont );
   Ui::MainWindowClass::statusBar->addPermanentWidget( mStatusBar, 10 );
 
-  mProgressBar = new QProgressBar( mStatusBar );
-  mProgressBar->setObjectName( QStringLiteral( "mProgressBar" ) );
-  mProgressBar->setMaximumWidth( 100 );
-  mProgressBar->setMaximumHeight( 18 );
-  mProgressBar->hide();
-  mStatusBar->addPermanentWidget( mProgressBar, 1, QgsStatusBar::AnchorRight );
+  mBusyIndicator = new CanvasBusyIndicator( mStatusBar );
+  mStatusBar->addPermanentWidget( mBusyIndicator, 1, QgsStatusBar::AnchorRight );
 
   mCoordsEdit = new StatusBarCoordinatesWidget( mStatusBar );
   mCoordsEdit->setObjectName( QStringLiteral( "mCoordsEdit" ) );
@@ -542,36 +488,12 @@ void MainWindow::saveLayout()
 
 void MainWindow::canvasRefreshStarted()
 {
-  mRefreshTime.restart();
-  // Quick renders would only make the indicator flash, so it waits a little for them.
-  if ( mLastRenderSeconds > 0 && mLastRenderSeconds < 0.5 )
-  {
-    mRefreshTimer.setSingleShot( true );
-    mRefreshTimer.setInterval( delayedIndicatorMs );
-    disconnect( mRefreshTimerConnection );
-    mRefreshTimerConnection = connect( &mRefreshTimer, &QTimer::timeout, this, &MainWindow::showBusyIndicator );
-    mRefreshTimer.start();
-  }
-  else
-  {
-    showBusyIndicator();
-  }
-}
-
-void MainWindow::showBusyIndicator()
-{
-  if ( mProgressBar->isHidden() )
-    mProgressBar->show();
-  mProgressBar->setMaximum( 0 );
-  mProgressBar->setValue( -1 );
+  mBusyIndicator->renderStarted();
 }
 
 void MainWindow::canvasRefreshFinished()
 {
-  mRefreshTimer.stop();
-  mLastRenderSeconds = mRefreshTime.isValid() ? mRefreshTime.elapsed() / 1000.0 : 0;
-  mProgressBar->reset();
-  mProgressBar->hide();
+  mBusyIndicator->renderFinished();
 }
 
 void MainWindow::newWorkspace()

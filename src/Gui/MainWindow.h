@@ -3,15 +3,13 @@
 #include "ui_MainWindow.h"
 
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QMainWindow>
-#include <QMetaObject>
-#include <QTimer>
 
 #include <memory>
 
 class BandMathDialog;
 class BrightnessContrastDialog;
+class CanvasBusyIndicator;
 class ColorCompositeDialog;
 class Controller;
 class ImageCombinationDialog;
@@ -35,7 +33,6 @@ class QgsMapToolPan;
 class QgsMapToolZoom;
 class QgsStatusBar;
 class QNetworkReply;
-class QProgressBar;
 class StatusBarCoordinatesWidget;
 class StatusBarScaleWidget;
 
@@ -101,18 +98,15 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     QAction *addCommand( int menu, const QString &text, const QString &icon, const QKeySequence &shortcut,
                          int toolBar = -1 );
     void createCommands();
-    void createLayerPanelToolBar( QToolBar *toolBar );
     void createNavigation();
     void createRasterTools();
     void createMapCanvas();
     void createLayerPanel();
     void createOverview();
     void createPixelValues();
-    void openBandMathResult( const QString &fileName );
     void createStatusBar();
     void restoreLayout();
     void saveLayout();
-    void showBusyIndicator();
     /**
      * Before the work is put away: with unsaved changes, the offer to save
      * them; otherwise \a question, asked with \a icon and \a buttons. True
@@ -140,11 +134,7 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     QgsMapOverviewCanvas *mOverviewCanvas = nullptr;
     PixelValuesDock *mPixelValuesDock = nullptr;
 
-    QElapsedTimer mRefreshTime;
-    double mLastRenderSeconds = 0;
-    QTimer mRefreshTimer;
-    QMetaObject::Connection mRefreshTimerConnection;
-    QProgressBar *mProgressBar = nullptr;
+    CanvasBusyIndicator *mBusyIndicator = nullptr;
     StatusBarCoordinatesWidget *mCoordsEdit = nullptr;
     StatusBarScaleWidget *mScaleWidget = nullptr;
 
