@@ -4,6 +4,7 @@
 #include "Data/LayerRemover.h"
 #include "Data/MetadataViewerDialog.h"
 #include "Data/RasterModel.h"
+#include "Data/SceneModel.h"
 #include "Data/VectorModel.h"
 #include "Gui/MainWindow.h"
 #include "Gui/RecentFiles.h"
@@ -12,6 +13,7 @@
 #include "Tools/RasterStyle.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include <qgslayertreeview.h>
 #include <qgsmessagebar.h>
@@ -21,6 +23,7 @@
 Controller::Controller()
 {
   mRasterModel = std::make_unique<RasterModel>();
+  mSceneModel = std::make_unique<SceneModel>();
   mVectorModel = std::make_unique<VectorModel>();
   mLayerRemover = std::make_unique<LayerRemover>();
   mMetadataViewer = std::make_unique<MetadataViewerDialog>();
@@ -34,6 +37,11 @@ bool Controller::isSupportedExtension( const QString &extension )
   return extension == QLatin1String( "QGZ" ) || extension == QLatin1String( "QGS" ) ||
          mRasterModel->supportedExtensions().contains( extension ) ||
          mVectorModel->supportedExtensions().contains( extension );
+}
+
+bool Controller::isSupportedPath( const QString &path )
+{
+  return isSupportedExtension( QFileInfo( path ).suffix().toUpper() ) || SceneModel::isScene( path );
 }
 
 Workspace *Controller::workspace() const
@@ -98,6 +106,13 @@ void Controller::openFileNames( const QStringList &fileNames )
     if ( Workspace::isWorkspaceFile( fileName ) )
     {
       mWorkspace->open( fileName );
+      continue;
+    }
+    // A satellite product (its metadata file, folder or archive) opens as one scene and names what it lacks.
+    if ( SceneModel::isScene( fileName ) )
+    {
+      if ( mSceneModel->open( fileName ) )
+        RecentFiles::add( fileName );
       continue;
     }
     DataModel *model = !StreamCheck::isStreamOrDevice( fileName ) && QgsRasterLayer::isValidRasterFileName( fileName )

@@ -8,6 +8,7 @@
 class LayerRemover;
 class MetadataViewerDialog;
 class RasterModel;
+class SceneModel;
 class VectorModel;
 class Workspace;
 
@@ -27,6 +28,8 @@ class Controller : public QObject
 
     //! Whether a model reads files with the upper-case \a extension (no dot).
     bool isSupportedExtension( const QString &extension );
+    //! Whether \a path opens: a file of a supported extension, or a satellite product (file, folder or archive).
+    bool isSupportedPath( const QString &path );
     //! Opening and saving workspaces.
     Workspace *workspace() const;
 
@@ -45,6 +48,7 @@ class Controller : public QObject
   private:
     std::unique_ptr<VectorModel> mVectorModel;
     std::unique_ptr<RasterModel> mRasterModel;
+    std::unique_ptr<SceneModel> mSceneModel;
     std::unique_ptr<LayerRemover> mLayerRemover;
     std::unique_ptr<MetadataViewerDialog> mMetadataViewer;
     std::unique_ptr<Workspace> mWorkspace;

@@ -522,7 +522,7 @@ void MainWindow::dragEnterEvent( QDragEnterEvent *event )
     return;
   for ( const QUrl &url : event->mimeData()->urls() )
   {
-    if ( mController->isSupportedExtension( QFileInfo( url.toLocalFile() ).suffix().toUpper() ) )
+    if ( mController->isSupportedPath( url.toLocalFile() ) )
     {
       event->acceptProposedAction();
       return;

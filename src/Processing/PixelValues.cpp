@@ -26,14 +26,15 @@ bool isIntegerType( Qgis::DataType type )
   }
 }
 
+} // namespace
+
 // GDAL's provider names a band "<Band> N: description" when the file describes it.
-QString bandDescription( const QgsRasterDataProvider *provider, int band )
+QString PixelValues::bandDescription( const QgsRasterDataProvider *provider, int band )
 {
   const QString name = provider->generateBandName( band );
   const int colon = name.indexOf( QLatin1String( ": " ) );
   return colon < 0 ? QString() : name.mid( colon + 2 );
 }
-} // namespace
 
 QList<PixelValues::Layer> PixelValues::at( const QList<QgsRasterLayer *> &layers, const QgsPointXY &point,
                                            const QgsCoordinateReferenceSystem &crs,

@@ -8,6 +8,7 @@
 #include <qgscoordinatetransformcontext.h>
 #include <qgspointxy.h>
 
+class QgsRasterDataProvider;
 class QgsRasterLayer;
 
 //! The values of every band of raster layers at one map point.
@@ -39,6 +40,9 @@ class PixelValues
      */
     static QList<Layer> at( const QList<QgsRasterLayer *> &layers, const QgsPointXY &point,
                             const QgsCoordinateReferenceSystem &crs, const QgsCoordinateTransformContext &context );
+
+    //! The description the file gives band \a band ("NIR"), or an empty string.
+    static QString bandDescription( const QgsRasterDataProvider *provider, int band );
 
     //! A band's value as it is shown: integers as integers, no-data as such.
     static QString text( const Band &band );

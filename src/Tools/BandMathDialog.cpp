@@ -3,6 +3,7 @@
 #include "Core/Utils.h"
 #include "Processing/BandMath.h"
 #include "Processing/OutputName.h"
+#include "Processing/PixelValues.h"
 #include "Processing/RasterFormats.h"
 #include "Tools/ToolRun.h"
 
@@ -193,7 +194,12 @@ void BandMathDialog::loadRasterBands()
   {
     if ( !isOffered( entry ) )
       continue;
-    auto *item = new QListWidgetItem( entry.ref, rasterBandListWidget );
+    // Listed with the band's description ("scene@4 (NIR)"); the reference alone goes into the expression.
+    const QString description = PixelValues::bandDescription( entry.raster->dataProvider(), entry.bandNumber );
+    auto *item = new QListWidgetItem( description.isEmpty() ? entry.ref
+                                                            : QStringLiteral( "%1 (%2)" ).arg( entry.ref, description ),
+                                      rasterBandListWidget );
+    item->setData( Qt::UserRole, entry.ref );
     item->setToolTip( entry.raster->publicSource() );
   }
   followExpression();
@@ -201,7 +207,7 @@ void BandMathDialog::loadRasterBands()
 
 void BandMathDialog::rasterBandsListWidgetItemDoubleClicked( QListWidgetItem *item )
 {
-  QString reference = item->text();
+  QString reference = item->data( Qt::UserRole ).toString();
   reference.replace( QLatin1Char( '"' ), QStringLiteral( "\\\"" ) );
   insertText( QLatin1Char( '"' ) + reference + QLatin1Char( '"' ) );
 }
@@ -213,7 +219,7 @@ void BandMathDialog::currentLayerExtentButtonClicked()
     return;
   for ( const QgsRasterCalculatorEntry &entry : qAsConst( mRasterEntries ) )
   {
-    if ( entry.ref == item->text() && entry.raster )
+    if ( entry.ref == item->data( Qt::UserRole ).toString() && entry.raster )
     {
       setExtentFrom( entry.raster );
       mGridChosen = true;

@@ -1,5 +1,7 @@
 #include "Tools/ColorCompositeDialog.h"
 
+#include "Processing/PixelValues.h"
+
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
 #include "Tools/RasterStyle.h"
@@ -52,8 +54,11 @@ void ColorCompositeDialog::currentLayerChanged( QgsMapLayer *mapLayer )
   const QIcon bandIcon = Utils::icon( QStringLiteral( "Band.svg" ) );
   for ( int band = 1; band <= bandCount; ++band )
   {
+    const QString description = PixelValues::bandDescription( layer->dataProvider(), band );
+    const QString text = description.isEmpty() ? QStringLiteral( "Kênh %1" ).arg( band )
+                                               : QStringLiteral( "Kênh %1 (%2)" ).arg( band ).arg( description );
     for ( QComboBox *combo : combos )
-      combo->addItem( bandIcon, QStringLiteral( "Kênh %1" ).arg( band ), band );
+      combo->addItem( bandIcon, text, band );
   }
   const int shown[] = { renderer->redBand(), renderer->greenBand(), renderer->blueBand() };
   for ( int i = 0; i < 3; ++i )

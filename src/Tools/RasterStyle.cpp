@@ -1,7 +1,10 @@
 #include "Tools/RasterStyle.h"
 
+#include "Processing/Scene.h"
+
 #include <qgsbrightnesscontrastfilter.h>
 #include <qgsmultibandcolorrenderer.h>
+#include <qgspalettedrasterrenderer.h>
 #include <qgsrasterlayer.h>
 #include <qgsrasterpipe.h>
 #include <qgsrastershader.h>
@@ -134,4 +137,16 @@ bool RasterStyle::applyIndexOrPerceptualRamp( QgsRasterLayer *layer )
   origin.setStatAccuracy( QgsRasterMinMaxOrigin::Estimated );
   return applyPseudoColor( layer, 1, stretch->first, stretch->second, *ramp, QgsColorRampShader::Interpolated, 0,
                            origin );
+}
+
+bool RasterStyle::applyClasses( QgsRasterLayer *layer, const QVector<SceneMaskClass> &classes )
+{
+  if ( !layer || !layer->isValid() || classes.isEmpty() )
+    return false;
+  QgsPalettedRasterRenderer::ClassData data;
+  for ( const SceneMaskClass &maskClass : classes )
+    data << QgsPalettedRasterRenderer::Class( maskClass.value, maskClass.color, maskClass.name );
+  layer->setRenderer( new QgsPalettedRasterRenderer( layer->dataProvider(), 1, data ) );
+  layer->triggerRepaint( false );
+  return true;
 }

@@ -4,9 +4,12 @@
 #include <qgsrasterminmaxorigin.h>
 #include <qgsrectangle.h>
 
+#include <QVector>
+
 #include <optional>
 #include <utility>
 
+struct SceneMaskClass;
 class QgsColorRamp;
 class QgsRasterLayer;
 
@@ -69,4 +72,7 @@ class RasterStyle
      * does not hold the window. False when nothing was applied.
      */
     static bool applyIndexOrPerceptualRamp( QgsRasterLayer *layer );
+
+    //! Draws band 1 of \a layer as \a classes, each value in its colour with its name in the legend.
+    static bool applyClasses( QgsRasterLayer *layer, const QVector<SceneMaskClass> &classes );
 };
