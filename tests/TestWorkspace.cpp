@@ -263,8 +263,11 @@ class TestWorkspace : public TestSupport::WindowTest
         QVERIFY( QTest::qWaitForWindowExposed( mWindow.get() ) );
         mWindow->openFile( absolute( "ws.qgz" ) );
       }
+      // Opening is synchronous; the canvas takes the layers on the next turn of the event loop, where a first
+      // layer's set-up would replace the CRS and view.
+      QCOMPARE( project->count(), 2 );
       QTRY_COMPARE( MainWindow::mapCanvas()->layers().size(), 2 );
-      QTest::qWait( 200 );
+      QCoreApplication::processEvents();
       QCOMPARE( project->crs().authid(), QStringLiteral( "EPSG:3857" ) );
       QCOMPARE( MainWindow::mapCanvas()->mapSettings().destinationCrs().authid(), QStringLiteral( "EPSG:3857" ) );
       const QgsRectangle reopened = MainWindow::mapCanvas()->extent();

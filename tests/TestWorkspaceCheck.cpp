@@ -119,6 +119,32 @@ class TestWorkspaceCheck : public QObject
       if ( !accepted )
         QCOMPARE( result.reason, QStringLiteral( "không phải dự án QGIS hợp lệ" ) );
     }
+
+    void aWorkspaceReplacedInTheSameSecondIsReadAnew()
+    {
+      const QString folder = TestSupport::absolute( "replaced" );
+      QVERIFY( QDir().mkpath( folder + "/project" ) && QDir().mkpath( folder + "/other" ) );
+      TestSupport::writeRaster( folder + "/a.tif" );
+      // The same bytes, once as the project and once under another name: archives of one size.
+      const auto zip = [&folder]( const QString &entry, const QString &target )
+      {
+        QgsArchive archive;
+        archive.addFile( TestSupport::writeBytes( folder + '/' + entry, project( layer( "gdal", "./a.tif" ) ) ) );
+        return archive.zip( target );
+      };
+      QVERIFY( zip( "project/w.qgs", folder + "/w.qgz" ) && zip( "other/w.txt", folder + "/next.qgz" ) );
+      QCOMPARE( QFileInfo( folder + "/next.qgz" ).size(), QFileInfo( folder + "/w.qgz" ).size() );
+      QVERIFY( WorkspaceCheck::check( folder + "/w.qgz" ).done() );
+
+      // Saved over it as a save does: renamed into place, here at the same size and time.
+      const QDateTime time = QFileInfo( folder + "/w.qgz" ).lastModified();
+      QVERIFY( QFile::remove( folder + "/w.qgz" ) && QFile::rename( folder + "/next.qgz", folder + "/w.qgz" ) );
+      QFile replaced( folder + "/w.qgz" );
+      QVERIFY( replaced.open( QIODevice::ReadWrite ) &&
+               replaced.setFileTime( time, QFileDevice::FileModificationTime ) );
+      replaced.close();
+      QCOMPARE( WorkspaceCheck::check( folder + "/w.qgz" ).reason, QStringLiteral( "không phải dự án QGIS hợp lệ" ) );
+    }
 };
 
 RASTOVA_TEST( TestWorkspaceCheck )

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QXmlStreamReader>
 
+#include <atomic>
+#include <memory>
+
 #include <cpl_string.h>
 #include <cpl_vsi.h>
 #include <qgsproviderregistry.h>
@@ -140,8 +143,19 @@ ProcessingResult WorkspaceCheck::check( const QString &fileName )
     return read.done() ? checkProjectXml( xml, info.absoluteDir() ) : read;
   }
 
-  // The archive is looked into without unpacking it, so a zip bomb stays a small file.
-  const QString archive = QStringLiteral( "/vsizip/{%1}" ).arg( info.absoluteFilePath() );
+  // The archive is looked into without unpacking it, so a zip bomb stays a small file. GDAL keeps what it
+  // read of an archive by name and takes a file replaced within the same second at the same size for the
+  // one it read before, so it reads a copy under a name of its own.
+  QByteArray zipped;
+  const ProcessingResult readArchive = readBounded( info.absoluteFilePath(), zipped );
+  if ( !readArchive.done() )
+    return readArchive;
+  static std::atomic<quint64> checks{ 0 };
+  const QByteArray copy = QStringLiteral( "/vsimem/workspace-check-%1.zip" ).arg( ++checks ).toUtf8();
+  VSIFCloseL( VSIFileFromMemBuffer( copy.constData(), reinterpret_cast<GByte *>( zipped.data() ),
+                                    static_cast<vsi_l_offset>( zipped.size() ), FALSE ) );
+  const std::unique_ptr<const char, decltype( &VSIUnlink )> removeCopy( copy.constData(), &VSIUnlink );
+  const QString archive = QStringLiteral( "/vsizip/{%1}" ).arg( QString::fromUtf8( copy ) );
   char **entries = VSIReadDirRecursive( archive.toUtf8().constData() );
   QStringList projects;
   qint64 total = 0;
