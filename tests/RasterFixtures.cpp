@@ -4,7 +4,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QtTest>
 
 #include <ogr_spatialref.h>
@@ -34,12 +33,6 @@ FileSizeLimit::~FileSizeLimit()
   getrlimit( RLIMIT_FSIZE, &limit );
   limit.rlim_cur = mPrevious;
   setrlimit( RLIMIT_FSIZE, &limit );
-}
-
-bool mountSmallDisk( const QString &folder )
-{
-  QDir().mkpath( folder );
-  return QProcess::execute( "mount", { "-t", "tmpfs", "-o", "size=64k", "tmpfs", folder } ) == 0;
 }
 
 QMap<QString, QByteArray> folderContents( const QString &folder )

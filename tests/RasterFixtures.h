@@ -26,33 +26,23 @@ struct RasterSpec
     double pixelSize = 30;
     bool hasNoData = false;
     double noData = 0;
-    //! Added to every value, so that two files of one layout hold different data.
-    double offset = 0;
-    //! Every value is multiplied by it (then the offset added): floats for a float band.
-    double scale = 1;
+    double offset = 0; // added to every value, so that two files of one layout hold different data
+    double scale = 1;  // every value is multiplied by it (then the offset added): floats for a float band
 };
-
 //! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.
 double valueAt( int band, int x, int y );
-
 //! \a path made absolute against the test's working folder.
 QString absolute( const QString &path );
-
 //! Writes a GeoTIFF following \a spec; fails the current test if GDAL cannot.
 QString writeRaster( const QString &path, const RasterSpec &spec = RasterSpec() );
-
 //! Writes an OGR file with one layer per name (three polygons each, UTM 48 south, a text and a real field).
 QString writeVector( const QString &path, const QString &driver, const QStringList &layerNames );
-
 //! Writes \a bytes to \a path (for empty, truncated and non-raster files).
 QString writeBytes( const QString &path, const QByteArray &bytes );
-
 //! Reads band \a band of \a path as doubles, row by row.
 QVector<double> readBand( const QString &path, int band );
-
 //! \a path opened by GDAL for reading; null when GDAL cannot open it.
 std::unique_ptr<GDALDataset> openRaster( const QString &path );
-
 //! One band of a raster: what a written band must hold.
 struct SourceBand
 {
@@ -82,10 +72,6 @@ class FileSizeLimit
   private:
     quint64 mPrevious = 0;
 };
-
-//! Mounts a 64 KiB tmpfs on \a folder (made when missing); false where mounting is not allowed.
-bool mountSmallDisk( const QString &folder );
-
 //! The bytes of every file under \a folder (hidden ones too), by relative path: to tell that nothing changed or was
 //! left behind.
 QMap<QString, QByteArray> folderContents( const QString &folder );

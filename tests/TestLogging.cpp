@@ -93,25 +93,6 @@ class TestLogging : public QObject
       QVERIFY( !QFile::exists( Utils::logFileName() ) );
       QVERIFY( !QDir( "logs" ).exists() );
     }
-
-    void onlyAnAbsentEnvironmentFileIsLogged()
-    {
-      Utils::cleanLogs();
-      const QtMessageHandler previous = qInstallMessageHandler( Utils::messageHandler );
-      QFile::remove( "Rastova.env" );
-      Utils::loadEnvironment();
-      TestSupport::writeBytes( "Rastova.env", "" );
-      Utils::loadEnvironment();
-      qInstallMessageHandler( previous );
-      QFile::remove( "Rastova.env" );
-
-      const QString log = TestSupport::readLog();
-      QCOMPARE( log.count( "Cannot open environment setting file" ), 1 );
-      QVERIFY( QRegularExpression(
-                   "\\| Critical: Error\\[[^\\]]*Core/Utils\\.cpp:\\d+\\] Cannot open environment setting file\\n" )
-                   .match( log )
-                   .hasMatch() );
-    }
 };
 
 RASTOVA_TEST( TestLogging )

@@ -44,23 +44,18 @@ class TestRasterEngine : public QObject
   private slots:
     void stripsTileTheGridFromTheTop_data()
     {
-      QTest::addColumn<int>( "firstRow" );
-      QTest::addColumn<int>( "rows" );
-      QTest::addColumn<double>( "yMinimum" );
-      QTest::addColumn<double>( "yMaximum" );
-      QTest::newRow( "first row" ) << 0 << 1 << 40.0 << 50.0;
-      QTest::newRow( "middle strip" ) << 1 << 3 << 10.0 << 40.0;
-      QTest::newRow( "last row" ) << 4 << 1 << 0.0 << 10.0;
-      QTest::newRow( "whole grid" ) << 0 << 5 << 0.0 << 50.0;
+      QTest::addColumn<QList<int>>( "strip" ); // first row, rows
+      QTest::addColumn<QgsRectangle>( "extent" );
+      QTest::newRow( "first row" ) << QList<int>{ 0, 1 } << QgsRectangle( 0, 40, 100, 50 );
+      QTest::newRow( "middle strip" ) << QList<int>{ 1, 3 } << QgsRectangle( 0, 10, 100, 40 );
+      QTest::newRow( "last row" ) << QList<int>{ 4, 1 } << QgsRectangle( 0, 0, 100, 10 );
+      QTest::newRow( "whole grid" ) << QList<int>{ 0, 5 } << QgsRectangle( 0, 0, 100, 50 );
     }
     void stripsTileTheGridFromTheTop()
     {
-      QFETCH( int, firstRow );
-      QFETCH( int, rows );
-      QFETCH( double, yMinimum );
-      QFETCH( double, yMaximum );
-      const QgsRectangle strip = grid.stripExtent( firstRow, rows );
-      QCOMPARE( strip, QgsRectangle( 0, yMinimum, 100, yMaximum ) );
+      QFETCH( QList<int>, strip );
+      QFETCH( QgsRectangle, extent );
+      QCOMPARE( grid.stripExtent( strip[0], strip[1] ), extent );
     }
 
     void stripRowsStayWithinTheGrid_data()
@@ -102,23 +97,21 @@ class TestRasterEngine : public QObject
     void alignedBandsAreReadWithoutResampling_data()
     {
       QTest::addColumn<QgsRectangle>( "extent" );
-      QTest::addColumn<int>( "columns" );
-      QTest::addColumn<int>( "rows" );
+      QTest::addColumn<QSize>( "size" );
       QTest::addColumn<bool>( "aligned" );
-      QTest::newRow( "same grid" ) << QgsRectangle( 0, 0, 100, 50 ) << 10 << 5 << true;
-      QTest::newRow( "whole pixels inside" ) << QgsRectangle( 20, 10, 60, 40 ) << 4 << 3 << true;
-      QTest::newRow( "whole pixels beyond" ) << QgsRectangle( -30, -10, 130, 70 ) << 16 << 8 << true;
-      QTest::newRow( "half a pixel off" ) << QgsRectangle( 5, 0, 105, 50 ) << 10 << 5 << false;
-      QTest::newRow( "finer pixels" ) << QgsRectangle( 0, 0, 100, 50 ) << 20 << 10 << false;
-      QTest::newRow( "no pixels" ) << QgsRectangle( 0, 0, 100, 50 ) << 0 << 5 << false;
+      QTest::newRow( "same grid" ) << QgsRectangle( 0, 0, 100, 50 ) << QSize( 10, 5 ) << true;
+      QTest::newRow( "whole pixels inside" ) << QgsRectangle( 20, 10, 60, 40 ) << QSize( 4, 3 ) << true;
+      QTest::newRow( "whole pixels beyond" ) << QgsRectangle( -30, -10, 130, 70 ) << QSize( 16, 8 ) << true;
+      QTest::newRow( "half a pixel off" ) << QgsRectangle( 5, 0, 105, 50 ) << QSize( 10, 5 ) << false;
+      QTest::newRow( "finer pixels" ) << QgsRectangle( 0, 0, 100, 50 ) << QSize( 20, 10 ) << false;
+      QTest::newRow( "no pixels" ) << QgsRectangle( 0, 0, 100, 50 ) << QSize( 0, 5 ) << false;
     }
     void alignedBandsAreReadWithoutResampling()
     {
       QFETCH( QgsRectangle, extent );
-      QFETCH( int, columns );
-      QFETCH( int, rows );
+      QFETCH( QSize, size );
       QFETCH( bool, aligned );
-      QCOMPARE( BandReader::isAligned( grid, extent, columns, rows ), aligned );
+      QCOMPARE( BandReader::isAligned( grid, extent, size.width(), size.height() ), aligned );
     }
 
     void stackTypeHoldsEveryBand_data()
@@ -141,26 +134,22 @@ class TestRasterEngine : public QObject
     void noDataIsKeptOnlyWhenAllBandsShareIt_data()
     {
       QTest::addColumn<QStringList>( "bands" );
-      QTest::addColumn<bool>( "none" );
-      QTest::addColumn<bool>( "toNaN" );
-      QTest::addColumn<double>( "common" );
-      QTest::newRow( "none anywhere" ) << QStringList{ "UInt16/-", "UInt16/-" } << true << false << 0.0;
-      QTest::newRow( "one shared value" ) << QStringList{ "UInt16/7", "Byte/7" } << false << false << 7.0;
-      QTest::newRow( "two values" ) << QStringList{ "UInt16/7", "UInt16/8" } << false << true << 7.0;
-      QTest::newRow( "only the second has one" ) << QStringList{ "UInt16/-", "UInt16/0" } << false << true << 0.0;
-      QTest::newRow( "only the first has one" ) << QStringList{ "UInt16/0", "UInt16/-" } << false << true << 0.0;
+      QTest::addColumn<QString>( "plan" ); // none, NaN or the common value
+      QTest::newRow( "none anywhere" ) << QStringList{ "UInt16/-", "UInt16/-" } << "none";
+      QTest::newRow( "one shared value" ) << QStringList{ "UInt16/7", "Byte/7" } << "7";
+      QTest::newRow( "two values" ) << QStringList{ "UInt16/7", "UInt16/8" } << "NaN";
+      QTest::newRow( "only the second has one" ) << QStringList{ "UInt16/-", "UInt16/0" } << "NaN";
+      QTest::newRow( "only the first has one" ) << QStringList{ "UInt16/0", "UInt16/-" } << "NaN";
     }
     void noDataIsKeptOnlyWhenAllBandsShareIt()
     {
       QFETCH( QStringList, bands );
-      QFETCH( bool, none );
-      QFETCH( bool, toNaN );
-      QFETCH( double, common );
-      const RasterBands::NoDataPlan plan = RasterBands::noDataPlan( sources( bands ) );
-      QCOMPARE( plan.none, none );
-      QCOMPARE( plan.toNaN, toNaN );
-      if ( !none && !toNaN )
-        QCOMPARE( plan.common, common );
+      QFETCH( QString, plan );
+      const RasterBands::NoDataPlan made = RasterBands::noDataPlan( sources( bands ) );
+      QCOMPARE( made.none    ? QStringLiteral( "none" )
+                : made.toNaN ? QStringLiteral( "NaN" )
+                             : QString::number( made.common ),
+                plan );
     }
 
     void outputNamesFollowTheDriver_data()
@@ -168,24 +157,15 @@ class TestRasterEngine : public QObject
       QTest::addColumn<QString>( "driver" );
       QTest::addColumn<QString>( "path" );
       QTest::addColumn<QString>( "named" );
-      QTest::newRow( "GeoTIFF adds its extension" ) << "GTiff"
-                                                    << "out/ndvi"
-                                                    << "out/ndvi.tif";
-      QTest::newRow( "COG takes the first it lists" ) << "COG"
-                                                      << "out/ndvi"
-                                                      << "out/ndvi.tif";
-      QTest::newRow( "Erdas Imagine" ) << "HFA"
-                                       << "out/ndvi"
-                                       << "out/ndvi.img";
-      QTest::newRow( "ENVI declares none" ) << "ENVI"
-                                            << "out/ndvi"
-                                            << "out/ndvi";
-      QTest::newRow( "a typed suffix is kept" ) << "GTiff"
-                                                << "out/ndvi.TIF"
-                                                << "out/ndvi.TIF";
-      QTest::newRow( "no such driver" ) << "Nothing"
-                                        << "out/ndvi"
-                                        << "out/ndvi";
+      // clang-format off
+      QTest::newRow( "GeoTIFF adds its extension" ) << "GTiff" << "out/ndvi" << "out/ndvi.tif";
+      QTest::newRow( "COG takes the first it lists" ) << "COG" << "out/ndvi" << "out/ndvi.tif";
+      QTest::newRow( "Erdas Imagine" ) << "HFA" << "out/ndvi" << "out/ndvi.img";
+      QTest::newRow( "ENVI declares none" ) << "ENVI" << "out/ndvi" << "out/ndvi";
+      QTest::newRow( "a typed suffix is kept" ) << "GTiff" << "out/ndvi.TIF" << "out/ndvi.TIF";
+      QTest::newRow( "a dotted folder is no suffix" ) << "GTiff" << "v1.2/ndvi" << "v1.2/ndvi.tif";
+      QTest::newRow( "no such driver" ) << "Nothing" << "out/ndvi" << "out/ndvi";
+      // clang-format on
     }
     void outputNamesFollowTheDriver()
     {

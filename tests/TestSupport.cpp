@@ -2,18 +2,12 @@
 
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
-#include "Gui/MenuBar.h"
 
 #include <qgsmessagebar.h>
 #include <qgsmessagebaritem.h>
 
 namespace TestSupport
 {
-
-void clearSettings()
-{
-  QgsSettings().clear();
-}
 
 QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec )
 {
@@ -72,13 +66,6 @@ std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs
   return texts;
 }
 
-void triggerTool( const QString &text )
-{
-  for ( QAction *action : MainWindow::instance()->findChild<MenuBar *>()->menu( MenuBar::ToolsMenu )->actions() )
-    if ( action->text() == text )
-      action->trigger();
-}
-
 QList<Notice> notices()
 {
   QList<Notice> result;
@@ -109,17 +96,6 @@ void whenModal( std::function<void( QWidget * )> answer, int timeoutMs )
                       }
                     } );
   timer->start( 20 );
-}
-
-void forgetModalAnswers()
-{
-  for ( QTimer *timer : qApp->findChildren<QTimer *>( QStringLiteral( "modalAnswer" ), Qt::FindDirectChildrenOnly ) )
-    delete timer;
-}
-
-void answerYes()
-{
-  whenModal( []( QWidget *box ) { qobject_cast<QMessageBox *>( box )->button( QMessageBox::Yes )->click(); } );
 }
 
 void clickButton( QWidget *dialog, const QString &text )
@@ -172,7 +148,7 @@ WindowTest::WindowTest( bool active )
 
 void WindowTest::init()
 {
-  clearSettings();
+  QgsSettings().clear();
   QgsProject::instance()->clear();
   mWindow = std::make_unique<MainWindow>();
   if ( mActive )
@@ -185,7 +161,8 @@ void WindowTest::init()
 
 void WindowTest::cleanup()
 {
-  forgetModalAnswers();
+  // No answer waiting for a dialog carries over into the next test.
+  qDeleteAll( qApp->findChildren<QTimer *>( QStringLiteral( "modalAnswer" ), Qt::FindDirectChildrenOnly ) );
   mWindow.reset();
   QgsProject::instance()->clear();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Gui/MainWindow.h"
+#include "Gui/MenuBar.h"
 #include "RasterFixtures.h"
 #include "TestHarness.h"
 
@@ -21,28 +22,17 @@
 #include <qgssettings.h>
 #include <qgsvectorlayer.h>
 
-class QgsRasterLayer;
-class QWidget;
-
 namespace TestSupport
 {
 
-//! Empties the settings store.
-void clearSettings();
-
-//! Writes \a name.tif following \a spec, adds it to the project under the file's base name and waits until the canvas
-//! draws it.
+//! Writes \a name.tif following \a spec, adds it to the project as the file's base name, waits until the canvas has it.
 QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec = RasterSpec() );
-
 //! A tool dialog's notice as the user reads it (its noticeLabel without the colour markup).
 QString noticeText( const QWidget *dialog );
-
 //! Clicks the dialog's Apply and waits until the background run, if one started, has ended; returns the notice.
 QString applyAndWait( QWidget *dialog );
-
 //! \a text framed as the local socket expects it (one QDataStream string, stream version 17).
 QByteArray localMessage( const QString &text );
-
 //! This run's log as written so far (empty before the log is opened).
 QString readLog();
 
@@ -53,47 +43,30 @@ struct Notice
     QString text;
     Qgis::MessageLevel level;
 };
-
 //! The main window's message-bar notices, oldest first.
 QList<Notice> notices();
 
-/**
- * Runs \a answer on the next modal widget that becomes active, within
- * \a timeoutMs. Call before the code that opens the dialog.
- */
+//! Runs \a answer on the next modal widget that becomes active within \a timeoutMs; call it before opening the dialog.
 void whenModal( std::function<void( QWidget * )> answer, int timeoutMs = 10000 );
-
-//! Drops the answers still waiting for a dialog, so that none carries over into the next test.
-void forgetModalAnswers();
-
-//! Answers Yes to the next question box (the file dialog's "replace the existing file?", say).
-void answerYes();
-
-//! Triggers the Tools-menu command labelled \a text.
-void triggerTool( const QString &text );
+//! Answers the next message box within \a timeoutMs with \a button; its text, once answered.
+std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs = 10000 );
+//! Clicks the button labelled \a text inside \a dialog.
+void clickButton( QWidget *dialog, const QString &text );
+//! Answers the next file dialog with \a fileNames (in one folder), optionally choosing \a nameFilter.
+void answerFileDialog( const QStringList &fileNames, const QString &nameFilter = QString() );
 
 //! Triggers the Tools-menu command \a text; its dialog when that is shown, else null.
 template <typename Dialog> Dialog *showTool( const QString &text )
 {
-  triggerTool( text );
+  for ( QAction *action : MainWindow::instance()->findChild<MenuBar *>()->menu( MenuBar::ToolsMenu )->actions() )
+    if ( action->text() == text )
+      action->trigger();
   auto *dialog = MainWindow::instance()->findChild<Dialog *>();
   return dialog && dialog->isVisible() ? dialog : nullptr;
 }
 
-//! Answers the next message box within \a timeoutMs with \a button; its text, once answered.
-std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs = 10000 );
-
-//! Clicks the button labelled \a text inside \a dialog.
-void clickButton( QWidget *dialog, const QString &text );
-
-//! Answers the next file dialog with \a fileNames (in one folder), optionally choosing \a nameFilter.
-void answerFileDialog( const QStringList &fileNames, const QString &nameFilter = QString() );
-
-/**
- * Base of the tests that work on the main window: each test function gets
- * empty settings, an empty project and a new window, shown and active when
- * \a active is set.
- */
+//! Base of the tests on the main window: each test function gets empty settings, an empty project and a new window,
+//! shown and active when \a active is set.
 class WindowTest : public QObject
 {
     Q_OBJECT

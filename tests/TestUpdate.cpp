@@ -15,14 +15,18 @@ class TestUpdate : public TestSupport::WindowTest
       QTest::addColumn<QString>( "notice" );
       const QString newer = QStringLiteral( "Rastova đã có phiên bản mới %1 (%2), hãy sử dụng chức năng cập nhật." );
       const QByteArray current = R"("2.1.1.423": {"release-date": "29/05/2020"})";
+      // clang-format off
       QTest::newRow( "same version" ) << "{" + current + "}" << QString();
-      QTest::newRow( "newer" ) << "{" + current + R"(, "2.1.2.0": {"release-date": "01/06/2021"}})"
-                               << newer.arg( "2.1.2.0", "01/06/2021" );
-      QTest::newRow( "highest, not last in text order, no release date" )
-          << QByteArray( R"({"2.1.10.1": {"size": 12}, "2.1.9.1": {"release-date": "09/09/2021"}})" )
-          << newer.arg( "2.1.10.1", "" );
+      QTest::newRow( "newer" ) << "{" + current + R"(, "2.1.2.0": {"release-date": "01/06/2021"}})" << newer.arg( "2.1.2.0", "01/06/2021" );
+      QTest::newRow( "highest, not last in text order, no release date" ) << QByteArray( R"({"2.1.10.1": {"size": 12}, "2.1.9.1": {"release-date": "09/09/2021"}})" ) << newer.arg( "2.1.10.1", "" );
       // A manifest is small: one far larger is dropped unread, even when it names a newer version.
       QTest::newRow( "beyond 1 MiB" ) << R"({"9.0.0.0": {})" + QByteArray( 2 << 20, ' ' ) + "}" << QString();
+      QTest::newRow( "not UTF-8" ) << QByteArray( "{\"9.9.9\":{\"release-date\":\"\xff\xfe\xc0\"}}" ) << QString();
+      QTest::newRow( "values of every wrong type" ) << QByteArray( R"({"99":[1],"98":null,"1e999":{}})" ) << newer.arg( "99", "" );
+      // Shown as text: drawn as markup, the picture would read a device without end.
+      const QString markup = "<img src='/dev/zero'>";
+      QTest::newRow( "markup naming a device" ) << QStringLiteral( R"({"99.0%1": {"release-date": "%1"}})" ).arg( markup ).toUtf8() << newer.arg( "99.0" + markup, markup );
+      // clang-format on
     }
     void manifests()
     {

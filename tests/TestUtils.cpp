@@ -13,7 +13,7 @@ class TestUtils : public QObject
     Q_OBJECT
 
   private slots:
-    void init() { TestSupport::clearSettings(); }
+    void init() { QgsSettings().clear(); }
 
     void programIconsAreCompiledInAndRender()
     {
@@ -78,24 +78,28 @@ class TestUtils : public QObject
       QCOMPARE( Utils::isNewerVersion( current, candidate ), newer );
     }
 
-    void settingsLiveInTheProgramsStore()
+    void settingsOfTheWrongTypeGiveDefaults_data()
     {
-      Utils::writeSetting( Utils::Keys::messageTimeout, 9 );
-      Utils::rememberFolderOf( Utils::Keys::rasterDir, QStringLiteral( "/data/scenes/a.tif" ) );
-      QCOMPARE( Utils::messageTimeout(), 9 );
-      QCOMPARE( Utils::rememberedFolder( Utils::Keys::rasterDir ), QStringLiteral( "/data/scenes" ) );
-
-      QgsSettings settings;
-      QCOMPARE( settings.value( QStringLiteral( "Raster/RecentDir" ) ).toString(), QStringLiteral( "/data/scenes" ) );
-      settings.sync();
-      // QGIS keeps the store in its per-user profile folder.
-      QVERIFY2( settings.fileName().startsWith( QDir::homePath() ), qPrintable( settings.fileName() ) );
-      QVERIFY( settings.fileName().endsWith( "Norvale/Rastova.ini" ) );
-      QVERIFY( QFile( settings.fileName() ).size() > 0 );
+      QTest::addColumn<QVariant>( "value" );
+      QTest::newRow( "text" ) << QVariant( "không phải số" );
+      QTest::newRow( "negative" ) << QVariant( -7 );
+      QTest::newRow( "huge" ) << QVariant( 1e12 );
+    }
+    void settingsOfTheWrongTypeGiveDefaults()
+    {
+      QFETCH( QVariant, value );
+      for ( const Utils::SettingKey &key :
+            { Utils::Keys::messageTimeout, Utils::Keys::dialogTimeout, Utils::Keys::compositeLimit } )
+        Utils::writeSetting( key, value );
+      QCOMPARE( ( QList<int>{ Utils::messageTimeout(), Utils::dialogTimeout(),
+                              Utils::readSetting( Utils::Keys::compositeLimit, 3 ).toInt() } ),
+                ( QList<int>{ 5, 1, 3 } ) );
     }
 
     void environmentFileIsAppliedLineByLine()
     {
+      const QByteArray path = qgetenv( "PATH" );
+      // A name cut short at its NUL would set PATH.
       TestSupport::writeBytes( QStringLiteral( "Rastova.env" ), "RASTOVA_A=1\n"
                                                                 "RASTOVA_B=x=y\n"
                                                                 " RASTOVA_C = spaced \n"
@@ -106,13 +110,19 @@ class TestUtils : public QObject
                                                                 "RASTOVA_E=first\n"
                                                                 "RASTOVA_E=second\n"
                                                                 "RASTOVA_F=\"quoted\"\r\n"
-                                                                "RASTOVA_G=Hà Nội\n" );
+                                                                "RASTOVA_G=Hà Nội\n" +
+                                                                    QByteArray( "PATH\0junk=/evil\n", 16 ) );
       qunsetenv( "RASTOVA_B" );
       Utils::loadEnvironment();
       QCOMPARE( ( QList<QByteArray>{ qgetenv( "RASTOVA_A" ), qgetenv( " RASTOVA_C " ), qgetenv( "#RASTOVA_D" ),
                                      qgetenv( "RASTOVA_E" ), qgetenv( "RASTOVA_F" ), qgetenv( "RASTOVA_G" ) } ),
                 ( QList<QByteArray>{ "1", " spaced ", "commented", "second", "\"quoted\"", "Hà Nội" } ) );
       QVERIFY( !qEnvironmentVariableIsSet( "RASTOVA_B" ) && !qEnvironmentVariableIsSet( "RASTOVA_NOEQUALS" ) );
+      QCOMPARE( qgetenv( "PATH" ), path );
+      // Far more than a few lines of settings: none of it is applied.
+      TestSupport::writeBytes( QStringLiteral( "Rastova.env" ), QByteArray( 2 << 20, '\n' ) + "RASTOVA_H=1\n" );
+      Utils::loadEnvironment();
+      QVERIFY( !qEnvironmentVariableIsSet( "RASTOVA_H" ) );
       QFile::remove( QStringLiteral( "Rastova.env" ) );
     }
 

@@ -77,7 +77,7 @@ class TestVectorData : public TestSupport::WindowTest
         TestSupport::writeBytes( "replaced/" + file.key(), file.value() + "earlier" );
       // The file dialog's format choice is left as it comes: the name alone decides.
       TestSupport::answerFileDialog( { target } );
-      TestSupport::answerYes();
+      TestSupport::answerMessage( "&Yes" );
       MainWindow::controller()->exportData();
       const QStringList left = QDir( "replaced" ).entryList( QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot );
       QCOMPARE( left.filter( QRegularExpression( "^(?!out\\.)" ) ), QStringList() ); // nothing of the work left behind
