@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processing/CreationOptions.h"
 #include "Processing/ProcessingResult.h"
 #include "Processing/RasterGrid.h"
 
@@ -39,6 +40,7 @@ class BandMath
         QString expression;
         QString outputFile;
         QString driver;
+        CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
         //! The result's grid; when its CRS is invalid, prepare() takes the first raster's.
         RasterGrid grid;
         //! Filled by prepare().
