@@ -56,7 +56,8 @@ class TestRasterExport : public TestSupport::WindowTest
         dialog->findChild<QComboBox *>( "dataTypeComboBox" )->setCurrentText( type );
       dialog->findChild<QRadioButton *>( "maskRadioButton" )->setChecked( selectedMask );
       dialog->findChild<QCheckBox *>( "selectedOnlyCheckBox" )->setChecked( selectedMask );
-      const QString output = TestSupport::absolute( "export.tif" );
+      dialog->findChild<QLineEdit *>( "noDataLineEdit" )->setText( selectedMask ? "0" : "" );
+      const QString output = TestSupport::absolute( QStringLiteral( "%1.tif" ).arg( QTest::currentDataTag() ) );
       dialog->findChild<QWidget *>( "fileWidget" )->findChild<QLineEdit *>()->setText( output );
       if ( !answer.isEmpty() )
         TestSupport::answerMessage( answer );

@@ -40,7 +40,6 @@ class BandMath
         QString expression;
         QString outputFile;
         QString driver;
-        CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
         //! The result's grid; when its CRS is invalid, prepare() takes the first raster's.
         RasterGrid grid;
         //! Filled by prepare().
@@ -49,6 +48,7 @@ class BandMath
         QVector<Input> inputs;
         //! Filled by prepare(): the parsed expression, one per worker, since QGIS's parser is not reentrant.
         QVector<std::shared_ptr<const QgsRasterCalcNode>> trees;
+        CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
     };
 
     //! Whether the raster calculator can parse \a expression.
