@@ -291,6 +291,7 @@ class TestBandMath : public TestSupport::WindowTest
       }
       find<QTextEdit>( "expressionTextEdit" )->setPlainText( expression );
       find<QCheckBox>( "autoOpenCheckBox" )->setChecked( true );
+      find<QComboBox>( "compressionComboBox" )->setCurrentIndex( 0 ); // compressed, it would fit the limits
       QSignalSpy complete( mDialog, &BandMathDialog::complete );
       std::unique_ptr<TestSupport::FileSizeLimit> limit;
       if ( disk == "limit" )

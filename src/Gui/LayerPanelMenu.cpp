@@ -81,6 +81,8 @@ QMenu *LayerPanelMenu::createContextMenu()
         addEntry( menu, QStringLiteral( "ImageSeparation.svg" ), QStringLiteral( "Tách kênh ảnh" ), window,
                   &MainWindow::separateImage );
       }
+      addEntry( menu, QStringLiteral( "Export.svg" ), QStringLiteral( "Cắt và chuyển đổi ảnh..." ), window,
+                &MainWindow::rasterExport );
       addEntry( menu, QStringLiteral( "Statistics.svg" ), QStringLiteral( "Thống kê và biểu đồ" ), window,
                 &MainWindow::rasterStatistics );
       addEntry( menu, QStringLiteral( "ColorRamp.svg" ), QStringLiteral( "Tô màu một kênh" ), window,

@@ -22,6 +22,7 @@
 #include "Tools/ColorCompositeDialog.h"
 #include "Tools/ImageCombinationDialog.h"
 #include "Tools/ImageSeparationDialog.h"
+#include "Tools/RasterExportDialog.h"
 #include "Tools/RasterStatisticsDialog.h"
 #include "Tools/SingleBandStyleDialog.h"
 
@@ -272,6 +273,7 @@ void MainWindow::createRasterTools()
       { QStringLiteral( "Gộp kênh ảnh" ), QStringLiteral( "ImageCombination.svg" ), &MainWindow::combineRasterBand },
       { QStringLiteral( "Tách kênh ảnh" ), QStringLiteral( "ImageSeparation.svg" ), &MainWindow::separateImage },
       { QStringLiteral( "Tính toán kênh ảnh" ), QStringLiteral( "BandMath.svg" ), &MainWindow::bandMath },
+      { QStringLiteral( "Cắt và chuyển đổi ảnh..." ), QStringLiteral( "Export.svg" ), &MainWindow::rasterExport },
   };
   mBrightnessContrastDialog = new BrightnessContrastDialog( this );
   mColorCompositeDialog = new ColorCompositeDialog( this );
@@ -281,6 +283,8 @@ void MainWindow::createRasterTools()
   connect( mImageCombinationDialog, &ImageCombinationDialog::complete, mController.get(), &Controller::openFileName );
   connect( mImageSeparationDialog, &ImageSeparationDialog::complete, mController.get(), &Controller::openFileNames );
   connect( mBandMathDialog, &BandMathDialog::complete, mController.get(), &Controller::openBandMathResult );
+  mRasterExportDialog = new RasterExportDialog( this );
+  connect( mRasterExportDialog, &RasterExportDialog::complete, mController.get(), &Controller::openFileName );
   mRasterStatisticsDialog = new RasterStatisticsDialog( this );
   mSingleBandStyleDialog = new SingleBandStyleDialog( this );
   for ( const Tool &tool : tools )
@@ -311,6 +315,11 @@ void MainWindow::separateImage()
 void MainWindow::bandMath()
 {
   mBandMathDialog->show();
+}
+
+void MainWindow::rasterExport()
+{
+  mRasterExportDialog->showLayer( qobject_cast<QgsRasterLayer *>( mLayerTreeView->currentLayer() ) );
 }
 
 void MainWindow::rasterStatistics()

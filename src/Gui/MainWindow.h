@@ -18,6 +18,7 @@ class LocalServer;
 class MenuBar;
 class PixelValuesDock;
 class PixelValuesMapTool;
+class RasterExportDialog;
 class RasterStatisticsDialog;
 class SingleBandStyleDialog;
 class ToolBars;
@@ -78,6 +79,8 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     void combineRasterBand();
     void separateImage();
     void bandMath();
+    //! Shows the raster export tool on the current layer.
+    void rasterExport();
     //! Statistics and histograms of the layer current in the layer panel.
     void rasterStatistics();
     //! The one-band colour dialog for the layer current in the layer panel.
@@ -119,6 +122,7 @@ class MainWindow : public QMainWindow, private Ui::MainWindowClass
     ImageCombinationDialog *mImageCombinationDialog = nullptr;
     ImageSeparationDialog *mImageSeparationDialog = nullptr;
     BandMathDialog *mBandMathDialog = nullptr;
+    RasterExportDialog *mRasterExportDialog = nullptr;
     RasterStatisticsDialog *mRasterStatisticsDialog = nullptr;
     SingleBandStyleDialog *mSingleBandStyleDialog = nullptr;
     std::unique_ptr<ToolBars> mToolBars;

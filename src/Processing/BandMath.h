@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processing/CreationOptions.h"
 #include "Processing/ProcessingResult.h"
 #include "Processing/RasterGrid.h"
 
@@ -47,6 +48,7 @@ class BandMath
         QVector<Input> inputs;
         //! Filled by prepare(): the parsed expression, one per worker, since QGIS's parser is not reentrant.
         QVector<std::shared_ptr<const QgsRasterCalcNode>> trees;
+        CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
     };
 
     //! Whether the raster calculator can parse \a expression.

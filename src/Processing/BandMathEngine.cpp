@@ -179,9 +179,12 @@ ProcessingResult BandMathEngine::run()
 
   SafeOutput output( mRequest.outputFile );
   const GdalFailureCounter gdalFailures;
+  char **options = CreationOptions::toGdal(
+      CreationOptions::forDriver( mRequest.driver, mRequest.compression, GDT_Float32, mGrid.width, mGrid.height ) );
   // Declared after the output, so the file is closed before an unfinished one is removed.
   GDALDatasetUniquePtr dataset( GDALDataset::FromHandle( GDALCreate(
-      driver, output.temporaryPath().toUtf8().constData(), mGrid.width, mGrid.height, 1, GDT_Float32, nullptr ) ) );
+      driver, output.temporaryPath().toUtf8().constData(), mGrid.width, mGrid.height, 1, GDT_Float32, options ) ) );
+  CSLDestroy( options );
   if ( !dataset )
     return cannotWrite( gdalFailures.lastFailure() );
   double transform[6] = { mGrid.extent.xMinimum(), mGrid.pixelWidth(), 0, mGrid.extent.yMaximum(), 0,

@@ -21,6 +21,12 @@ struct ProcessingResult
       WriteFailed,
       OutOfMemory,
       CalculationFailed,
+      //! No band chosen, or one the raster does not have.
+      NoBand,
+      //! The area asked for does not meet the raster.
+      OutsideRaster,
+      //! A mask without any polygon.
+      EmptyMask,
     };
 
     Status status = Status::Done;

@@ -103,12 +103,32 @@ ProcessingResult close( std::unique_ptr<QgsRasterDataProvider> written, Processi
   return result;
 }
 
-std::unique_ptr<QgsRasterFileWriter> makeWriter( const QString &path, const QString &driver )
+std::unique_ptr<QgsRasterFileWriter> makeWriter( const QString &path, const QString &driver,
+                                                 CreationOptions::Compression compression, Qgis::DataType type,
+                                                 const RasterGrid &grid )
 {
   auto writer = std::make_unique<QgsRasterFileWriter>( path );
   if ( !driver.isEmpty() )
     writer->setOutputFormat( driver );
+  writer->setCreateOptions( CreationOptions::forDriver( writer->outputFormat(), compression,
+                                                        static_cast<GDALDataType>( type ), grid.width, grid.height ) );
   return writer;
+}
+
+//! Gives the bands of the closed file \a path their descriptions; a format without them keeps them beside it.
+ProcessingResult describeBands( const QString &path, const QStringList &descriptions )
+{
+  GDALDatasetH dataset = GDALOpen( path.toUtf8().constData(), GA_Update );
+  if ( !dataset )
+    return ProcessingResult::failed( QStringLiteral( "cannot reopen %1" ).arg( path ),
+                                     ProcessingResult::Status::WriteFailed );
+  for ( int band = 1; band <= std::min<int>( descriptions.size(), GDALGetRasterCount( dataset ) ); ++band )
+  {
+    if ( !descriptions.at( band - 1 ).isEmpty() )
+      GDALSetDescription( GDALGetRasterBand( dataset, band ), descriptions.at( band - 1 ).toUtf8().constData() );
+  }
+  GDALClose( dataset );
+  return {};
 }
 
 ProcessingResult cannotCreate( const QString &path, const GdalFailureCounter &failures )
@@ -128,23 +148,51 @@ std::shared_ptr<QgsRasterDataProvider> copyOf( const QgsRasterLayer *layer )
 } // namespace
 
 RasterBands::StackRequest RasterBands::stackRequest( const QList<QgsRasterLayer *> &layers, const QString &output,
-                                                     const QString &driver )
+                                                     const QString &driver, CreationOptions::Compression compression )
 {
-  StackRequest request{ {}, {}, output, driver };
+  StackRequest request{ {}, {}, output, driver, compression, {} };
   for ( const QgsRasterLayer *layer : layers )
+  {
     request.sources << copyOf( layer );
+    if ( !request.sources.constLast() )
+      continue;
+    const QStringList descriptions = bandDescriptions( layer->source() );
+    for ( int band = 1; band <= layer->bandCount(); ++band )
+    {
+      const QString description = descriptions.value( band - 1 );
+      request.bandNames << QStringLiteral( "%1 — %2" )
+                               .arg( layer->name(),
+                                     description.isEmpty() ? QStringLiteral( "Kênh %1" ).arg( band ) : description );
+    }
+  }
   if ( !layers.isEmpty() && layers.constFirst() && layers.constFirst()->isValid() )
     request.grid = RasterGrid::of( layers.constFirst() );
   return request;
 }
 
 RasterBands::SplitRequest RasterBands::splitRequest( QgsRasterLayer *layer, const QStringList &outputs,
-                                                     const QString &driver )
+                                                     const QString &driver, CreationOptions::Compression compression )
 {
-  SplitRequest request{ copyOf( layer ), {}, outputs, driver };
+  SplitRequest request{ copyOf( layer ), {}, outputs, driver, compression, {} };
   if ( request.source )
+  {
     request.grid = RasterGrid::of( layer );
+    request.bandNames = bandDescriptions( layer->source() );
+  }
   return request;
+}
+
+QStringList RasterBands::bandDescriptions( const QString &source )
+{
+  QStringList descriptions;
+  GDALDatasetH dataset =
+      GDALOpenEx( source.toUtf8().constData(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr );
+  if ( !dataset )
+    return descriptions;
+  for ( int band = 1; band <= GDALGetRasterCount( dataset ); ++band )
+    descriptions << QString::fromUtf8( GDALGetDescription( GDALGetRasterBand( dataset, band ) ) );
+  GDALClose( dataset );
+  return descriptions;
 }
 
 Qgis::DataType RasterBands::stackDataType( const QList<std::shared_ptr<QgsRasterDataProvider>> &sources )
@@ -210,7 +258,11 @@ ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *f
   GdalSettings::boundBlockCache();
   const GdalFailureCounter failures;
   SafeOutput output( request.output );
-  const std::unique_ptr<QgsRasterFileWriter> writer = makeWriter( output.temporaryPath(), request.driver );
+  const std::unique_ptr<QgsRasterFileWriter> writer =
+      makeWriter( output.temporaryPath(), request.driver, request.compression, type, request.grid );
+  // Bands are written one after the other: in one band's tiles each, no compressed tile is written twice.
+  if ( writer->outputFormat() == QLatin1String( "GTiff" ) )
+    writer->setCreateOptions( writer->createOptions() << QStringLiteral( "INTERLEAVE=BAND" ) );
   std::unique_ptr<QgsRasterDataProvider> written( writer->createMultiBandRaster(
       type, request.grid.width, request.grid.height, request.grid.extent, request.grid.crs, bandTotal ) );
   if ( !written || !written->isValid() )
@@ -233,6 +285,8 @@ ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *f
     }
   }
   result = close( std::move( written ), result, failures, 0 );
+  if ( result.done() )
+    result = describeBands( output.temporaryPath(), request.bandNames );
   return result.done() ? output.commit() : result;
 }
 
@@ -264,7 +318,8 @@ ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *f
     outputs.push_back( std::make_unique<SafeOutput>( request.outputs.at( band - 1 ) ) );
     const QString &path = outputs.back()->temporaryPath();
     const Qgis::DataType type = source->dataType( band );
-    const std::unique_ptr<QgsRasterFileWriter> writer = makeWriter( path, request.driver );
+    const std::unique_ptr<QgsRasterFileWriter> writer =
+        makeWriter( path, request.driver, request.compression, type, request.grid );
     const int failuresBefore = failures.failures();
     std::unique_ptr<QgsRasterDataProvider> written( writer->createOneBandRaster(
         type, request.grid.width, request.grid.height, request.grid.extent, request.grid.crs ) );
@@ -274,6 +329,8 @@ ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *f
     if ( result.done() && source->sourceHasNoDataValue( band ) )
       result = setNoData( written.get(), 1, source->sourceNoDataValue( band ) );
     result = close( std::move( written ), result, failures, failuresBefore );
+    if ( result.done() )
+      result = describeBands( path, { request.bandNames.value( band - 1 ) } );
     if ( !result.done() )
       return result;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processing/CreationOptions.h"
 #include "Processing/ProcessingResult.h"
 #include "Processing/RasterGrid.h"
 
@@ -33,6 +34,9 @@ class RasterBands
         QString output;
         //! GDAL driver; the writer's default when empty.
         QString driver;
+        CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
+        //! One description per output band: "<layer> — <band description or Kênh N>".
+        QStringList bandNames;
     };
 
     //! Everything a split needs, made on the GUI thread; the work reads only this.
@@ -43,6 +47,9 @@ class RasterBands
         //! One file per band, in band order.
         QStringList outputs;
         QString driver;
+        CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
+        //! The source's band descriptions, kept by each band's file.
+        QStringList bandNames;
     };
 
     //! How the no-data pixels of a stack's sources reach the output.
@@ -56,9 +63,15 @@ class RasterBands
         bool toNaN = false;
     };
 
-    static StackRequest stackRequest( const QList<QgsRasterLayer *> &layers, const QString &output,
-                                      const QString &driver );
-    static SplitRequest splitRequest( QgsRasterLayer *layer, const QStringList &outputs, const QString &driver );
+    static StackRequest
+    stackRequest( const QList<QgsRasterLayer *> &layers, const QString &output, const QString &driver,
+                  CreationOptions::Compression compression = CreationOptions::Compression::Deflate );
+    static SplitRequest
+    splitRequest( QgsRasterLayer *layer, const QStringList &outputs, const QString &driver,
+                  CreationOptions::Compression compression = CreationOptions::Compression::Deflate );
+
+    //! GDAL's description of every band of \a source, empty where a band has none.
+    static QStringList bandDescriptions( const QString &source );
 
     /**
      * The smallest data type that holds every band of \a sources without loss

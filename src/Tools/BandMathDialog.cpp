@@ -277,6 +277,7 @@ void BandMathDialog::apply()
   request.expression = expressionTextEdit->toPlainText();
   request.outputFile = outputFileName();
   request.driver = formatComboBox->currentIndex() < 0 ? QString() : formatComboBox->currentData().toString();
+  request.compression = compressionComboBox->compression();
   request.grid = { outputExtent(), columnsSpinBox->value(), rowsSpinBox->value(), mExtentCrs };
   const ProcessingResult prepared = BandMath::prepare( request, QgsRasterCalculatorEntry::rasterEntries(),
                                                        QgsProject::instance()->transformContext() );

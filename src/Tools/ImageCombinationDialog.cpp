@@ -156,7 +156,8 @@ QList<QgsRasterLayer *> ImageCombinationDialog::listedLayers()
 
 void ImageCombinationDialog::combineImages( const QList<QgsRasterLayer *> &rasterLayers, const QString &output )
 {
-  const auto request = RasterBands::stackRequest( rasterLayers, output, writerFormatComboBox->currentDriverName() );
+  const auto request = RasterBands::stackRequest( rasterLayers, output, writerFormatComboBox->currentDriverName(),
+                                                  compressionComboBox->compression() );
   // A run cancelled before it started never sets the result.
   const auto result = std::make_shared<ProcessingResult>( ProcessingResult::cancelled() );
   mRun->start(

@@ -76,7 +76,8 @@ void ImageSeparationDialog::currentLayerChanged( QgsMapLayer *mapLayer )
 
 void ImageSeparationDialog::separateBands( QgsRasterLayer *layer, const QStringList &fileNames )
 {
-  const auto request = RasterBands::splitRequest( layer, fileNames, formatComboBox->currentDriverName() );
+  const auto request = RasterBands::splitRequest( layer, fileNames, formatComboBox->currentDriverName(),
+                                                  compressionComboBox->compression() );
   // A run cancelled before it started never sets the result.
   const auto result = std::make_shared<ProcessingResult>( ProcessingResult::cancelled() );
   mRun->start(
