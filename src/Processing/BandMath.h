@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processing/OverviewBuilder.h"
 #include "Processing/ProcessingResult.h"
 #include "Processing/RasterGrid.h"
 
@@ -47,6 +48,8 @@ class BandMath
         QVector<Input> inputs;
         //! Filled by prepare(): the parsed expression, one per worker, since QGIS's parser is not reentrant.
         QVector<std::shared_ptr<const QgsRasterCalcNode>> trees;
+        //! A result wider or taller than this gets overviews; none when negative.
+        int overviewThreshold = OverviewBuilder::defaultThreshold;
     };
 
     //! Whether the raster calculator can parse \a expression.

@@ -1,5 +1,6 @@
 #include "Processing/RasterBands.h"
 
+#include "Processing/FeedbackShare.h"
 #include "Processing/GdalFailureCounter.h"
 #include "Processing/GdalSettings.h"
 #include "Processing/SafeOutput.h"
@@ -216,7 +217,10 @@ ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *f
   if ( !written || !written->isValid() )
     return cannotCreate( request.output, failures );
 
-  const StripProgress progress( feedback, bandTotal );
+  const double writingShare =
+      OverviewBuilder::writingShare( request.grid.width, request.grid.height, request.overviewThreshold );
+  FeedbackShare writing( feedback, 0, writingShare );
+  const StripProgress progress( &writing, bandTotal );
   ProcessingResult result;
   int outputBand = 1;
   for ( const auto &source : request.sources )
@@ -233,6 +237,11 @@ ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *f
     }
   }
   result = close( std::move( written ), result, failures, 0 );
+  if ( result.done() )
+  {
+    FeedbackShare overviews( feedback, writingShare, 100 );
+    result = OverviewBuilder::addToWritten( output.temporaryPath(), request.overviewThreshold, &overviews );
+  }
   return result.done() ? output.commit() : result;
 }
 
@@ -257,7 +266,10 @@ ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *f
 
   GdalSettings::boundBlockCache();
   const GdalFailureCounter failures;
-  const StripProgress progress( feedback, bandCount );
+  const double writingShare =
+      OverviewBuilder::writingShare( request.grid.width, request.grid.height, request.overviewThreshold );
+  FeedbackShare writing( feedback, 0, writingShare );
+  const StripProgress progress( &writing, bandCount );
   std::vector<std::unique_ptr<SafeOutput>> outputs;
   for ( int band = 1; band <= bandCount; ++band )
   {
@@ -276,6 +288,16 @@ ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *f
     result = close( std::move( written ), result, failures, failuresBefore );
     if ( !result.done() )
       return result;
+  }
+  const double overviewShare = ( 100 - writingShare ) / bandCount;
+  for ( int band = 0; band < bandCount; ++band )
+  {
+    FeedbackShare overviews( feedback, writingShare + band * overviewShare,
+                             writingShare + ( band + 1 ) * overviewShare );
+    const ProcessingResult overviewed = OverviewBuilder::addToWritten(
+        outputs[static_cast<std::size_t>( band )]->temporaryPath(), request.overviewThreshold, &overviews );
+    if ( !overviewed.done() )
+      return overviewed;
   }
   // Only now that every band is complete are earlier files replaced.
   for ( const auto &output : outputs )

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processing/OverviewBuilder.h"
 #include "Processing/ProcessingResult.h"
 #include "Processing/RasterGrid.h"
 
@@ -33,6 +34,8 @@ class RasterBands
         QString output;
         //! GDAL driver; the writer's default when empty.
         QString driver;
+        //! A result wider or taller than this gets overviews; none when negative.
+        int overviewThreshold = OverviewBuilder::defaultThreshold;
     };
 
     //! Everything a split needs, made on the GUI thread; the work reads only this.
@@ -43,6 +46,8 @@ class RasterBands
         //! One file per band, in band order.
         QStringList outputs;
         QString driver;
+        //! Results wider or taller than this get overviews; none when negative.
+        int overviewThreshold = OverviewBuilder::defaultThreshold;
     };
 
     //! How the no-data pixels of a stack's sources reach the output.
