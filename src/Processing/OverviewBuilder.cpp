@@ -52,8 +52,9 @@ int CPL_STDCALL report( double complete, const char *, void *data )
 
 /**
  * GDAL's settings for an overview build, on this thread only and for as long
- * as it lives. Made before the raster is opened, so its reading is threaded
- * too.
+ * as it lives. No GDAL_NUM_THREADS: with it GDAL 3.6 misreads the levels it
+ * has just written of a multi-band file ("Bad value 3 for ExtraSamples") and
+ * builds the smaller ones from garbage.
  */
 class BuildSettings
 {
@@ -68,7 +69,6 @@ class BuildSettings
     }
 
   private:
-    CPLConfigOptionSetter mThreads{ "GDAL_NUM_THREADS", "ALL_CPUS", false };
     CPLConfigOptionSetter mCompress{ "COMPRESS_OVERVIEW", "DEFLATE", false };
     // Overviews are read far more often than built: a light level keeps the build quick.
     CPLConfigOptionSetter mLevel{ "ZLEVEL_OVERVIEW", "1", false };

@@ -12,7 +12,7 @@ class QgsFeedback;
  * map drawn at a small scale reads a few pixels instead of the whole file.
  * Levels halve the size down to about 256 pixels; continuous data is
  * averaged, categorical or paletted bands take the nearest pixel; the copies
- * are DEFLATE-compressed and computed on every core.
+ * are DEFLATE-compressed.
  */
 class OverviewBuilder
 {
