@@ -33,9 +33,9 @@ class TestLayerPanelMenu : public QObject
       const QStringList raster = layer + QStringList{ "Độ sáng / Độ tương phản" };
       const QStringList tail = { "Đổi tên layer", "Xuất ra với tên...", "Gỡ bỏ layer", "Thông tin thuộc tính" };
       const QStringList bands1 = { "Gộp kênh ảnh", "Cắt và chuyển đổi ảnh...", "Thống kê và biểu đồ",
-                                   "Tô màu một kênh" };
+                                   "Tô màu một kênh", "Tạo ảnh tháp" };
       const QStringList bands3 = { "Tổ hợp màu", "Tách kênh ảnh", "Cắt và chuyển đổi ảnh...", "Thống kê và biểu đồ",
-                                   "Tô màu một kênh" };
+                                   "Tô màu một kênh", "Tạo ảnh tháp" };
       const QStringList twoSelected = { "Đổi tên layer", "Gỡ bỏ layer", "Thông tin thuộc tính", "Gom nhóm" };
       // The panel shows, top to bottom: vec, three, one, group.
       QTest::newRow( "empty space" ) << QList<int>()

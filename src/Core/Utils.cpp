@@ -3,6 +3,7 @@
 #include "Core/Constants.h"
 #include "Core/NumberText.h"
 #include "Core/Platform.h"
+#include "Processing/GdalSettings.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QResource>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QTranslator>
 
@@ -214,6 +216,8 @@ void limitGdal()
     if ( qEnvironmentVariableIsEmpty( name ) )
       CPLSetConfigOption( name, value );
   }
+  GdalSettings::keepSidecarsIn( QStandardPaths::writableLocation( QStandardPaths::AppLocalDataLocation ) +
+                                QStringLiteral( "/overviews" ) );
 
   // QGIS opens vector files for update. GDAL's GeoJSON driver then keeps the
   // whole file in memory and writes it back on close if it thinks a layer

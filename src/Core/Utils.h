@@ -40,6 +40,10 @@ inline const SettingKey lastFileNameDir{ QStringLiteral( "Recent" ), QStringLite
 //! Data files and workspaces opened, newest first.
 inline const SettingKey recentFiles{ QStringLiteral( "Recent" ), QStringLiteral( "Files" ) };
 inline const SettingKey workspaceDir{ QStringLiteral( "Workspace" ), QStringLiteral( "RecentDir" ) };
+//! Whether large rasters opened without overviews get them built in the background.
+inline const SettingKey autoOverviews{ QStringLiteral( "Raster" ), QStringLiteral( "AutoOverviews" ) };
+//! Pixels a raster must exceed in width or height before overviews are built for it unasked.
+inline const SettingKey overviewThreshold{ QStringLiteral( "Raster" ), QStringLiteral( "OverviewThreshold" ), 0 };
 inline const SettingKey bandMathFormat{ QStringLiteral( "BandMath" ), QStringLiteral( "LastOutputFormat" ) };
 inline const SettingKey compositeRed{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Red" ), 0 };
 inline const SettingKey compositeGreen{ QStringLiteral( "ColorComposite" ), QStringLiteral( "Green" ), 0 };
@@ -97,7 +101,8 @@ bool installQgisTranslation();
 
 //! Applies the name=value lines of the environment setting file in the working directory.
 void loadEnvironment();
-//! Bounds what a damaged or hostile file can make GDAL do; values already in the environment win.
+//! Bounds what a damaged or hostile file can make GDAL do, and gives files in read-only folders a place for their
+//! overviews and statistics; values already in the environment win.
 void limitGdal();
 //! Prunes old log files and fixes this run's log file name.
 void cleanLogs();

@@ -3,8 +3,10 @@
 #include "Core/Utils.h"
 #include "Data/Controller.h"
 #include "Gui/MainWindow.h"
+#include "Gui/OverviewQueue.h"
 
 #include <QMenu>
+#include <QPointer>
 
 #include <qgslayertree.h>
 #include <qgslayertreemodel.h>
@@ -87,6 +89,9 @@ QMenu *LayerPanelMenu::createContextMenu()
                 &MainWindow::rasterStatistics );
       addEntry( menu, QStringLiteral( "ColorRamp.svg" ), QStringLiteral( "Tô màu một kênh" ), window,
                 &MainWindow::singleBandStyle );
+      if ( OverviewQueue *overviews = window ? window->findChild<OverviewQueue *>() : nullptr )
+        addEntry( menu, QStringLiteral( "Overviews.svg" ), QStringLiteral( "Tạo ảnh tháp" ), overviews,
+                  [overviews, layer = QPointer<QgsRasterLayer>( raster )] { overviews->buildByHand( layer ); } );
     }
   }
 

@@ -9,6 +9,8 @@
 #include "Gui/LayerPanelToolBar.h"
 #include "Gui/MenuBar.h"
 #include "Gui/MessageBox.h"
+#include "Gui/OverviewQueue.h"
+#include "Gui/OverviewStatusWidget.h"
 #include "Gui/PixelValuesDock.h"
 #include "Gui/PixelValuesMapTool.h"
 #include "Gui/RecentFiles.h"
@@ -84,6 +86,9 @@ MainWindow::MainWindow( QWidget *parent )
   createStatusBar();
   restoreLayout();
   createRasterTools();
+  auto *overviews = new OverviewQueue( this );
+  mStatusBar->addPermanentWidget( new OverviewStatusWidget( overviews, mStatusBar ), 0, QgsStatusBar::AnchorLeft );
+  mMenuBar->menu( MenuBar::ToolsMenu )->addAction( overviews->autoBuildAction() );
 
   QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( QStringLiteral( "EPSG:4756" ) ) );
   // The start-up CRS is no change of the user's.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Processing/CreationOptions.h"
+#include "Processing/OverviewBuilder.h"
 #include "Processing/ProcessingResult.h"
 #include "Processing/RasterGrid.h"
 
@@ -49,6 +50,8 @@ class BandMath
         //! Filled by prepare(): the parsed expression, one per worker, since QGIS's parser is not reentrant.
         QVector<std::shared_ptr<const QgsRasterCalcNode>> trees;
         CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
+        //! A result wider or taller than this gets overviews; none when negative.
+        int overviewThreshold = OverviewBuilder::defaultThreshold;
     };
 
     //! Whether the raster calculator can parse \a expression.

@@ -1,9 +1,11 @@
 #include "Processing/BandMathEngine.h"
 
 #include "Processing/BandReader.h"
+#include "Processing/FeedbackShare.h"
 #include "Processing/GdalFailureCounter.h"
 #include "Processing/GdalSettings.h"
 #include "Processing/OrderedStripWriter.h"
+#include "Processing/OverviewBuilder.h"
 #include "Processing/SafeOutput.h"
 
 #include <QMap>
@@ -197,7 +199,9 @@ ProcessingResult BandMathEngine::run()
   GDALSetRasterNoDataValue( band, outputNoData );
 
   // Enough to keep every worker busy while the writer catches up, few enough to bound memory.
-  OrderedStripWriter writer( mStripCount, 2 * mWorkers, mFeedback );
+  const double writingShare = OverviewBuilder::writingShare( mGrid.width, mGrid.height, mRequest.overviewThreshold );
+  FeedbackShare writing( mFeedback, 0, writingShare );
+  OrderedStripWriter writer( mStripCount, 2 * mWorkers, &writing );
   std::vector<std::thread> workers;
   for ( int worker = 0; worker < mWorkers; ++worker )
     workers.emplace_back( &BandMathEngine::work, this, worker, std::ref( writer ) );
@@ -230,5 +234,8 @@ ProcessingResult BandMathEngine::run()
   dataset.reset();
   if ( gdalFailures.failures() > 0 )
     return cannotWrite( gdalFailures.lastFailure() );
-  return output.commit();
+  FeedbackShare overviews( mFeedback, writingShare, 100 );
+  const ProcessingResult overviewed =
+      OverviewBuilder::addToWritten( output.temporaryPath(), mRequest.overviewThreshold, &overviews );
+  return overviewed.done() ? output.commit() : overviewed;
 }

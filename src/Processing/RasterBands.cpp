@@ -1,5 +1,6 @@
 #include "Processing/RasterBands.h"
 
+#include "Processing/FeedbackShare.h"
 #include "Processing/GdalFailureCounter.h"
 #include "Processing/GdalSettings.h"
 #include "Processing/SafeOutput.h"
@@ -268,7 +269,10 @@ ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *f
   if ( !written || !written->isValid() )
     return cannotCreate( request.output, failures );
 
-  const StripProgress progress( feedback, bandTotal );
+  const double writingShare =
+      OverviewBuilder::writingShare( request.grid.width, request.grid.height, request.overviewThreshold );
+  FeedbackShare writing( feedback, 0, writingShare );
+  const StripProgress progress( &writing, bandTotal );
   ProcessingResult result;
   int outputBand = 1;
   for ( const auto &source : request.sources )
@@ -287,6 +291,11 @@ ProcessingResult RasterBands::stack( const StackRequest &request, QgsFeedback *f
   result = close( std::move( written ), result, failures, 0 );
   if ( result.done() )
     result = describeBands( output.temporaryPath(), request.bandNames );
+  if ( result.done() )
+  {
+    FeedbackShare overviews( feedback, writingShare, 100 );
+    result = OverviewBuilder::addToWritten( output.temporaryPath(), request.overviewThreshold, &overviews );
+  }
   return result.done() ? output.commit() : result;
 }
 
@@ -311,7 +320,10 @@ ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *f
 
   GdalSettings::boundBlockCache();
   const GdalFailureCounter failures;
-  const StripProgress progress( feedback, bandCount );
+  const double writingShare =
+      OverviewBuilder::writingShare( request.grid.width, request.grid.height, request.overviewThreshold );
+  FeedbackShare writing( feedback, 0, writingShare );
+  const StripProgress progress( &writing, bandCount );
   std::vector<std::unique_ptr<SafeOutput>> outputs;
   for ( int band = 1; band <= bandCount; ++band )
   {
@@ -333,6 +345,16 @@ ProcessingResult RasterBands::split( const SplitRequest &request, QgsFeedback *f
       result = describeBands( path, { request.bandNames.value( band - 1 ) } );
     if ( !result.done() )
       return result;
+  }
+  const double overviewShare = ( 100 - writingShare ) / bandCount;
+  for ( int band = 0; band < bandCount; ++band )
+  {
+    FeedbackShare overviews( feedback, writingShare + band * overviewShare,
+                             writingShare + ( band + 1 ) * overviewShare );
+    const ProcessingResult overviewed = OverviewBuilder::addToWritten(
+        outputs[static_cast<std::size_t>( band )]->temporaryPath(), request.overviewThreshold, &overviews );
+    if ( !overviewed.done() )
+      return overviewed;
   }
   // Only now that every band is complete are earlier files replaced.
   for ( const auto &output : outputs )

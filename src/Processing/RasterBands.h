@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Processing/CreationOptions.h"
+#include "Processing/OverviewBuilder.h"
 #include "Processing/ProcessingResult.h"
 #include "Processing/RasterGrid.h"
 
@@ -37,6 +38,8 @@ class RasterBands
         CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
         //! One description per output band: "<layer> — <band description or Kênh N>".
         QStringList bandNames;
+        //! A result wider or taller than this gets overviews; none when negative.
+        int overviewThreshold = OverviewBuilder::defaultThreshold;
     };
 
     //! Everything a split needs, made on the GUI thread; the work reads only this.
@@ -50,6 +53,8 @@ class RasterBands
         CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
         //! The source's band descriptions, kept by each band's file.
         QStringList bandNames;
+        //! Results wider or taller than this get overviews; none when negative.
+        int overviewThreshold = OverviewBuilder::defaultThreshold;
     };
 
     //! How the no-data pixels of a stack's sources reach the output.

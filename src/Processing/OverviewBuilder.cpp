@@ -1,0 +1,236 @@
+#include "Processing/OverviewBuilder.h"
+
+#include "Processing/GdalFailureCounter.h"
+#include "Processing/GdalSettings.h"
+#include "Processing/SafeOutput.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cpl_conv.h>
+#include <gdal_priv.h>
+#include <gdal_rat.h>
+#include <qgsfeedback.h>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace
+{
+bool exceeds( int width, int height, int threshold )
+{
+  return threshold >= 0 && std::max( width, height ) > threshold;
+}
+
+bool isCategorical( GDALRasterBand *band )
+{
+  if ( band->GetColorTable() || band->GetColorInterpretation() == GCI_PaletteIndex )
+    return true;
+  const GDALRasterAttributeTable *table = band->GetDefaultRAT();
+  return table && table->GetTableType() == GRTT_THEMATIC;
+}
+
+//! Averaging classes would invent classes, so one categorical band makes the whole file take the nearest pixel.
+bool hasCategoricalBand( GDALDataset &dataset )
+{
+  for ( int band = 1; band <= dataset.GetRasterCount(); ++band )
+    if ( isCategorical( dataset.GetRasterBand( band ) ) )
+      return true;
+  return false;
+}
+
+int CPL_STDCALL report( double complete, const char *, void *data )
+{
+  auto *feedback = static_cast<QgsFeedback *>( data );
+  if ( !feedback )
+    return TRUE;
+  feedback->setProgress( complete * 100.0 );
+  return !feedback->isCanceled();
+}
+
+/**
+ * GDAL's settings for an overview build, on this thread only and for as long
+ * as it lives. No GDAL_NUM_THREADS: with it GDAL 3.6 misreads the levels it
+ * has just written of a multi-band file ("Bad value 3 for ExtraSamples") and
+ * builds the smaller ones from garbage.
+ */
+class BuildSettings
+{
+  public:
+    //! Compression suited to the values of \a dataset; call once it is open.
+    void suit( GDALDataset &dataset, bool categorical )
+    {
+      const GDALDataType type = dataset.GetRasterBand( 1 )->GetRasterDataType();
+      if ( categorical || GDALDataTypeIsComplex( type ) )
+        return;
+      mPredictor.emplace( "PREDICTOR_OVERVIEW", GDALDataTypeIsFloating( type ) ? "3" : "2", false );
+    }
+
+  private:
+    CPLConfigOptionSetter mCompress{ "COMPRESS_OVERVIEW", "DEFLATE", false };
+    // Overviews are read far more often than built: a light level keeps the build quick.
+    CPLConfigOptionSetter mLevel{ "ZLEVEL_OVERVIEW", "1", false };
+    CPLConfigOptionSetter mBigTiff{ "BIGTIFF_OVERVIEW", "IF_SAFER", false };
+    std::optional<CPLConfigOptionSetter> mPredictor;
+};
+
+GDALDatasetUniquePtr open( const QString &path, unsigned access )
+{
+  return GDALDatasetUniquePtr(
+      GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER | access, nullptr, nullptr, nullptr ) );
+}
+
+//! The external file that holds \a dataset's overviews now, if any.
+QString overviewFileOf( GDALDataset &dataset )
+{
+  QString found;
+  char **files = dataset.GetFileList();
+  for ( char **file = files; file && *file; ++file )
+  {
+    const QString name = QString::fromUtf8( *file );
+    if ( name.endsWith( QLatin1String( ".ovr" ), Qt::CaseInsensitive ) )
+      found = QFileInfo( name ).absoluteFilePath();
+  }
+  CSLDestroy( files );
+  return found;
+}
+
+//! Where the overviews of a raster go when nothing can be written beside it; empty when GDAL has no such folder.
+QString sidecarFolderTarget( const QFileInfo &raster )
+{
+  const char *folder = CPLGetConfigOption( "GDAL_PAM_PROXY_DIR", nullptr );
+  if ( !folder || !*folder )
+    return QString();
+  // The path's hash keeps files of one name in different folders apart.
+  const QByteArray hash =
+      QCryptographicHash::hash( raster.absoluteFilePath().toUtf8(), QCryptographicHash::Sha1 ).toHex().left( 12 );
+  return QDir( QString::fromUtf8( folder ) )
+      .filePath( QStringLiteral( "%1_%2.ovr" ).arg( QString::fromLatin1( hash ), raster.fileName() ) );
+}
+
+ProcessingResult failed( const QString &reason, const GdalFailureCounter &failures,
+                         ProcessingResult::Status status = ProcessingResult::Status::Failed )
+{
+  return ProcessingResult::failed(
+      failures.lastFailure().isEmpty() ? reason : reason + QStringLiteral( ": " ) + failures.lastFailure(), status );
+}
+} // namespace
+
+QVector<int> OverviewBuilder::levels( int width, int height, int smallest )
+{
+  QVector<int> factors;
+  const qint64 larger = std::max( width, height );
+  for ( qint64 factor = 1; ( larger + factor - 1 ) / factor > std::max( 1, smallest ); factor *= 2 )
+    factors << static_cast<int>( factor * 2 );
+  return factors;
+}
+
+ProcessingResult OverviewBuilder::build( const Request &request, QgsFeedback *feedback )
+{
+  GdalSettings::boundBlockCache();
+  const GdalFailureCounter failures;
+  const QFileInfo raster( request.file );
+  if ( !raster.isFile() )
+    return ProcessingResult::failed( QStringLiteral( "%1 is not a file that can take overviews" ).arg( request.file ) );
+
+  BuildSettings settings;
+  GDALDatasetUniquePtr dataset = open( raster.absoluteFilePath(), GDAL_OF_READONLY );
+  if ( !dataset || dataset->GetRasterCount() == 0 )
+    return failed( QStringLiteral( "cannot read %1" ).arg( request.file ), failures,
+                   ProcessingResult::Status::ReadFailed );
+  const int width = dataset->GetRasterXSize();
+  const int height = dataset->GetRasterYSize();
+  const bool hasOverviews = dataset->GetRasterBand( 1 )->GetOverviewCount() > 0;
+  if ( !request.rebuild && ( hasOverviews || !exceeds( width, height, request.threshold ) ) )
+    return {};
+  const QString former = overviewFileOf( *dataset );
+  if ( hasOverviews && former.isEmpty() )
+    return ProcessingResult::failed( QStringLiteral( "%1 holds overviews of its own" ).arg( request.file ) );
+  const QVector<int> factors = levels( width, height, request.smallest );
+  if ( factors.isEmpty() )
+    return {};
+
+  const bool beside = QFileInfo( raster.absolutePath() ).isWritable();
+  const QString target = beside ? raster.absoluteFilePath() + QStringLiteral( ".ovr" ) : sidecarFolderTarget( raster );
+  if ( target.isEmpty() )
+    return ProcessingResult::failed(
+        QStringLiteral( "nothing can be written beside %1 and there is no folder for its overviews" )
+            .arg( request.file ) );
+
+  const bool categorical = hasCategoricalBand( *dataset );
+  settings.suit( *dataset, categorical );
+  std::vector<GDALRasterBand *> bands;
+  for ( int band = 1; band <= dataset->GetRasterCount(); ++band )
+    bands.push_back( dataset->GetRasterBand( band ) );
+  SafeOutput output( target );
+  const CPLErr built = GTIFFBuildOverviews(
+      output.temporaryPath().toUtf8().constData(), static_cast<int>( bands.size() ), bands.data(), factors.size(),
+      factors.constData(), categorical ? "NEAREST" : "AVERAGE", report, feedback, nullptr );
+  if ( feedback && feedback->isCanceled() )
+    return ProcessingResult::cancelled();
+  if ( built != CE_None )
+    return failed( QStringLiteral( "cannot build the overviews of %1" ).arg( request.file ), failures,
+                   ProcessingResult::Status::WriteFailed );
+  const ProcessingResult committed = output.commit();
+  if ( !committed.done() )
+    return committed;
+  if ( !beside )
+  {
+    // Kept in the raster's auxiliary data, which GDAL writes to the same folder since the raster's own is read-only.
+    dataset->SetMetadataItem( "OVERVIEW_FILE", target.toUtf8().constData(), "OVERVIEWS" );
+  }
+  dataset.reset();
+
+  // Only a raster that now opens with these overviews has them: a format may ignore an external file.
+  GDALDatasetUniquePtr check = open( raster.absoluteFilePath(), GDAL_OF_READONLY );
+  if ( !check || check->GetRasterBand( 1 )->GetOverviewCount() != factors.size() )
+  {
+    check.reset();
+    QFile::remove( target );
+    return failed( QStringLiteral( "GDAL does not read overviews beside %1" ).arg( request.file ), failures );
+  }
+  return {};
+}
+
+ProcessingResult OverviewBuilder::addToWritten( const QString &path, int threshold, QgsFeedback *feedback )
+{
+  if ( threshold < 0 )
+    return {};
+  GdalSettings::boundBlockCache();
+  BuildSettings settings;
+  const GdalFailureCounter failures;
+  // In the file where its format can hold them; opened for reading, GDAL puts them in a file beside it.
+  GDALDatasetUniquePtr dataset = open( path, GDAL_OF_UPDATE );
+  if ( !dataset )
+    dataset = open( path, GDAL_OF_READONLY );
+  if ( !dataset || dataset->GetRasterCount() == 0 )
+    return {};
+  if ( !exceeds( dataset->GetRasterXSize(), dataset->GetRasterYSize(), threshold ) )
+    return {};
+  const QVector<int> factors = levels( dataset->GetRasterXSize(), dataset->GetRasterYSize() );
+  const bool categorical = hasCategoricalBand( *dataset );
+  settings.suit( *dataset, categorical );
+  CPLErrorReset();
+  const CPLErr built =
+      GDALBuildOverviewsEx( GDALDataset::ToHandle( dataset.get() ), categorical ? "NEAREST" : "AVERAGE", factors.size(),
+                            factors.constData(), 0, nullptr, report, feedback, nullptr );
+  if ( feedback && feedback->isCanceled() )
+    return ProcessingResult::cancelled();
+  // A format without overviews still makes a good result, only a slower one to draw.
+  if ( built != CE_None && CPLGetLastErrorNo() == CPLE_NotSupported )
+    return {};
+  const int failuresBefore = failures.failures();
+  dataset.reset();
+  if ( built != CE_None || failures.failures() > failuresBefore )
+    return failed( QStringLiteral( "cannot build the overviews of %1" ).arg( path ), failures,
+                   ProcessingResult::Status::WriteFailed );
+  return {};
+}
+
+double OverviewBuilder::writingShare( int width, int height, int threshold )
+{
+  // Overviews read the result once more and write a third of it again.
+  return exceeds( width, height, threshold ) ? 75.0 : 100.0;
+}
