@@ -125,10 +125,10 @@ class TestOverviews : public QObject
     void readOnlyFolderKeepsOverviewsElsewhere()
     {
       const QString folder = absolute( "read-only" );
-      if ( !mountSmallDisk( folder ) )
+      QDir().mkpath( folder );
+      if ( QProcess::execute( "mount", { "-t", "tmpfs", "-o", "size=2m", "tmpfs", folder } ) != 0 )
         QSKIP( "mounting is not allowed here" );
       const auto unmount = qScopeGuard( [&folder] { QProcess::execute( "umount", { folder } ); } );
-      QVERIFY( QProcess::execute( "mount", { "-o", "remount,size=2m", folder } ) == 0 );
       const QString path = writeScene( folder + "/scene.tif", GDT_UInt16 );
       QVERIFY( QProcess::execute( "mount", { "-o", "remount,ro", folder } ) == 0 );
 
@@ -179,7 +179,7 @@ class TestOverviews : public QObject
       if ( tool == "band math" )
       {
         const BandMath::Request request{
-            "\"scene@1\" * 2", output, "GTiff", { layer.extent(), 600, 300, {} }, {}, {}, {}, threshold };
+            "\"scene@1\" * 2", output, "GTiff", { layer.extent(), 600, 300, {} }, {}, {}, {}, {}, threshold };
         result = BandMath::prepareAndRun( request, BandMath::entries( { &layer } ), {} );
       }
       else if ( tool == "stack" )
