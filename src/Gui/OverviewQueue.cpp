@@ -138,7 +138,8 @@ void OverviewQueue::startNext()
                if ( next.byHand && MainWindow::messageBar() )
                  MainWindow::messageBar()->pushMessage(
                      QStringLiteral( "Tạo ảnh tháp" ),
-                     QStringLiteral( "Không tạo được ảnh tháp cho %1" ).arg( QFileInfo( next.file ).fileName() ),
+                     QStringLiteral( "Không tạo được ảnh tháp cho %1: %2" )
+                         .arg( QFileInfo( next.file ).fileName(), result->reason ),
                      Qgis::Warning, Utils::messageTimeout() );
              }
              startNext();
