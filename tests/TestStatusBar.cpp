@@ -26,6 +26,9 @@ class TestStatusBar : public TestSupport::WindowTest
     {
       mCanvas = MainWindow::mapCanvas();
       mCoords = mWindow->findChild<QWidget *>( "mCoordsEdit" )->findChild<QLineEdit *>();
+      // The offscreen window is only as wide as its status bar, so the busy indicator of a render or a notice widens
+      // it whenever one first shows; a canvas of its own size keeps the visible extent from moving under the checks.
+      mCanvas->setFixedSize( 480, 320 );
       TestSupport::addRasterLayer( "scene" );
       QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:32748" ) );
       mCanvas->setExtent( QgsRectangle( 500000, 8999700, 500600, 9000000 ) );
