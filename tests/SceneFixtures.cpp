@@ -218,20 +218,14 @@ QString writeSentinel2( const QString &safeFolder, const Sentinel2Spec &spec )
 bool pack( const QString &folder, const QString &archive )
 {
   const QFileInfo info( folder );
+  const bool zip = archive.endsWith( QLatin1String( ".zip" ) );
+  const QString target = QFileInfo( archive ).absoluteFilePath();
   QProcess process;
-  if ( archive.endsWith( QLatin1String( ".zip" ) ) )
-  {
-    process.setWorkingDirectory( info.absolutePath() );
-    process.start( QStringLiteral( "zip" ),
-                   { QStringLiteral( "-qr0" ), QFileInfo( archive ).absoluteFilePath(), info.fileName() } );
-  }
-  else
-  {
-    process.setWorkingDirectory( info.absoluteFilePath() );
-    process.start( QStringLiteral( "tar" ),
-                   QStringList{ QStringLiteral( "-cf" ), QFileInfo( archive ).absoluteFilePath() } +
-                       QDir( folder ).entryList( QDir::Files, QDir::Name ) );
-  }
+  process.setWorkingDirectory( zip ? info.absolutePath() : info.absoluteFilePath() );
+  process.start( zip ? QStringLiteral( "zip" ) : QStringLiteral( "tar" ),
+                 zip ? QStringList{ QStringLiteral( "-qr0" ), target, info.fileName() }
+                     : QStringList{ QStringLiteral( "-cf" ), target } +
+                           QDir( folder ).entryList( QDir::Files, QDir::Name ) );
   return process.waitForFinished( 600000 ) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 

@@ -1,6 +1,7 @@
 #include "Data/Controller.h"
 #include "TestSupport.h"
 
+#include <cpl_string.h>
 #include <qgsarchive.h>
 #include <qgsmessagebar.h>
 
@@ -16,6 +17,35 @@ int peakMemoryMiB()
   rusage usage{};
   getrusage( RUSAGE_SELF, &usage );
   return static_cast<int>( usage.ru_maxrss / 1024 );
+}
+
+int openDescriptors()
+{
+  return QDir( QStringLiteral( "/proc/self/fd" ) ).entryList( QDir::Files | QDir::System ).size();
+}
+
+//! \a bytes broken in one of the ways a damaged or hostile file is.
+QByteArray mutate( QByteArray bytes, QRandomGenerator &random )
+{
+  const int header = std::min( bytes.size(), 1024 );
+  const quint32 sizes[] = { 0, 0x7fffffff, 0xffffffff, 0x10000, 0x80000000 };
+  switch ( random.bounded( 4 ) )
+  {
+  case 0:
+    bytes.truncate( random.bounded( bytes.size() ) );
+    break;
+  case 1: // headers and tag tables
+    for ( int i = random.bounded( 1, 9 ); i > 0; --i )
+      bytes[random.bounded( header )] = static_cast<char>( random.bounded( 256 ) );
+    break;
+  case 2:
+    for ( int i = random.bounded( 1, 33 ); i > 0; --i )
+      bytes.data()[random.bounded( bytes.size() )] ^= static_cast<char>( 1 << random.bounded( 8 ) );
+    break;
+  default: // a declared size or offset made huge, negative or zero
+    qToLittleEndian( sizes[random.bounded( 5 )], bytes.data() + random.bounded( std::max( 1, header - 4 ) ) );
+  }
+  return bytes;
 }
 
 //! Whether every file of \a before is still in \a folder as it was; files GDAL adds (.aux.xml statistics) are allowed.
@@ -107,6 +137,68 @@ class TestFuzzing : public TestSupport::WindowTest
     {
       qInfo() << "peak memory" << peakMemoryMiB() << "MiB";
       QVERIFY( peakMemoryMiB() < 1536 );
+    }
+
+    void mutatedFilesAreOpenedOrReportedAndNeverChanged_data()
+    {
+      QTest::addColumn<QString>( "name" );
+      QTest::addColumn<QString>( "driver" );
+      QTest::addColumn<QByteArray>( "options" ); // a raster's creation options; "vector" for a vector file
+      // clang-format off
+      QTest::newRow( "tif striped" ) << "seed.tif" << "GTiff" << QByteArray();
+      QTest::newRow( "tif tiled" ) << "seed.tif" << "GTiff" << QByteArray( "TILED=YES,BLOCKXSIZE=16,BLOCKYSIZE=16" );
+      QTest::newRow( "tif overviews" ) << "seed.tif" << "COG" << QByteArray( "OVERVIEW_COUNT=2" );
+      QTest::newRow( "gpkg raster" ) << "seed.gpkg" << "GPKG" << QByteArray();
+      QTest::newRow( "gpkg vector" ) << "seed.gpkg" << "GPKG" << QByteArray( "vector" );
+      QTest::newRow( "shapefile" ) << "seed.shp" << "ESRI Shapefile" << QByteArray( "vector" );
+      QTest::newRow( "geojson" ) << "seed.geojson" << "GeoJSON" << QByteArray( "vector" );
+      QTest::newRow( "kml" ) << "seed.kml" << "KML" << QByteArray( "vector" );
+      // clang-format on
+    }
+    void mutatedFilesAreOpenedOrReportedAndNeverChanged()
+    {
+      QFETCH( QString, name );
+      QFETCH( QString, driver );
+      QFETCH( QByteArray, options );
+      const QString kind = QTest::currentDataTag();
+      const QString seedFolder = absolute( "seeds/" + kind );
+      QDir().mkpath( seedFolder );
+      const QString seed = seedFolder + "/" + name;
+      if ( options == "vector" )
+        TestSupport::writeVector( seed, driver, { QStringLiteral( "seed" ) } );
+      else
+      {
+        TestSupport::RasterSpec spec;
+        spec.width = spec.height = 64;
+        spec.type = driver == "GPKG" ? GDT_Byte : GDT_UInt16;
+        const auto source = TestSupport::openRaster( TestSupport::writeRaster( seedFolder + ".tif", spec ) );
+        const CPLStringList creation( CSLTokenizeString2( options.constData(), ",", 0 ) );
+        GDALClose( GDALCreateCopy( GDALGetDriverByName( driver.toUtf8().constData() ), seed.toUtf8().constData(),
+                                   source.get(), FALSE, creation.List(), nullptr, nullptr ) );
+      }
+      const QMap<QString, QByteArray> seedFiles = TestSupport::folderContents( seedFolder );
+      QCOMPARE( openDrawAndDescribe( seed ), 1 );
+
+      bool asked = false;
+      const int variants = qEnvironmentVariableIntValue( "RASTOVA_FUZZ_ITERATIONS", &asked );
+      QRandomGenerator random( qHash( kind ) );
+      const int descriptors = openDescriptors();
+      for ( int i = 0; i < ( asked && variants > 0 ? variants : 24 ); ++i )
+      {
+        // A fresh folder each time, so no cache can hand back an earlier variant.
+        const QString folder = absolute( QStringLiteral( "fuzz/%1/%2" ).arg( kind ).arg( i ) );
+        QDir().mkpath( folder );
+        const QString victim = seedFiles.keys().at( random.bounded( seedFiles.size() ) );
+        for ( auto file = seedFiles.cbegin(); file != seedFiles.cend(); ++file )
+          TestSupport::writeBytes( folder + "/" + file.key(),
+                                   file.key() == victim ? mutate( file.value(), random ) : file.value() );
+        const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
+        QVERIFY2( openDrawAndDescribe( folder + "/" + name ) >= 0, qPrintable( folder ) );
+        QVERIFY2( unchanged( folder, before ), qPrintable( folder ) );
+        QDir( folder ).removeRecursively();
+      }
+      QVERIFY2( openDescriptors() <= descriptors + 2,
+                qPrintable( QStringLiteral( "%1 -> %2" ).arg( descriptors ).arg( openDescriptors() ) ) );
     }
 
     void hostileFilesAreRefusedOrBounded_data()
