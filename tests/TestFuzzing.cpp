@@ -82,12 +82,6 @@ QByteArray vrt( const QByteArray &source )
          source + "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>";
 }
 
-QByteArray readFile( const QString &path )
-{
-  QFile file( path );
-  return file.open( QIODevice::ReadOnly ) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestFuzzing : public TestSupport::WindowTest
@@ -168,10 +162,8 @@ class TestFuzzing : public TestSupport::WindowTest
         TestSupport::writeVector( seed, driver, { QStringLiteral( "seed" ) } );
       else
       {
-        TestSupport::RasterSpec spec;
-        spec.width = spec.height = 64;
-        spec.type = driver == "GPKG" ? GDT_Byte : GDT_UInt16;
-        const auto source = TestSupport::openRaster( TestSupport::writeRaster( seedFolder + ".tif", spec ) );
+        const auto source = TestSupport::openRaster(
+            TestSupport::writeRaster( seedFolder + ".tif", { 64, 64, 3, driver == "GPKG" ? GDT_Byte : GDT_UInt16 } ) );
         const CPLStringList creation( CSLTokenizeString2( options.constData(), ",", 0 ) );
         GDALClose( GDALCreateCopy( GDALGetDriverByName( driver.toUtf8().constData() ), seed.toUtf8().constData(),
                                    source.get(), FALSE, creation.List(), nullptr, nullptr ) );
@@ -209,12 +201,13 @@ class TestFuzzing : public TestSupport::WindowTest
       QTest::addColumn<int>( "layers" );          // -1: opened or refused, either is sound
       // The workspace names its layer relative to itself, so it finds the row's own source.tif.
       QDir().mkpath( "hostile-seed" );
-      const QByteArray tiff = readFile( TestSupport::writeRaster( absolute( "hostile-seed/source.tif" ) ) );
-      const QByteArray point = "{\"type\":\"Point\",\"coordinates\":[1,2]}";
       QgsProject seed;
-      seed.addMapLayer( new QgsRasterLayer( absolute( "hostile-seed/source.tif" ), "source", "gdal" ) );
+      seed.addMapLayer(
+          new QgsRasterLayer( TestSupport::writeRaster( absolute( "hostile-seed/source.tif" ) ), "source" ) );
       QVERIFY( seed.write( absolute( "hostile-seed/seed.qgz" ) ) );
-      const QByteArray workspace = readFile( absolute( "hostile-seed/seed.qgz" ) );
+      const QMap<QString, QByteArray> seeds = TestSupport::folderContents( "hostile-seed" );
+      const QByteArray tiff = seeds["source.tif"], workspace = seeds["seed.qgz"];
+      const QByteArray point = "{\"type\":\"Point\",\"coordinates\":[1,2]}";
       const auto layer = []( const QByteArray &xml )
       { return "<qgis><projectlayers>" + xml + "</projectlayers></qgis>"; };
       // clang-format off
