@@ -23,11 +23,16 @@ QList<std::shared_ptr<QgsRasterDataProvider>> sources( const QStringList &items 
   QList<std::shared_ptr<QgsRasterDataProvider>> providers;
   for ( const QString &item : items )
   {
-    TestSupport::RasterSpec spec;
-    spec.bands = 1;
-    spec.type = GDALGetDataTypeByName( item.section( '/', 0, 0 ).toUtf8().constData() );
-    spec.hasNoData = item.section( '/', 1 ) != "-";
-    spec.noData = item.section( '/', 1 ).toDouble();
+    const TestSupport::RasterSpec spec{ 20,
+                                        10,
+                                        1,
+                                        GDALGetDataTypeByName( item.section( '/', 0, 0 ).toUtf8() ),
+                                        32748,
+                                        500000,
+                                        9000000,
+                                        30,
+                                        item.section( '/', 1 ) != "-",
+                                        item.section( '/', 1 ).toDouble() };
     const QString path =
         TestSupport::absolute( QStringLiteral( "%1-%2.tif" ).arg( QTest::currentDataTag() ).arg( providers.size() ) );
     QgsRasterLayer layer( TestSupport::writeRaster( path, spec ), "source", "gdal" );
