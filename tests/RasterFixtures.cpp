@@ -102,8 +102,9 @@ QString writeVector( const QString &path, const QString &driverName, const QStri
   for ( const QString &name : layerNames )
   {
     OGRLayer *layer = dataset->CreateLayer( name.toUtf8().constData(), &srs, wkbPolygon, nullptr );
-    for ( OGRFieldDefn field : { OGRFieldDefn( "ten", OFTString ), OGRFieldDefn( "dien_tich", OFTReal ) } )
-      layer->CreateField( &field );
+    OGRFieldDefn nameField( "ten", OFTString ), areaField( "dien_tich", OFTReal );
+    layer->CreateField( &nameField );
+    layer->CreateField( &areaField );
     for ( int i = 0; i < 3; ++i )
     {
       OGRFeature feature( layer->GetLayerDefn() );
