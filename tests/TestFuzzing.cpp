@@ -19,11 +19,6 @@ int peakMemoryMiB()
   return static_cast<int>( usage.ru_maxrss / 1024 );
 }
 
-int openDescriptors()
-{
-  return QDir( QStringLiteral( "/proc/self/fd" ) ).entryList( QDir::Files | QDir::System ).size();
-}
-
 //! \a bytes broken in one of the ways a damaged or hostile file is.
 QByteArray mutate( QByteArray bytes, QRandomGenerator &random )
 {
@@ -174,7 +169,7 @@ class TestFuzzing : public TestSupport::WindowTest
       bool asked = false;
       const int variants = qEnvironmentVariableIntValue( "RASTOVA_FUZZ_ITERATIONS", &asked );
       QRandomGenerator random( qHash( kind ) );
-      const int descriptors = openDescriptors();
+      const int descriptors = TestSupport::openDescriptors();
       for ( int i = 0; i < ( asked && variants > 0 ? variants : 24 ); ++i )
       {
         // A fresh folder each time, so no cache can hand back an earlier variant.
@@ -189,8 +184,8 @@ class TestFuzzing : public TestSupport::WindowTest
         QVERIFY2( unchanged( folder, before ), qPrintable( folder ) );
         QDir( folder ).removeRecursively();
       }
-      QVERIFY2( openDescriptors() <= descriptors + 2,
-                qPrintable( QStringLiteral( "%1 -> %2" ).arg( descriptors ).arg( openDescriptors() ) ) );
+      QVERIFY2( TestSupport::openDescriptors() <= descriptors + 2,
+                qPrintable( QStringLiteral( "%1 -> %2" ).arg( descriptors ).arg( TestSupport::openDescriptors() ) ) );
     }
 
     void hostileFilesAreRefusedOrBounded_data()

@@ -50,6 +50,11 @@ QString readLog()
   return file.open( QIODevice::ReadOnly ) ? QString::fromUtf8( file.readAll() ) : QString();
 }
 
+int openDescriptors()
+{
+  return QDir( QStringLiteral( "/proc/self/fd" ) ).entryList( QDir::Files | QDir::System ).size();
+}
+
 std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs )
 {
   auto texts = std::make_shared<QStringList>();
