@@ -102,8 +102,7 @@ QString writeVector( const QString &path, const QString &driverName, const QStri
   for ( const QString &name : layerNames )
   {
     OGRLayer *layer = dataset->CreateLayer( name.toUtf8().constData(), &srs, wkbPolygon, nullptr );
-    OGRFieldDefn nameField( "ten", OFTString );
-    OGRFieldDefn areaField( "dien_tich", OFTReal );
+    OGRFieldDefn nameField( "ten", OFTString ), areaField( "dien_tich", OFTReal );
     layer->CreateField( &nameField );
     layer->CreateField( &areaField );
     for ( int i = 0; i < 3; ++i )
@@ -114,10 +113,8 @@ QString writeVector( const QString &path, const QString &driverName, const QStri
       OGRPolygon polygon;
       OGRLinearRing ring;
       const double x = 500000 + 100 * i, y = 9000000 - 100 * i;
-      ring.addPoint( x, y );
-      ring.addPoint( x + 50, y );
-      ring.addPoint( x + 50, y - 50 );
-      ring.addPoint( x, y );
+      for ( const QPointF &corner : { QPointF( 0, 0 ), QPointF( 50, 0 ), QPointF( 50, -50 ), QPointF( 0, 0 ) } )
+        ring.addPoint( x + corner.x(), y + corner.y() );
       polygon.addRing( &ring );
       feature.SetGeometry( &polygon );
       if ( layer->CreateFeature( &feature ) != OGRERR_NONE )

@@ -5,11 +5,10 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include <functional>
-
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -53,6 +52,13 @@ bool writeBand( const QString &path, int width, int height, double pixelSize, co
   return std::unique_ptr<GDALDataset>( driver->CreateCopy( path.toUtf8().constData(), dataset.get(), FALSE,
                                                            const_cast<char **>( jp2Options ), nullptr, nullptr ) ) !=
          nullptr;
+}
+
+//! \a path once \a bytes are all in it, else an empty string.
+QString save( const QString &path, const QByteArray &bytes )
+{
+  QFile file( path );
+  return file.open( QIODevice::WriteOnly ) && file.write( bytes ) == bytes.size() ? path : QString();
 }
 
 ValueFunction reflectance( int band )
@@ -122,41 +128,25 @@ QString writeLandsat( const QString &folder, const LandsatSpec &spec )
   else
     groups << qMakePair( QStringLiteral( "LEVEL1_RADIOMETRIC_RESCALING" ), scaling );
 
-  QByteArray text;
-  if ( spec.xml )
+  const bool xml = spec.xml;
+  QByteArray text =
+      xml ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<LANDSAT_METADATA_FILE>\n" : "GROUP = LANDSAT_METADATA_FILE\n";
+  for ( const auto &group : groups )
   {
-    text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<LANDSAT_METADATA_FILE>\n";
-    for ( const auto &group : groups )
+    const QByteArray name = group.first.toUtf8();
+    text += xml ? "  <" + name + ">\n" : "  GROUP = " + name + "\n";
+    for ( const auto &item : group.second )
     {
-      text += "  <" + group.first.toUtf8() + ">\n";
-      for ( const auto &item : group.second )
-        text += "    <" + item.first.toUtf8() + ">" + item.second.toUtf8() + "</" + item.first.toUtf8() + ">\n";
-      text += "  </" + group.first.toUtf8() + ">\n";
+      const QByteArray key = item.first.toUtf8(), value = item.second.toUtf8();
+      const bool quoted = key.startsWith( "FILE_NAME" ) || key.endsWith( "_ID" ) || key == "PROCESSING_LEVEL" ||
+                          key == "SCENE_CENTER_TIME";
+      text += xml ? "    <" + key + ">" + value + "</" + key + ">\n"
+                  : "    " + key + " = " + ( quoted ? '"' + value + '"' : value ) + "\n";
     }
-    text += "</LANDSAT_METADATA_FILE>\n";
+    text += xml ? "  </" + name + ">\n" : "  END_GROUP = " + name + "\n";
   }
-  else
-  {
-    text = "GROUP = LANDSAT_METADATA_FILE\n";
-    for ( const auto &group : groups )
-    {
-      text += "  GROUP = " + group.first.toUtf8() + "\n";
-      for ( const auto &item : group.second )
-      {
-        const bool quoted = item.first.startsWith( "FILE_NAME" ) || item.first.endsWith( "_ID" ) ||
-                            item.first == "PROCESSING_LEVEL" || item.first == "SCENE_CENTER_TIME";
-        text += "    " + item.first.toUtf8() + " = " +
-                ( quoted ? "\"" + item.second.toUtf8() + "\"" : item.second.toUtf8() ) + "\n";
-      }
-      text += "  END_GROUP = " + group.first.toUtf8() + "\n";
-    }
-    text += "END_GROUP = LANDSAT_METADATA_FILE\nEND\n";
-  }
-  const QString mtl = QDir( folder ).filePath( id + ( spec.xml ? "_MTL.xml" : "_MTL.txt" ) );
-  QFile file( mtl );
-  if ( !file.open( QIODevice::WriteOnly ) || file.write( text ) != text.size() )
-    return QString();
-  return mtl;
+  text += xml ? "</LANDSAT_METADATA_FILE>\n" : "END_GROUP = LANDSAT_METADATA_FILE\nEND\n";
+  return save( QDir( folder ).filePath( id + ( xml ? "_MTL.xml" : "_MTL.txt" ) ), text );
 }
 
 QString writeSentinel2( const QString &safeFolder, const Sentinel2Spec &spec )
@@ -208,11 +198,7 @@ QString writeSentinel2( const QString &safeFolder, const Sentinel2Spec &spec )
       "</Product_Image_Characteristics>\n</n1:General_Info>\n"
       "<n1:Quality_Indicators_Info>\n<Cloud_Coverage_Assessment>3.5</Cloud_Coverage_Assessment>\n"
       "</n1:Quality_Indicators_Info>\n</n1:Level-2A_User_Product>\n";
-  const QString mtd = QDir( safeFolder ).filePath( QStringLiteral( "MTD_MSIL2A.xml" ) );
-  QFile file( mtd );
-  if ( !file.open( QIODevice::WriteOnly ) || file.write( xml ) != xml.size() )
-    return QString();
-  return mtd;
+  return save( QDir( safeFolder ).filePath( QStringLiteral( "MTD_MSIL2A.xml" ) ), xml );
 }
 
 bool pack( const QString &folder, const QString &archive )

@@ -19,11 +19,6 @@ int peakMemoryMiB()
   return static_cast<int>( usage.ru_maxrss / 1024 );
 }
 
-int openDescriptors()
-{
-  return QDir( QStringLiteral( "/proc/self/fd" ) ).entryList( QDir::Files | QDir::System ).size();
-}
-
 //! \a bytes broken in one of the ways a damaged or hostile file is.
 QByteArray mutate( QByteArray bytes, QRandomGenerator &random )
 {
@@ -80,12 +75,6 @@ QByteArray vrt( const QByteArray &source )
   return "<VRTDataset rasterXSize=\"64\" rasterYSize=\"64\"><VRTRasterBand dataType=\"Byte\" band=\"1\"><SimpleSource>"
          "<SourceFilename relativeToVRT=\"1\">" +
          source + "</SourceFilename><SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>";
-}
-
-QByteArray readFile( const QString &path )
-{
-  QFile file( path );
-  return file.open( QIODevice::ReadOnly ) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -168,10 +157,8 @@ class TestFuzzing : public TestSupport::WindowTest
         TestSupport::writeVector( seed, driver, { QStringLiteral( "seed" ) } );
       else
       {
-        TestSupport::RasterSpec spec;
-        spec.width = spec.height = 64;
-        spec.type = driver == "GPKG" ? GDT_Byte : GDT_UInt16;
-        const auto source = TestSupport::openRaster( TestSupport::writeRaster( seedFolder + ".tif", spec ) );
+        const auto source = TestSupport::openRaster(
+            TestSupport::writeRaster( seedFolder + ".tif", { 64, 64, 3, driver == "GPKG" ? GDT_Byte : GDT_UInt16 } ) );
         const CPLStringList creation( CSLTokenizeString2( options.constData(), ",", 0 ) );
         GDALClose( GDALCreateCopy( GDALGetDriverByName( driver.toUtf8().constData() ), seed.toUtf8().constData(),
                                    source.get(), FALSE, creation.List(), nullptr, nullptr ) );
@@ -182,7 +169,7 @@ class TestFuzzing : public TestSupport::WindowTest
       bool asked = false;
       const int variants = qEnvironmentVariableIntValue( "RASTOVA_FUZZ_ITERATIONS", &asked );
       QRandomGenerator random( qHash( kind ) );
-      const int descriptors = openDescriptors();
+      const int descriptors = TestSupport::openDescriptors();
       for ( int i = 0; i < ( asked && variants > 0 ? variants : 24 ); ++i )
       {
         // A fresh folder each time, so no cache can hand back an earlier variant.
@@ -197,8 +184,8 @@ class TestFuzzing : public TestSupport::WindowTest
         QVERIFY2( unchanged( folder, before ), qPrintable( folder ) );
         QDir( folder ).removeRecursively();
       }
-      QVERIFY2( openDescriptors() <= descriptors + 2,
-                qPrintable( QStringLiteral( "%1 -> %2" ).arg( descriptors ).arg( openDescriptors() ) ) );
+      QVERIFY2( TestSupport::openDescriptors() <= descriptors + 2,
+                qPrintable( QStringLiteral( "%1 -> %2" ).arg( descriptors ).arg( TestSupport::openDescriptors() ) ) );
     }
 
     void hostileFilesAreRefusedOrBounded_data()
@@ -209,12 +196,13 @@ class TestFuzzing : public TestSupport::WindowTest
       QTest::addColumn<int>( "layers" );          // -1: opened or refused, either is sound
       // The workspace names its layer relative to itself, so it finds the row's own source.tif.
       QDir().mkpath( "hostile-seed" );
-      const QByteArray tiff = readFile( TestSupport::writeRaster( absolute( "hostile-seed/source.tif" ) ) );
-      const QByteArray point = "{\"type\":\"Point\",\"coordinates\":[1,2]}";
       QgsProject seed;
-      seed.addMapLayer( new QgsRasterLayer( absolute( "hostile-seed/source.tif" ), "source", "gdal" ) );
+      seed.addMapLayer(
+          new QgsRasterLayer( TestSupport::writeRaster( absolute( "hostile-seed/source.tif" ) ), "source" ) );
       QVERIFY( seed.write( absolute( "hostile-seed/seed.qgz" ) ) );
-      const QByteArray workspace = readFile( absolute( "hostile-seed/seed.qgz" ) );
+      const QMap<QString, QByteArray> seeds = TestSupport::folderContents( "hostile-seed" );
+      const QByteArray tiff = seeds["source.tif"], workspace = seeds["seed.qgz"];
+      const QByteArray point = "{\"type\":\"Point\",\"coordinates\":[1,2]}";
       const auto layer = []( const QByteArray &xml )
       { return "<qgis><projectlayers>" + xml + "</projectlayers></qgis>"; };
       // clang-format off

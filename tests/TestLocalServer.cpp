@@ -11,9 +11,7 @@ std::unique_ptr<QLocalSocket> connectClient()
 {
   auto socket = std::make_unique<QLocalSocket>();
   socket->connectToServer( QStringLiteral( "Rastova" ) );
-  if ( !socket->waitForConnected( 2000 ) )
-    return nullptr;
-  return socket;
+  return socket->waitForConnected( 2000 ) ? std::move( socket ) : nullptr;
 }
 
 void send( QLocalSocket *socket, const QByteArray &bytes )
@@ -22,10 +20,6 @@ void send( QLocalSocket *socket, const QByteArray &bytes )
   socket->flush();
 }
 
-int openDescriptors()
-{
-  return QDir( QStringLiteral( "/proc/self/fd" ) ).entryList( QDir::Files | QDir::System ).size();
-}
 } // namespace
 
 class TestLocalServer : public QObject
@@ -117,7 +111,7 @@ class TestLocalServer : public QObject
 
     void noiseFloodsAndStalledClientsAreLetGo()
     {
-      const int descriptors = openDescriptors();
+      const int descriptors = TestSupport::openDescriptors();
       // An odd byte count cannot be UTF-16; a huge declared length is refused unread.
       for ( const QByteArray &bytes : { QByteArray::fromHex( "00000003" ) + "abc", QByteArray::fromHex( "7fffffff" ) } )
       {
@@ -156,7 +150,7 @@ class TestLocalServer : public QObject
                                              { return client->state() == QLocalSocket::UnconnectedState; } ),
                                 LocalServer::clientTimeoutMs + 5000 );
       crowd.clear();
-      QTRY_VERIFY( openDescriptors() <= descriptors );
+      QTRY_VERIFY( TestSupport::openDescriptors() <= descriptors );
       QCOMPARE( mSpy->count(), 0 );
 
       auto client = connectClient();

@@ -33,10 +33,7 @@ class TestOverviewQueue : public WindowTest
       auto *queue = mWindow->findChild<OverviewQueue *>();
       queue->autoBuildAction()->setChecked( automatic );
       Utils::writeSetting( Utils::Keys::overviewThreshold, 400 );
-      RasterSpec spec;
-      spec.width = width;
-      spec.height = 300;
-      QgsRasterLayer *layer = addRasterLayer( "scene", spec );
+      QgsRasterLayer *layer = addRasterLayer( "scene", RasterSpec{ width, 300 } );
 
       QTRY_VERIFY( queue->isIdle() );
       QCOMPARE( QFile::exists( layer->source() + ".ovr" ), built );

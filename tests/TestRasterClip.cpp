@@ -79,17 +79,12 @@ class TestRasterClip : public QObject
       QTest::addColumn<QList<double>>( "grid" ); // origin x, origin y, pixel size
       QTest::addColumn<QgsRectangle>( "extent" );
       QTest::addColumn<QList<int>>( "window" ); // first column, first row, columns, rows
-      QTest::newRow( "UTM, edges inside pixels" )
-          << 32748 << QList<double>{ 500000, 9000000, 30 } << QgsRectangle( 500040, 8999800, 500200, 8999950 )
-          << QList<int>{ 1, 1, 6, 6 };
-      QTest::newRow( "UTM, edges on the grid" )
-          << 32748 << QList<double>{ 500000, 9000000, 30 } << QgsRectangle( 500060, 8999880, 500150, 8999970 )
-          << QList<int>{ 2, 1, 3, 3 };
-      QTest::newRow( "reaching past the raster" )
-          << 32748 << QList<double>{ 500000, 9000000, 30 } << QgsRectangle( 499000, 8999000, 500090, 8999940 )
-          << QList<int>{ 0, 2, 3, 8 };
-      QTest::newRow( "degrees" ) << 4326 << QList<double>{ 105.5, 21.2, 0.001 }
-                                 << QgsRectangle( 105.5034, 21.1951, 105.5101, 21.1987 ) << QList<int>{ 3, 1, 8, 4 };
+      // clang-format off
+      QTest::newRow( "UTM, edges inside pixels" ) << 32748 << QList<double>{ 500000, 9000000, 30 } << QgsRectangle( 500040, 8999800, 500200, 8999950 ) << QList<int>{ 1, 1, 6, 6 };
+      QTest::newRow( "UTM, edges on the grid" ) << 32748 << QList<double>{ 500000, 9000000, 30 } << QgsRectangle( 500060, 8999880, 500150, 8999970 ) << QList<int>{ 2, 1, 3, 3 };
+      QTest::newRow( "reaching past the raster" ) << 32748 << QList<double>{ 500000, 9000000, 30 } << QgsRectangle( 499000, 8999000, 500090, 8999940 ) << QList<int>{ 0, 2, 3, 8 };
+      QTest::newRow( "degrees" ) << 4326 << QList<double>{ 105.5, 21.2, 0.001 } << QgsRectangle( 105.5034, 21.1951, 105.5101, 21.1987 ) << QList<int>{ 3, 1, 8, 4 };
+      // clang-format on
     }
     void areaIsCopiedOnTheSourceGrid()
     {
@@ -97,12 +92,8 @@ class TestRasterClip : public QObject
       QFETCH( QList<double>, grid );
       QFETCH( QgsRectangle, extent );
       QFETCH( QList<int>, window );
-      RasterSpec spec;
-      spec.epsg = crs;
-      spec.originX = grid[0];
-      spec.originY = grid[1];
-      spec.pixelSize = grid[2];
-      const QString source = TestSupport::writeRaster( TestSupport::absolute( "grid.tif" ), spec );
+      const QString source = TestSupport::writeRaster(
+          TestSupport::absolute( "grid.tif" ), RasterSpec{ 20, 10, 3, GDT_UInt16, crs, grid[0], grid[1], grid[2] } );
       RasterClip::Request request = requestFor( source, "cut.tif", { 3, 1 } );
       request.extent = extent;
       request.extentCrs = epsg( crs );
@@ -115,20 +106,14 @@ class TestRasterClip : public QObject
       QVERIFY( cut );
       QCOMPARE( ( QList<int>{ cut->GetRasterXSize(), cut->GetRasterYSize(), cut->GetRasterCount() } ),
                 ( QList<int>{ window[2], window[3], 2 } ) );
-      double transform[6];
-      cut->GetGeoTransform( transform );
-      QCOMPARE( transform[0], grid[0] + window[0] * grid[2] );
-      QCOMPARE( transform[3], grid[1] - window[1] * grid[2] );
-      QCOMPARE( transform[1], grid[2] );
-      const QList<int> bands{ 3, 1 };
+      double t[6];
+      cut->GetGeoTransform( t );
+      QCOMPARE( ( QList<double>{ t[0], t[3], t[1] } ),
+                ( QList<double>{ grid[0] + window[0] * grid[2], grid[1] - window[1] * grid[2], grid[2] } ) );
       for ( int band = 1; band <= 2; ++band )
-      {
-        const QVector<double> values = TestSupport::readBand( request.output, band );
-        for ( int y = 0; y < window[3]; ++y )
-          for ( int x = 0; x < window[2]; ++x )
-            QCOMPARE( values[y * window[2] + x],
-                      TestSupport::valueAt( bands[band - 1], x + window[0], y + window[1] ) );
-      }
+        for ( int i = 0; i < window[2] * window[3]; ++i )
+          QCOMPARE( TestSupport::readBand( request.output, band )[i],
+                    TestSupport::valueAt( 5 - 2 * band, i % window[2] + window[0], i / window[2] + window[1] ) );
     }
 
     void refusalsComeBeforeAnyFile_data()
@@ -175,19 +160,13 @@ class TestRasterClip : public QObject
       QTest::addColumn<QString>( "resampling" );
       QTest::addColumn<int>( "maskCrs" );      // 0: no mask
       QTest::addColumn<QStringList>( "peer" ); // gdalwarp's options for the same result
-      QTest::newRow( "to degrees, bilinear" )
-          << 4326 << 0.0 << "bilinear" << 0 << QStringList{ "-t_srs", "EPSG:4326", "-r", "bilinear" };
-      QTest::newRow( "to UTM 49S at 45 m, cubic" )
-          << 32749 << 45.0 << "cubic" << 0 << QStringList{ "-t_srs", "EPSG:32749", "-tr", "45", "45", "-r", "cubic" };
-      QTest::newRow( "mask on the grid" )
-          << 32748 << 30.0 << "near" << 32748
-          << QStringList{ "-te", "500030", "8999730", "500420", "8999970", "-tr", "30", "30", "-cutline", "mask.json" };
-      QTest::newRow( "mask in degrees" ) << 32748 << 30.0 << "near" << 4326
-                                         << QStringList{ "-te", "500030", "8999730", "500420",   "8999970",
-                                                         "-tr", "30",     "30",      "-cutline", "mask.json" };
-      QTest::newRow( "mask and reprojection" )
-          << 4326 << 0.0 << "near" << 32748
-          << QStringList{ "-t_srs", "EPSG:4326", "-cutline", "mask.json", "-crop_to_cutline" };
+      // clang-format off
+      QTest::newRow( "to degrees, bilinear" ) << 4326 << 0.0 << "bilinear" << 0 << QStringList{ "-t_srs", "EPSG:4326", "-r", "bilinear" };
+      QTest::newRow( "to UTM 49S at 45 m, cubic" ) << 32749 << 45.0 << "cubic" << 0 << QStringList{ "-t_srs", "EPSG:32749", "-tr", "45", "45", "-r", "cubic" };
+      QTest::newRow( "mask on the grid" ) << 32748 << 30.0 << "near" << 32748 << QStringList{ "-te", "500030", "8999730", "500420", "8999970", "-tr", "30", "30", "-cutline", "mask.json" };
+      QTest::newRow( "mask in degrees" ) << 32748 << 30.0 << "near" << 4326 << QStringList{ "-te", "500030", "8999730", "500420",   "8999970", "-tr", "30",     "30",      "-cutline", "mask.json" };
+      QTest::newRow( "mask and reprojection" ) << 4326 << 0.0 << "near" << 32748 << QStringList{ "-t_srs", "EPSG:4326", "-cutline", "mask.json", "-crop_to_cutline" };
+      // clang-format on
     }
     void warpedAsGdalwarpWarps()
     {
@@ -196,10 +175,8 @@ class TestRasterClip : public QObject
       QFETCH( QString, resampling );
       QFETCH( int, maskCrs );
       QFETCH( QStringList, peer );
-      RasterSpec spec;
-      spec.hasNoData = true;
-      spec.width = 15;
-      const QString source = TestSupport::writeRaster( TestSupport::absolute( "scene.tif" ), spec );
+      const QString source = TestSupport::writeRaster(
+          TestSupport::absolute( "scene.tif" ), RasterSpec{ 15, 10, 3, GDT_UInt16, 32748, 500000, 9000000, 30, true } );
       RasterClip::Request request = requestFor( source, "ours.tif" );
       request.crs = epsg( crs );
       request.resolution = resolution;
@@ -268,22 +245,16 @@ class TestRasterClip : public QObject
       QTest::addColumn<int>( "width" );
       QTest::addColumn<QStringList>( "structure" ); // IMAGE_STRUCTURE items read back
       using C = CreationOptions::Compression;
-      QTest::newRow( "DEFLATE, integers" ) << "clip" << int( C::Deflate ) << int( GDT_UInt16 ) << 20
-                                           << QStringList{ "COMPRESSION=DEFLATE", "PREDICTOR=2" };
-      QTest::newRow( "DEFLATE, floats" ) << "clip" << int( C::Deflate ) << int( GDT_Float32 ) << 20
-                                         << QStringList{ "COMPRESSION=DEFLATE", "PREDICTOR=3" };
-      QTest::newRow( "LZW" ) << "clip" << int( C::Lzw ) << int( GDT_Byte ) << 20
-                             << QStringList{ "COMPRESSION=LZW", "PREDICTOR=2" };
-      QTest::newRow( "ZSTD" ) << "clip" << int( C::Zstd ) << int( GDT_Int16 ) << 20
-                              << QStringList{ "COMPRESSION=ZSTD" };
-      QTest::newRow( "none, large: tiled" )
-          << "clip" << int( C::None ) << int( GDT_Byte ) << 2100 << QStringList{ "BLOCK=256" };
-      QTest::newRow( "COG" ) << "cog" << int( C::Deflate ) << int( GDT_UInt16 ) << 20
-                             << QStringList{ "COMPRESSION=DEFLATE", "LAYOUT=COG" };
-      QTest::newRow( "stack, large" ) << "stack" << int( C::Lzw ) << int( GDT_UInt16 ) << 2100
-                                      << QStringList{ "COMPRESSION=LZW", "BLOCK=256" };
-      QTest::newRow( "split" ) << "split" << int( C::Deflate ) << int( GDT_Float32 ) << 20
-                               << QStringList{ "COMPRESSION=DEFLATE", "PREDICTOR=3" };
+      // clang-format off
+      QTest::newRow( "DEFLATE, integers" ) << "clip" << int( C::Deflate ) << int( GDT_UInt16 ) << 20 << QStringList{ "COMPRESSION=DEFLATE", "PREDICTOR=2" };
+      QTest::newRow( "DEFLATE, floats" ) << "clip" << int( C::Deflate ) << int( GDT_Float32 ) << 20 << QStringList{ "COMPRESSION=DEFLATE", "PREDICTOR=3" };
+      QTest::newRow( "LZW" ) << "clip" << int( C::Lzw ) << int( GDT_Byte ) << 20 << QStringList{ "COMPRESSION=LZW", "PREDICTOR=2" };
+      QTest::newRow( "ZSTD" ) << "clip" << int( C::Zstd ) << int( GDT_Int16 ) << 20 << QStringList{ "COMPRESSION=ZSTD" };
+      QTest::newRow( "none, large: tiled" ) << "clip" << int( C::None ) << int( GDT_Byte ) << 2100 << QStringList{ "BLOCK=256" };
+      QTest::newRow( "COG" ) << "cog" << int( C::Deflate ) << int( GDT_UInt16 ) << 20 << QStringList{ "COMPRESSION=DEFLATE", "LAYOUT=COG" };
+      QTest::newRow( "stack, large" ) << "stack" << int( C::Lzw ) << int( GDT_UInt16 ) << 2100 << QStringList{ "COMPRESSION=LZW", "BLOCK=256" };
+      QTest::newRow( "split" ) << "split" << int( C::Deflate ) << int( GDT_Float32 ) << 20 << QStringList{ "COMPRESSION=DEFLATE", "PREDICTOR=3" };
+      // clang-format on
     }
     void compressionIsApplied()
     {
@@ -292,11 +263,8 @@ class TestRasterClip : public QObject
       QFETCH( int, type );
       QFETCH( int, width );
       QFETCH( QStringList, structure );
-      RasterSpec spec;
-      spec.type = GDALDataType( type );
-      spec.width = width;
-      spec.bands = 2;
-      const QString source = TestSupport::writeRaster( TestSupport::absolute( "plain.tif" ), spec );
+      const QString source = TestSupport::writeRaster( TestSupport::absolute( "plain.tif" ),
+                                                       RasterSpec{ width, 10, 2, GDALDataType( type ) } );
       const QString output = TestSupport::absolute( "packed.tif" );
       const auto packing = CreationOptions::Compression( compression );
       QgsRasterLayer layer( source, "plain" );

@@ -23,11 +23,10 @@ QList<std::shared_ptr<QgsRasterDataProvider>> sources( const QStringList &items 
   QList<std::shared_ptr<QgsRasterDataProvider>> providers;
   for ( const QString &item : items )
   {
-    TestSupport::RasterSpec spec;
-    spec.bands = 1;
-    spec.type = GDALGetDataTypeByName( item.section( '/', 0, 0 ).toUtf8().constData() );
-    spec.hasNoData = item.section( '/', 1 ) != "-";
-    spec.noData = item.section( '/', 1 ).toDouble();
+    const QString type = item.section( '/', 0, 0 ), noData = item.section( '/', 1 );
+    TestSupport::RasterSpec spec{ 20, 10, 1, GDALGetDataTypeByName( type.toUtf8() ) };
+    spec.hasNoData = noData != "-";
+    spec.noData = noData.toDouble();
     const QString path =
         TestSupport::absolute( QStringLiteral( "%1-%2.tif" ).arg( QTest::currentDataTag() ).arg( providers.size() ) );
     QgsRasterLayer layer( TestSupport::writeRaster( path, spec ), "source", "gdal" );

@@ -16,11 +16,6 @@ QStringList descriptions( GDALDataset *dataset )
     names << QString::fromUtf8( dataset->GetRasterBand( band )->GetDescription() );
   return names;
 }
-
-QString scenesFolder()
-{
-  return absolute( QStringLiteral( "scenes" ) );
-}
 } // namespace
 
 class TestScenes : public QObject
@@ -48,10 +43,7 @@ class TestScenes : public QObject
       const QString blueFile = mission >= 8 ? "SR_B2" : "SR_B1", thermalFile = mission >= 8 ? "ST_B10" : "ST_B6";
 
       const QString folder = absolute( QStringLiteral( "products/landsat%1%2" ).arg( mission ).arg( road ) );
-      LandsatSpec spec;
-      spec.mission = mission;
-      spec.xml = xml;
-      const QString mtl = writeLandsat( folder, spec );
+      const QString mtl = writeLandsat( folder, LandsatSpec{ mission, 12, 6, true, xml, {} } );
       QString path = road == "mtl" ? mtl : folder;
       if ( road == "tar" )
       {
@@ -62,7 +54,7 @@ class TestScenes : public QObject
       const auto before = folderContents( absolute( "products" ) );
 
       Scene scene;
-      const ProcessingResult result = SceneReader::open( path, scenesFolder(), scene );
+      const ProcessingResult result = SceneReader::open( path, absolute( "scenes" ), scene );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
       QCOMPARE( scene.problems, QStringList() );
       QCOMPARE(
@@ -129,8 +121,7 @@ class TestScenes : public QObject
       const QString safe =
           absolute( QStringLiteral( "products/s2%1/S2A_MSIL2A_20230105T032131_N0509_R118_T48PWS_20230105T070000.SAFE" )
                         .arg( road ) );
-      Sentinel2Spec spec;
-      spec.baseline = baseline;
+      const Sentinel2Spec spec{ baseline };
       const QString mtd = writeSentinel2( safe, spec );
       QVERIFY( !mtd.isEmpty() );
       QString path = road == "mtd" ? mtd : safe;
@@ -142,7 +133,7 @@ class TestScenes : public QObject
       }
 
       Scene scene;
-      const ProcessingResult result = SceneReader::open( path, scenesFolder(), scene );
+      const ProcessingResult result = SceneReader::open( path, absolute( "scenes" ), scene );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
       QCOMPARE( scene.problems, QStringList() );
       QCOMPARE( scene.title, QStringLiteral( "Sentinel-2A MSI T48PWS 2023-01-05" ) );
@@ -218,7 +209,7 @@ class TestScenes : public QObject
       const auto before = folderContents( absolute( "products" ) );
 
       Scene scene;
-      const ProcessingResult result = SceneReader::open( path, scenesFolder(), scene );
+      const ProcessingResult result = SceneReader::open( path, absolute( "scenes" ), scene );
       QCOMPARE( result.done(), opens );
       const QString said = result.reason + scene.problems.join( ';' );
       QVERIFY2( said.contains( named ), qPrintable( said ) );

@@ -15,11 +15,9 @@ QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec )
                                     QFileInfo( name ).fileName(), QStringLiteral( "gdal" ) );
   QgsProject::instance()->addMapLayer( layer );
   // The canvas takes new layers on the next turn of the event loop.
-  if ( QgsMapCanvas *canvas = MainWindow::mapCanvas() )
-  {
-    if ( !QTest::qWaitFor( [canvas, layer] { return canvas->layers().contains( layer ); } ) )
-      QTest::qFail( "the canvas never drew the new layer", __FILE__, __LINE__ );
-  }
+  QgsMapCanvas *canvas = MainWindow::mapCanvas();
+  if ( canvas && !QTest::qWaitFor( [canvas, layer] { return canvas->layers().contains( layer ); } ) )
+    QTest::qFail( "the canvas never drew the new layer", __FILE__, __LINE__ );
   return layer;
 }
 
@@ -52,6 +50,11 @@ QString readLog()
   return file.open( QIODevice::ReadOnly ) ? QString::fromUtf8( file.readAll() ) : QString();
 }
 
+int openDescriptors()
+{
+  return QDir( QStringLiteral( "/proc/self/fd" ) ).entryList( QDir::Files | QDir::System ).size();
+}
+
 std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs )
 {
   auto texts = std::make_shared<QStringList>();
@@ -70,10 +73,8 @@ QList<Notice> notices()
 {
   QList<Notice> result;
   if ( QgsMessageBar *bar = MainWindow::messageBar() )
-  {
     for ( QgsMessageBarItem *item : bar->items() )
       result.prepend( { item->title(), item->text(), item->level() } );
-  }
   return result;
 }
 
@@ -101,13 +102,8 @@ void whenModal( std::function<void( QWidget * )> answer, int timeoutMs )
 void clickButton( QWidget *dialog, const QString &text )
 {
   for ( QAbstractButton *button : dialog->findChildren<QAbstractButton *>() )
-  {
     if ( button->text() == text )
-    {
-      button->click();
-      return;
-    }
-  }
+      return button->click();
   qWarning() << "no button" << text << "in" << dialog;
   if ( auto *asDialog = qobject_cast<QDialog *>( dialog ) )
     asDialog->reject();
@@ -127,10 +123,7 @@ void answerFileDialog( const QStringList &fileNames, const QString &nameFilter )
         if ( !nameFilter.isEmpty() )
           dialog->selectNameFilter( nameFilter );
         if ( fileNames.isEmpty() )
-        {
-          dialog->reject();
-          return;
-        }
+          return dialog->reject();
         dialog->setDirectory( QFileInfo( fileNames.constFirst() ).absolutePath() );
         QStringList quoted;
         for ( const QString &fileName : fileNames )

@@ -35,6 +35,8 @@ QString applyAndWait( QWidget *dialog );
 QByteArray localMessage( const QString &text );
 //! This run's log as written so far (empty before the log is opened).
 QString readLog();
+//! How many files this process holds open.
+int openDescriptors();
 
 //! A message-bar notice as the user sees it.
 struct Notice

@@ -100,18 +100,11 @@ class TestUtils : public QObject
     {
       const QByteArray path = qgetenv( "PATH" );
       // A name cut short at its NUL would set PATH.
-      TestSupport::writeBytes( QStringLiteral( "Rastova.env" ), "RASTOVA_A=1\n"
-                                                                "RASTOVA_B=x=y\n"
-                                                                " RASTOVA_C = spaced \n"
-                                                                "RASTOVA_NOEQUALS\n"
-                                                                "\n"
-                                                                "   \n"
-                                                                "#RASTOVA_D=commented\n"
-                                                                "RASTOVA_E=first\n"
-                                                                "RASTOVA_E=second\n"
-                                                                "RASTOVA_F=\"quoted\"\r\n"
-                                                                "RASTOVA_G=Hà Nội\n" +
-                                                                    QByteArray( "PATH\0junk=/evil\n", 16 ) );
+      TestSupport::writeBytes( "Rastova.env",
+                               "RASTOVA_A=1\nRASTOVA_B=x=y\n RASTOVA_C = spaced \nRASTOVA_NOEQUALS\n\n   \n"
+                               "#RASTOVA_D=commented\nRASTOVA_E=first\nRASTOVA_E=second\n"
+                               "RASTOVA_F=\"quoted\"\r\nRASTOVA_G=Hà Nội\n" +
+                                   QByteArray( "PATH\0junk=/evil\n", 16 ) );
       qunsetenv( "RASTOVA_B" );
       Utils::loadEnvironment();
       QCOMPARE( ( QList<QByteArray>{ qgetenv( "RASTOVA_A" ), qgetenv( " RASTOVA_C " ), qgetenv( "#RASTOVA_D" ),

@@ -139,15 +139,13 @@ class TestWorkspace : public TestSupport::WindowTest
     {
       QFETCH( QString, openFrom );
       QFETCH( QString, deleted );
-      TestSupport::RasterSpec oneBand;
-      oneBand.bands = 1;
-      QDir( "site" ).removeRecursively();
-      QDir( "moved" ).removeRecursively();
+      for ( const char *folder : { "site", "moved" } )
+        QDir( folder ).removeRecursively();
       QDir().mkpath( "site/data" );
       for ( const char *name : { "a", "b", "c" } )
         MainWindow::controller()->openFileName(
             absolute( TestSupport::writeRaster( QStringLiteral( "site/data/%1.tif" ).arg( name ),
-                                                name == QString( "b" ) ? oneBand : TestSupport::RasterSpec() ) ) );
+                                                TestSupport::RasterSpec{ 20, 10, name == QString( "b" ) ? 1 : 3 } ) ) );
       QgsProject *project = QgsProject::instance();
       QgsLayerTree *root = project->layerTreeRoot();
       const auto layer = [project]( const QString &name )

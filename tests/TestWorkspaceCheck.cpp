@@ -29,13 +29,9 @@ class TestWorkspaceCheck : public QObject
   private slots:
     void refusesWhatQgisShouldNotRead_data()
     {
-      enum Form
-      {
-        Plain,
-        Zipped,
-        ZippedCutShort,
-        Raw
-      };
+      // clang-format off
+      enum Form { Plain, Zipped, ZippedCutShort, Raw };
+      // clang-format on
       QTest::addColumn<QString>( "name" );
       QTest::addColumn<QByteArray>( "contents" );
       QTest::addColumn<int>( "form" );
@@ -70,12 +66,9 @@ class TestWorkspaceCheck : public QObject
       QCOMPARE( mkfifo( ( folder + "/pipe.tif" ).toUtf8().constData(), 0600 ), 0 );
       QCOMPARE( mkfifo( ( folder + "/pipe.qgz" ).toUtf8().constData(), 0600 ), 0 );
       const QString target = folder + '/' + name;
-      if ( form == 0 || form == 3 )
-      {
-        if ( !contents.isEmpty() )
-          TestSupport::writeBytes( target, contents );
-      }
-      else
+      if ( form % 3 == 0 && !contents.isEmpty() ) // plain or raw
+        TestSupport::writeBytes( target, contents );
+      else if ( form % 3 )
       {
         QgsArchive archive;
         archive.addFile( TestSupport::writeBytes( folder + "/inner/w.qgs", contents ) );
