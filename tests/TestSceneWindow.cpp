@@ -1,4 +1,8 @@
 #include "Data/Controller.h"
+#include "Data/MetadataViewerDialog.h"
+#include "Data/SceneModel.h"
+#include "Gui/Workspace.h"
+#include "Processing/PixelValues.h"
 #include "SceneFixtures.h"
 #include "TestSupport.h"
 
@@ -68,14 +72,21 @@ class TestSceneWindow : public WindowTest
       QVERIFY( renderer );
       QCOMPARE( ( QList<int>{ renderer->redBand(), renderer->greenBand(), renderer->blueBand() } ), redGreenBlue );
       QCOMPARE( renderer->minMaxOrigin().limits(), QgsRasterMinMaxOrigin::CumulativeCut );
-      // The provider hands out reflectance, not digital numbers.
-      bool read = false;
+      // The pixel values panel reads reflectance, not digital numbers, under the band's name.
       const QgsRectangle extent = reflectance->extent();
       const double pixel = reflectance->rasterUnitsPerPixelX();
-      const double blue = reflectance->dataProvider()->sample(
-          QgsPointXY( extent.xMinimum() + 1.5 * pixel, extent.yMaximum() - 0.5 * pixel ), redGreenBlue.last(), &read );
-      QVERIFY( read );
-      QVERIFY( std::abs( blue - blueAtSecondPixel ) < 1e-6 );
+      const QList<PixelValues::Layer> values = PixelValues::at(
+          { reflectance }, QgsPointXY( extent.xMinimum() + 1.5 * pixel, extent.yMaximum() - 0.5 * pixel ),
+          reflectance->crs(), QgsProject::instance()->transformContext() );
+      QCOMPARE( values.size(), 1 );
+      const PixelValues::Band blue = values.first().bands.at( redGreenBlue.last() - 1 );
+      QCOMPARE( blue.description, QStringLiteral( "Blue" ) );
+      QVERIFY( !blue.noData && !blue.isInteger );
+      QVERIFY( std::abs( blue.value - blueAtSecondPixel ) < 1e-6 );
+      // What the product says of itself reaches the layer's information window.
+      MetadataViewerDialog information;
+      information.showLayerMetadata( reflectance );
+      QVERIFY( information.findChild<QTextBrowser *>()->toPlainText().contains( "05/01/2023" ) );
 
       auto *mask = qobject_cast<QgsRasterLayer *>( groups.first()->findLayers().last()->layer() );
       QVERIFY( mask->name().endsWith( "_mask" ) );
@@ -85,6 +96,61 @@ class TestSceneWindow : public WindowTest
       QCOMPARE( shown.isEmpty(), notice.isEmpty() );
       if ( !notice.isEmpty() )
         QVERIFY( shown.last().text.contains( notice ) );
+    }
+
+    void workspaceRebuildsSceneFromMovedProduct_data()
+    {
+      QTest::addColumn<bool>( "productKept" );
+
+      QTest::newRow( "product moved with the workspace" ) << true;
+      QTest::newRow( "product gone" ) << false;
+    }
+    void workspaceRebuildsSceneFromMovedProduct()
+    {
+      QFETCH( bool, productKept );
+
+      const QString site = absolute( QStringLiteral( "site-%1" ).arg( productKept ) );
+      const QString moved = site + QStringLiteral( "-moved" );
+      writeLandsat( site + "/landsat" );
+      QVERIFY( pack( site + "/landsat", site + "/landsat.tar" ) );
+      writeRaster( site + "/dem.tif" );
+      MainWindow::controller()->openFileNames( { site + "/landsat.tar", site + "/dem.tif" } );
+      QCOMPARE( QgsProject::instance()->count(), 4 );
+      QVERIFY( MainWindow::controller()->workspace()->saveTo( site + "/work.qgz" ) );
+
+      QVERIFY( QDir().rename( site, moved ) );
+      QVERIFY( QDir( SceneModel::folder() ).removeRecursively() );
+      if ( !productKept )
+        QVERIFY( QFile::remove( moved + "/landsat.tar" ) );
+      QVERIFY( MainWindow::controller()->workspace()->open( moved + "/work.qgz" ) );
+
+      const QList<QgsLayerTreeGroup *> groups = QgsProject::instance()->layerTreeRoot()->findGroups();
+      QCOMPARE( groups.size(), 1 );
+      QCOMPARE( QgsProject::instance()->count(), productKept ? 4 : 1 );
+      QCOMPARE( notices().isEmpty(), productKept );
+      if ( !productKept )
+      {
+        QCOMPARE( notices().last().title, QStringLiteral( "Thiếu dữ liệu" ) );
+        QVERIFY( notices().last().text.contains( moved + "/landsat.tar" ) );
+        return;
+      }
+      const QList<QgsLayerTreeLayer *> layers = groups.first()->findLayers();
+      QCOMPARE( layers.size(), 3 );
+      auto *reflectance = qobject_cast<QgsRasterLayer *>( layers.first()->layer() );
+      QVERIFY( reflectance->isValid() );
+      QCOMPARE( reflectance->bandCount(), 7 );
+      const auto *renderer = dynamic_cast<const QgsMultiBandColorRenderer *>( reflectance->renderer() );
+      QVERIFY( renderer );
+      QCOMPARE( ( QList<int>{ renderer->redBand(), renderer->greenBand(), renderer->blueBand() } ),
+                ( QList<int>{ 4, 3, 2 } ) );
+      auto *mask = qobject_cast<QgsRasterLayer *>( layers.last()->layer() );
+      QVERIFY( dynamic_cast<const QgsPalettedRasterRenderer *>( mask->renderer() ) );
+      // The mask's classes come from the pixel function, which the rebuilt layer must reach.
+      bool read = false;
+      const QgsPointXY clear( mask->extent().xMinimum() + 6.5 * mask->rasterUnitsPerPixelX(),
+                              mask->extent().center().y() );
+      QCOMPARE( mask->dataProvider()->sample( clear, 1, &read ), 6.0 );
+      QVERIFY( read );
     }
 };
 

@@ -50,6 +50,7 @@ class TestWorkspaceCheck : public QObject
       QTest::newRow( "nested 100000 deep" ) << "w.qgz" << "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) << int( Zipped ) << "cấu trúc lồng quá sâu";
       QTest::newRow( "naming a pipe" ) << "w.qgz" << project( layer( "gdal", "./pipe.tif" ) ) << int( Zipped ) << "layer ./pipe.tif không phải file dữ liệu";
       QTest::newRow( "reading a pipe as text" ) << "w.qgz" << project( layer( "delimitedtext", "file:./pipe.tif?type=csv" ) ) << int( Zipped ) << "layer file:./pipe.tif?type=csv không phải file dữ liệu";
+      QTest::newRow( "a scene from a pipe" ) << "w.qgz" << project( layer( "gdal", "./pipe.tif#rastova-scene=mask" ) ) << int( Zipped ) << "layer ./pipe.tif#rastova-scene=mask không phải file dữ liệu";
       QTest::newRow( "through a virtual file system" ) << "w.qgs" << project( layer( "gdal", "/vsicurl/http://127.0.0.1:9/a.tif" ) ) << int( Plain ) << "layer /vsicurl/http://127.0.0.1:9/a.tif không phải file dữ liệu";
       QTest::newRow( "embedding another" ) << "w.qgz" << project( "<maplayer embedded=\"1\" project=\"./pipe.tif\" id=\"x\"/>" ) << int( Zipped ) << "có nhúng dự án khác";
       // clang-format on

@@ -5,6 +5,7 @@
 #include "Processing/SceneReader.h"
 #include "Tools/RasterStyle.h"
 
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <qgslayertree.h>
@@ -22,6 +23,25 @@ void notify( const QString &title, const QString &text, Qgis::MessageLevel level
 {
   if ( QgsMessageBar *bar = MainWindow::messageBar() )
     bar->pushMessage( title, text, level, Utils::messageTimeout() );
+}
+
+//! The product reference of each scene layer written in this session, by layer path.
+QHash<QString, QString> &references()
+{
+  static QHash<QString, QString> byLayer;
+  return byLayer;
+}
+
+void remember( const Scene &scene, const QString &product )
+{
+  const QString absolute = QFileInfo( product ).absoluteFilePath();
+  for ( const auto &layer : { std::make_pair( scene.reflectanceLayer, QStringLiteral( "reflectance" ) ),
+                              std::make_pair( scene.thermalLayer, QStringLiteral( "thermal" ) ),
+                              std::make_pair( scene.maskLayer, QStringLiteral( "mask" ) ) } )
+  {
+    if ( !layer.first.isEmpty() )
+      references().insert( layer.first, SceneReader::reference( absolute, layer.second ) );
+  }
 }
 
 int bandOf( const Scene &scene, const char *description )
@@ -45,6 +65,42 @@ QString SceneModel::folder()
   return QStandardPaths::writableLocation( QStandardPaths::AppDataLocation ) + QStringLiteral( "/scenes" );
 }
 
+QString SceneModel::workspacePath( const QString &path )
+{
+  const QString reference = references().value( path );
+  QString kind;
+  const QString product = SceneReader::referencedProduct( reference, &kind );
+  if ( product.isEmpty() )
+    return path;
+  // QGIS makes paths relative from the workspace's real folder, so the product is named by its real path too.
+  const QString real = QFileInfo( product ).canonicalFilePath();
+  return SceneReader::reference( real.isEmpty() ? product : real, kind );
+}
+
+QString SceneModel::layerPath( const QString &stored, const QDir &workspaceFolder, QHash<QString, Scene> &opened )
+{
+  QString kind;
+  const QString reference = SceneReader::referencedProduct( stored, &kind );
+  if ( reference.isEmpty() )
+    return stored;
+  const QString product = QDir::cleanPath( workspaceFolder.absoluteFilePath( reference ) );
+  if ( !QFileInfo::exists( product ) )
+    return product;
+  if ( !opened.contains( product ) )
+  {
+    Scene scene;
+    if ( SceneReader::open( product, folder(), scene ).done() )
+      remember( scene, product );
+    opened.insert( product, scene );
+  }
+  const Scene &scene = opened[product];
+  const QString layer = kind == QLatin1String( "thermal" ) ? scene.thermalLayer
+                        : kind == QLatin1String( "mask" )  ? scene.maskLayer
+                                                           : scene.reflectanceLayer;
+  // A product that no longer gives this layer leaves the reference, which no provider opens.
+  return layer.isEmpty() ? SceneReader::reference( product, kind ) : layer;
+}
+
 bool SceneModel::open( const QString &path )
 {
   Scene scene;
@@ -55,6 +111,7 @@ bool SceneModel::open( const QString &path )
             Qgis::Critical );
     return false;
   }
+  remember( scene, path );
 
   QgsLayerTree *root = QgsProject::instance()->layerTreeRoot();
   QgsLayerTreeGroup *group = root->insertGroup( 0, scene.title );

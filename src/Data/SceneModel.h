@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QDir>
+#include <QHash>
 #include <QString>
+
+struct Scene;
 
 class QgsRasterLayer;
 
@@ -23,4 +27,18 @@ class SceneModel
 
     //! Where the scenes' layers are written: the per-user data folder, never the product.
     static QString folder();
+
+    /**
+     * How a workspace stores the layer source \a path: a scene's layer by a
+     * reference to its product, any other path unchanged.
+     */
+    static QString workspacePath( const QString &path );
+
+    /**
+     * The layer source for \a stored, a path read from the workspace in \a
+     * workspaceFolder: a scene's layer rebuilt from its product (each product
+     * opened once, kept in \a opened), any other path unchanged. A missing
+     * product gives its own path, for the notice that names missing data.
+     */
+    static QString layerPath( const QString &stored, const QDir &workspaceFolder, QHash<QString, Scene> &opened );
 };

@@ -2,10 +2,12 @@
 
 #include "Core/Constants.h"
 #include "Core/Utils.h"
+#include "Data/SceneModel.h"
 #include "Gui/MainWindow.h"
 #include "Gui/MessageBox.h"
 #include "Gui/RecentFiles.h"
 #include "Processing/SafeOutput.h"
+#include "Processing/Scene.h"
 #include "Processing/WorkspaceCheck.h"
 
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <qgsmapcanvas.h>
 #include <qgsmaplayer.h>
 #include <qgsmessagebar.h>
+#include <qgspathresolver.h>
 #include <qgsproject.h>
 
 namespace
@@ -131,7 +134,14 @@ bool Workspace::open( const QString &fileName )
   }
 
   const QString previous = project->fileName();
-  if ( !project->read( fileName ) )
+  // Scenes are stored by their product and rebuilt from it, wherever the product has moved with the workspace.
+  QHash<QString, Scene> scenes;
+  const QDir folder = QFileInfo( fileName ).absoluteDir();
+  const QString rebuild = QgsPathResolver::setPathPreprocessor(
+      [&scenes, folder]( const QString &path ) { return SceneModel::layerPath( path, folder, scenes ); } );
+  const bool read = project->read( fileName );
+  QgsPathResolver::removePathPreprocessor( rebuild );
+  if ( !read )
   {
     // QGIS keeps the name of the file it could not read; a later save would overwrite that file.
     project->setFileName( project->count() > 0 ? previous : QString() );
@@ -228,7 +238,9 @@ bool Workspace::saveTo( const QString &fileName )
   temporary.close();
 
   project->setFilePathStorage( Qgis::FilePathType::Relative );
+  const QString writer = QgsPathResolver::setPathWriter( &SceneModel::workspacePath );
   const bool written = project->write( temporary.fileName() );
+  QgsPathResolver::removePathWriter( writer );
   QString error = project->error();
   // A temporary file is private to its owner; the workspace keeps the permissions a saved file has.
   QFile::setPermissions( temporary.fileName(), target.exists() ? QFile::permissions( target.absoluteFilePath() )

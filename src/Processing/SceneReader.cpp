@@ -20,6 +20,7 @@
 namespace
 {
 const char *landsatQaFunction = "rastova_landsat_qa";
+const QString referenceMark = QStringLiteral( "#rastova-scene=" );
 
 bool isMetadataName( const QString &name )
 {
@@ -368,6 +369,25 @@ ProcessingResult SceneReader::open( const QString &path, const QString &folder, 
     }
   }
   return {};
+}
+
+QString SceneReader::reference( const QString &product, const QString &kind )
+{
+  return product + referenceMark + kind;
+}
+
+QString SceneReader::referencedProduct( const QString &source, QString *kind )
+{
+  const int mark = source.lastIndexOf( referenceMark );
+  if ( mark <= 0 )
+    return QString();
+  const QString layer = source.mid( mark + referenceMark.size() );
+  if ( layer != QLatin1String( "reflectance" ) && layer != QLatin1String( "thermal" ) &&
+       layer != QLatin1String( "mask" ) )
+    return QString();
+  if ( kind )
+    *kind = layer;
+  return source.left( mark );
 }
 
 QVector<SceneMaskClass> SceneReader::maskClasses( Scene::Mask kind )

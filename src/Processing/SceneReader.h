@@ -32,6 +32,16 @@ class SceneReader
      */
     static ProcessingResult open( const QString &path, const QString &folder, Scene &scene );
 
+    /**
+     * How a workspace names layer \a kind ("reflectance", "thermal" or "mask") of
+     * the product at \a product: by the product itself, so that the layer is
+     * rebuilt from it wherever the product and the workspace move together.
+     */
+    static QString reference( const QString &product, const QString &kind );
+
+    //! The product path a reference() names, its layer kind in \a kind; empty when \a source is no reference.
+    static QString referencedProduct( const QString &source, QString *kind = nullptr );
+
     //! The classes of a mask layer of \a kind, with their names and colours.
     static QVector<SceneMaskClass> maskClasses( Scene::Mask kind );
 

@@ -1,5 +1,6 @@
 #include "Processing/WorkspaceCheck.h"
 
+#include "Processing/SceneReader.h"
 #include "Processing/StreamCheck.h"
 
 #include <QDir>
@@ -59,6 +60,10 @@ bool isReadableLayer( const QString &provider, const QString &source, const QDir
   // Virtual rasters open read-only as vrt://; the file behind is what GDAL reads.
   if ( path.startsWith( QLatin1String( "vrt://" ) ) )
     path = path.mid( 6 ).section( QLatin1Char( '?' ), 0, 0 );
+  // A scene is rebuilt from its product, which is what must be a plain file or folder.
+  const QString product = SceneReader::referencedProduct( path );
+  if ( !product.isEmpty() )
+    path = product;
   // GDAL's virtual file systems and connection strings would reach past every check here.
   if ( path.isEmpty() || path.startsWith( QLatin1String( "/vsi" ) ) )
     return false;
