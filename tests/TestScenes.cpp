@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace TestSupport;
 
 namespace
@@ -172,6 +174,8 @@ class TestScenes : public QObject
       QTest::newRow( "level 1, no reflectance scaling" ) << "level 1" << true << 7 << "REFLECTANCE_MULT_BAND";
       QTest::newRow( "truncated tar" ) << "truncated" << true << -1 << "SR_B7.TIF";
       QTest::newRow( "zip without MTD_MSIL2A.xml" ) << "no mtd" << false << 0 << "MTD_MSIL2A.xml";
+      QTest::newRow( "band file is a pipe" ) << "pipe SR_B4" << true << 6 << "SR_B4.TIF";
+      QTest::newRow( "metadata file is a pipe" ) << "pipe MTL" << false << 0 << "MTL";
       // clang-format on
     }
     void namesWhatIsMissing()
@@ -199,6 +203,14 @@ class TestScenes : public QObject
         if ( damage == "missing all" )
           spec.missing = QStringList{ "SR_B1", "SR_B2", "SR_B3", "SR_B4", "SR_B5", "SR_B6", "SR_B7" };
         path = writeLandsat( folder, spec );
+        // A pipe in place of a file never ends; reading it would hang the window.
+        for ( const QString &file : QDir( folder ).entryList( { damage == "pipe MTL"     ? "*_MTL.txt"
+                                                                : damage == "pipe SR_B4" ? "*SR_B4.TIF"
+                                                                                         : "-" } ) )
+          QVERIFY( QFile::remove( folder + '/' + file ) &&
+                   mkfifo( ( folder + '/' + file ).toUtf8().constData(), 0600 ) == 0 );
+        if ( damage == "pipe MTL" )
+          path = folder;
         if ( damage == "truncated" )
         {
           path = folder + ".tar";

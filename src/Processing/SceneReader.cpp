@@ -2,6 +2,7 @@
 
 #include "Processing/LandsatProduct.h"
 #include "Processing/Sentinel2Product.h"
+#include "Processing/StreamCheck.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -32,6 +33,9 @@ bool isMetadataName( const QString &name )
 //! The archive's root as a GDAL path, or the path itself when it is no archive GDAL reads in place.
 QString containerRoot( const QString &path )
 {
+  // A pipe or device never ends: reading one would hang the window.
+  if ( StreamCheck::isStreamOrDevice( path ) )
+    return QString();
   const QString suffix = QFileInfo( path ).suffix().toLower();
   if ( suffix == QLatin1String( "tar" ) )
     return QStringLiteral( "/vsitar/" ) + path;
@@ -102,6 +106,8 @@ struct Source
 
 bool describe( const QString &file, Source &source )
 {
+  if ( StreamCheck::isStreamOrDevice( file ) )
+    return false;
   const std::unique_ptr<GDALDataset> dataset(
       GDALDataset::Open( file.toUtf8().constData(), GDAL_OF_RASTER | GDAL_OF_READONLY ) );
   if ( !dataset || dataset->GetRasterCount() < 1 )
@@ -246,6 +252,8 @@ QVector<VrtBand> readable( const QVector<SceneBand> &wanted, Scene &scene, Sourc
 
 QByteArray SceneReader::readFile( const QString &path, qint64 limit )
 {
+  if ( StreamCheck::isStreamOrDevice( path ) )
+    return QByteArray();
   VSILFILE *file = VSIFOpenL( path.toUtf8().constData(), "rb" );
   if ( !file )
     return QByteArray();
