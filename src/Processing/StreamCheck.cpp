@@ -15,7 +15,8 @@ bool isSpecial( const QFileInfo &file )
   return file.exists() && !file.isFile() && !file.isDir();
 }
 
-bool leadsToStream( const QString &fileName, int depth )
+//! \a within: the virtual rasters that led here, which a source naming one of them would read for ever.
+bool leadsToStream( const QString &fileName, QStringList within )
 {
   const QFileInfo file( fileName );
   if ( isSpecial( file ) )
@@ -31,8 +32,11 @@ bool leadsToStream( const QString &fileName, int depth )
     if ( isSpecial( QFileInfo( folder.filePath( name ) ) ) )
       return true;
   }
-  if ( file.suffix().compare( QLatin1String( "vrt" ), Qt::CaseInsensitive ) != 0 || depth > 8 )
+  if ( file.suffix().compare( QLatin1String( "vrt" ), Qt::CaseInsensitive ) != 0 || within.size() > 8 )
     return false;
+  if ( within.contains( file.canonicalFilePath() ) )
+    return true;
+  within << file.canonicalFilePath();
   CPLXMLNode *root = CPLParseXMLFile( file.absoluteFilePath().toUtf8().constData() );
   if ( !root )
     return false;
@@ -50,7 +54,7 @@ bool leadsToStream( const QString &fileName, int depth )
       {
         const QString source = QString::fromUtf8( CPLGetXMLValue( node, nullptr, "" ) );
         const bool relative = CPLTestBool( CPLGetXMLValue( node, "relativeToVRT", "0" ) );
-        found = leadsToStream( relative ? folder.filePath( source ) : source, depth + 1 );
+        found = leadsToStream( relative ? folder.filePath( source ) : source, within );
       }
       else if ( node->psChild )
       {
@@ -65,5 +69,5 @@ bool leadsToStream( const QString &fileName, int depth )
 
 bool StreamCheck::isStreamOrDevice( const QString &fileName )
 {
-  return leadsToStream( fileName, 0 );
+  return leadsToStream( fileName, {} );
 }
