@@ -69,6 +69,8 @@ QString writeRaster( const QString &path, const RasterSpec &spec )
   OGRSpatialReference srs;
   srs.importFromEPSG( spec.epsg );
   dataset->SetSpatialRef( &srs );
+  for ( auto item = spec.metadata.cbegin(); item != spec.metadata.cend(); ++item )
+    dataset->SetMetadataItem( item.key().toUtf8().constData(), item.value().toUtf8().constData() );
   QVector<double> values( spec.width * spec.height );
   for ( int band = 1; band <= spec.bands; ++band )
   {
@@ -78,6 +80,15 @@ QString writeRaster( const QString &path, const RasterSpec &spec )
     GDALRasterBand *rasterBand = dataset->GetRasterBand( band );
     if ( spec.hasNoData )
       rasterBand->SetNoDataValue( spec.noData );
+    if ( band <= spec.descriptions.size() )
+      rasterBand->SetDescription( spec.descriptions.at( band - 1 ).toUtf8().constData() );
+    if ( band <= spec.wavelengths.size() )
+      rasterBand->SetMetadataItem( "CENTRAL_WAVELENGTH_UM", QByteArray::number( spec.wavelengths.at( band - 1 ) ) );
+    if ( spec.bandScale != 1 || spec.bandOffset != 0 )
+    {
+      rasterBand->SetScale( spec.bandScale );
+      rasterBand->SetOffset( spec.bandOffset );
+    }
     if ( rasterBand->RasterIO( GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width, spec.height,
                                GDT_Float64, 0, 0 ) != CE_None )
       QTest::qFail( "GDAL cannot write the fixture", __FILE__, __LINE__ );

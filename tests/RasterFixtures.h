@@ -28,6 +28,14 @@ struct RasterSpec
     double noData = 0;
     double offset = 0; // added to every value, so that two files of one layout hold different data
     double scale = 1;  // every value is multiplied by it (then the offset added): floats for a float band
+    //! What the file says of its bands, band by band where given: description and centre wavelength (µm).
+    QStringList descriptions{};
+    QVector<double> wavelengths{};
+    //! The scale and offset the file declares for every band (physical value = stored value * scale + offset).
+    double bandScale = 1;
+    double bandOffset = 0;
+    //! Dataset metadata items ("ACQUISITION_DATE").
+    QMap<QString, QString> metadata{};
 };
 //! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.
 double valueAt( int band, int x, int y );

@@ -1,6 +1,7 @@
 #include "Processing/PixelValues.h"
 
 #include "Core/NumberText.h"
+#include "Processing/SpectralMetadata.h"
 
 #include <qgscoordinatetransform.h>
 #include <qgsexception.h>
@@ -69,12 +70,26 @@ QList<PixelValues::Layer> PixelValues::at( const QList<QgsRasterLayer *> &layers
     values.row =
         std::min( layer->height() - 1,
                   static_cast<int>( std::floor( ( extent.yMaximum() - local.y() ) / layer->rasterUnitsPerPixelY() ) ) );
+    const SpectralMetadata metadata = layer->providerType() == QLatin1String( "gdal" )
+                                          ? SpectralMetadata::read( layer->source() )
+                                          : SpectralMetadata();
+    values.date = metadata.date;
     for ( int band = 1; band <= provider->bandCount(); ++band )
     {
       bool ok = false;
-      const double value = provider->sample( local, band, &ok );
-      values.bands.append( { band, bandDescription( provider, band ), value, !ok || std::isnan( value ),
-                             isIntegerType( provider->dataType( band ) ) } );
+      Band read;
+      read.number = band;
+      read.description = bandDescription( provider, band );
+      // QGIS applies the band's scale and offset, and calls such a band Float32.
+      read.value = provider->sample( local, band, &ok );
+      read.noData = !ok || std::isnan( read.value );
+      read.isInteger = isIntegerType( provider->dataType( band ) );
+      if ( band <= metadata.bands.size() )
+      {
+        read.wavelength = metadata.bands.at( band - 1 ).wavelength;
+        read.date = metadata.bands.at( band - 1 ).date;
+      }
+      values.bands.append( read );
     }
     result.append( values );
   }

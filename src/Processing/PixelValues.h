@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <QVector>
@@ -22,6 +23,10 @@ class PixelValues
         double value = 0;
         bool noData = false;
         bool isInteger = false;
+        //! Centre wavelength in nanometres; 0 when the file does not give it.
+        double wavelength = 0;
+        //! The date the band's description gives, for a stack of dates.
+        QDate date;
     };
 
     struct Layer
@@ -30,12 +35,15 @@ class PixelValues
         QString name;
         int column = 0;
         int row = 0;
+        //! When the image was taken, as its metadata or name tells; invalid when unknown.
+        QDate date;
         QVector<Band> bands;
     };
 
     /**
      * Reads \a layers at \a point, given in \a crs; each layer is read in its own
-     * CRS. Layers that do not cover the point, or that the point cannot be
+     * CRS. Values are physical ones where a band has a scale or offset.
+     * Layers that do not cover the point, or that the point cannot be
      * transformed into, are left out.
      */
     static QList<Layer> at( const QList<QgsRasterLayer *> &layers, const QgsPointXY &point,
