@@ -133,9 +133,9 @@ class TestProfiles : public QObject
       const QList<PixelValues::Layer> values = valuesAt( { &layer, &grey }, centreOf( spec, 7, 3 ) );
       // A reflectance of 0.08 must not read as the integer 0.
       QCOMPARE( values[0].bands[0].isInteger, type != "Float32" && scale == 1 );
-      const QList<SpectralProfile> profiles = SpectralProfile::of( values, centreOf( spec, 7, 3 ) );
+      const QList<SpectralProfile> profiles = SpectralProfile::of( values, centreOf( spec, 7, 3 ), 1 );
       QCOMPARE( profiles.size(), 1 ); // a single band has no spectrum
-      QCOMPARE( profiles[0].name, "scene (500225, 8999895)" );
+      QCOMPARE( profiles[0].name, "scene (500225.0, 8999895.0)" );
       QCOMPARE( profiles[0].hasWavelengths(), wavelengths );
       QCOMPARE( profiles[0].points.size(), 4 );
       const std::unique_ptr<GDALDataset> gdal = TestSupport::openRaster( path );

@@ -57,7 +57,8 @@ namespace
 {
 MainWindow *gInstance = nullptr;
 constexpr int saveStateVersion = 0;
-constexpr int pixelValuesDockHeight = 300;
+constexpr int pixelValuesDockHeight = 560;
+constexpr int pixelValuesDockWidth = 380;
 } // namespace
 
 MainWindow::MainWindow( QWidget *parent )
@@ -226,8 +227,9 @@ void MainWindow::createNavigation()
              if ( mPixelValuesDock->isHidden() )
              {
                mPixelValuesDock->show();
-               // A band list squeezed between the layer panel and the overview would show two lines.
+               // A band list and a spectrum squeezed between the layer panel and the overview would show nothing.
                resizeDocks( { mPixelValuesDock }, { pixelValuesDockHeight }, Qt::Vertical );
+               resizeDocks( { mPixelValuesDock }, { pixelValuesDockWidth }, Qt::Horizontal );
              }
              mPixelValuesDock->raise();
            } );

@@ -1,6 +1,5 @@
 #include "Processing/SpectralProfile.h"
 
-#include "Core/NumberText.h"
 #include "Processing/SafeOutput.h"
 
 #include <QFile>
@@ -38,11 +37,12 @@ bool SpectralProfile::hasWavelengths() const
          std::all_of( points.cbegin(), points.cend(), []( const Point &point ) { return point.wavelength > 0; } );
 }
 
-QList<SpectralProfile> SpectralProfile::of( const QList<PixelValues::Layer> &layers, const QgsPointXY &point )
+QList<SpectralProfile> SpectralProfile::of( const QList<PixelValues::Layer> &layers, const QgsPointXY &point,
+                                            int decimals )
 {
   QList<SpectralProfile> profiles;
-  const QString place = QStringLiteral( "(%1, %2)" ).arg( NumberText::format( point.x() ),
-                                                          NumberText::format( point.y() ) );
+  const QString place =
+      QStringLiteral( "(%1, %2)" ).arg( point.x(), 0, 'f', decimals ).arg( point.y(), 0, 'f', decimals );
   for ( const PixelValues::Layer &layer : layers )
   {
     if ( layer.bands.size() < 2 )

@@ -28,8 +28,12 @@ struct SpectralProfile
     //! Whether every band carries a wavelength, so the curve can be drawn against it.
     bool hasWavelengths() const;
 
-    //! One profile for each layer of \a layers with more than one band, read at \a point (map coordinates).
-    static QList<SpectralProfile> of( const QList<PixelValues::Layer> &layers, const QgsPointXY &point );
+    /**
+     * One profile for each layer of \a layers with more than one band, read at
+     * \a point (map coordinates, named with \a decimals).
+     */
+    static QList<SpectralProfile> of( const QList<PixelValues::Layer> &layers, const QgsPointXY &point,
+                                      int decimals );
 
     /**
      * \a profiles as CSV: a header, then one row per band number any of them

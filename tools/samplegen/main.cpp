@@ -1,6 +1,7 @@
 // Writes a synthetic four-band scene (red, green, blue, near infrared; UInt16
-// reflectance x 10000, no-data 0 outside a tilted footprint) in UTM 48N, so a
-// new user has something realistic to open, stretch and compute on.
+// reflectance x 10000 with the scale that says so, the bands' wavelengths, an
+// acquisition date, no-data 0 outside a tilted footprint) in UTM 48N, so a new
+// user has something realistic to open, stretch, profile and compute on.
 
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
@@ -140,7 +141,9 @@ int main( int argc, char *argv[] )
     }
   }
 
+  dataset->SetMetadataItem( "ACQUISITION_DATE", "2024-03-15" );
   const char *names[] = { "Red", "Green", "Blue", "NIR" };
+  const char *wavelengths[] = { "0.655", "0.561", "0.482", "0.865" };
   const GDALColorInterp interpretations[] = { GCI_RedBand, GCI_GreenBand, GCI_BlueBand, GCI_Undefined };
   bool written = true;
   for ( int band = 0; band < 4; ++band )
@@ -149,6 +152,8 @@ int main( int argc, char *argv[] )
     rasterBand->SetNoDataValue( 0 );
     rasterBand->SetDescription( names[band] );
     rasterBand->SetColorInterpretation( interpretations[band] );
+    rasterBand->SetMetadataItem( "CENTRAL_WAVELENGTH_UM", wavelengths[band] );
+    rasterBand->SetScale( 0.0001 );
     written = written && rasterBand->RasterIO( GF_Write, 0, 0, width, height, bands[band].data(), width, height,
                                                GDT_UInt16, 0, 0 ) == CE_None;
   }
