@@ -284,15 +284,19 @@ class TestRenderingTools : public TestSupport::WindowTest
     void bandMathResultOpensWithARamp_data()
     {
       QTest::addColumn<double>( "scale" );
+      QTest::addColumn<QString>( "description" );
       QTest::addColumn<QString>( "ramp" );
-      QTest::newRow( "index" ) << -0.0005 << "RdYlGn";
-      QTest::newRow( "reflectance" ) << 1.0 << "Viridis";
+      QTest::newRow( "index" ) << -0.0005 << "" << "RdYlGn";
+      QTest::newRow( "reflectance" ) << 1.0 << "" << "Viridis";
+      QTest::newRow( "index with outliers" ) << 1.0 << "EVI" << "RdYlGn";
     }
     void bandMathResultOpensWithARamp()
     {
       QFETCH( double, scale );
+      QFETCH( QString, description );
       QFETCH( QString, ramp );
-      const TestSupport::RasterSpec spec{ 20, 10, 1, GDT_Float32, 32748, 500000, 9000000, 30, false, 0, 0, scale };
+      TestSupport::RasterSpec spec{ 20, 10, 1, GDT_Float32, 32748, 500000, 9000000, 30, false, 0, 0, scale };
+      spec.descriptions = QStringList{ description };
       emit mWindow->findChild<BandMathDialog *>()->complete(
           TestSupport::absolute( TestSupport::writeRaster( "result.tif", spec ) ) );
       auto *layer = qobject_cast<QgsRasterLayer *>( MainWindow::layerTreeView()->currentLayer() );

@@ -61,13 +61,7 @@ QDate AcquisitionDate::ofRaster( GDALDatasetH dataset, const QString &source )
         return date;
     }
   }
-  QFileInfo file( source );
-  for ( int level = 0; level < 3 && !file.fileName().isEmpty(); ++level )
-  {
-    const QDate date = inText( level == 0 ? file.completeBaseName() : file.fileName() );
-    if ( date.isValid() )
-      return date;
-    file = QFileInfo( file.path() );
-  }
-  return QDate();
+  const QFileInfo file( source );
+  const QDate named = inText( file.completeBaseName() );
+  return named.isValid() ? named : inText( QFileInfo( file.path() ).fileName() );
 }

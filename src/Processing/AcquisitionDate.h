@@ -18,8 +18,7 @@ class AcquisitionDate
 
     /**
      * The date of the raster \a dataset opened from \a source: its acquisition
-     * metadata first, then a date in the file name, then in the names of the
-     * two folders above it.
+     * metadata first, then a date in the file name, then in its folder's name.
      */
     static QDate ofRaster( GDALDatasetH dataset, const QString &source );
 };

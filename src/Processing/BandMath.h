@@ -52,6 +52,8 @@ class BandMath
         CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
         //! A result wider or taller than this gets overviews; none when negative.
         int overviewThreshold = OverviewBuilder::defaultThreshold;
+        //! The result band's description: the index it holds ("NDVI"), so that it is drawn as one.
+        QString description;
     };
 
     //! Whether the raster calculator can parse \a expression.

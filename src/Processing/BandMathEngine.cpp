@@ -197,6 +197,8 @@ ProcessingResult BandMathEngine::run()
                        mGrid.crs.toWkt( QgsCoordinateReferenceSystem::WKT_PREFERRED_GDAL ).toUtf8().constData() );
   GDALRasterBandH band = GDALGetRasterBand( dataset.get(), 1 );
   GDALSetRasterNoDataValue( band, outputNoData );
+  if ( !mRequest.description.isEmpty() )
+    GDALSetDescription( band, mRequest.description.toUtf8().constData() );
 
   // Enough to keep every worker busy while the writer catches up, few enough to bound memory.
   const double writingShare = OverviewBuilder::writingShare( mGrid.width, mGrid.height, mRequest.overviewThreshold );

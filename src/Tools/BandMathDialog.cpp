@@ -2,12 +2,14 @@
 
 #include "Core/Utils.h"
 #include "Processing/BandMath.h"
+#include "Processing/IndexPreset.h"
 #include "Processing/OutputName.h"
 #include "Processing/PixelValues.h"
 #include "Processing/RasterFormats.h"
 #include "Tools/ToolRun.h"
 
 #include <QCloseEvent>
+#include <QInputDialog>
 #include <QShowEvent>
 
 #include <qgsfeedback.h>
@@ -93,7 +95,16 @@ BandMathDialog::BandMathDialog( QWidget *parent )
   connect( clearButton, &QPushButton::clicked, expressionTextEdit, &QTextEdit::clear );
   connect( expressionTextEdit, &QTextEdit::textChanged, this, &BandMathDialog::followExpression );
   connect( applyButton, &QPushButton::clicked, this, &BandMathDialog::apply );
+  connect( indexPresetComboBox, qOverload<int>( &QComboBox::activated ), this, &BandMathDialog::applyIndexPreset );
+  connect( presetLayerComboBox, qOverload<int>( &QComboBox::activated ), this, &BandMathDialog::applyIndexPreset );
   connect( cancelButton, &QPushButton::clicked, this, &QWidget::close );
+
+  indexPresetComboBox->addItem( QStringLiteral( "Chọn chỉ số..." ) );
+  for ( const IndexPreset &preset : IndexPreset::all() )
+  {
+    indexPresetComboBox->addItem( preset.name, preset.name );
+    indexPresetComboBox->setItemData( indexPresetComboBox->count() - 1, preset.formula, Qt::ToolTipRole );
+  }
 
   fileWidget->setMode( FileWidget::SaveFile );
   fileWidget->setCaption( QStringLiteral( "Lưu ảnh kết quả" ) );
@@ -202,7 +213,68 @@ void BandMathDialog::loadRasterBands()
     item->setData( Qt::UserRole, entry.ref );
     item->setToolTip( entry.raster->publicSource() );
   }
+  loadPresetLayers();
   followExpression();
+}
+
+void BandMathDialog::loadPresetLayers()
+{
+  const QString chosen = presetLayerComboBox->currentData().toString();
+  presetLayerComboBox->clear();
+  for ( const QgsRasterCalculatorEntry &entry : qAsConst( mRasterEntries ) )
+  {
+    if ( isOffered( entry ) && presetLayerComboBox->findData( entry.raster->id() ) < 0 )
+      presetLayerComboBox->addItem( entry.raster->name(), entry.raster->id() );
+  }
+  const int index = presetLayerComboBox->findData( chosen );
+  if ( index >= 0 )
+    presetLayerComboBox->setCurrentIndex( index );
+}
+
+int BandMathDialog::askForBand( const QgsRasterLayer *layer, const QString &preset, const QString &role )
+{
+  QStringList bands;
+  for ( int band = 1; band <= layer->bandCount(); ++band )
+  {
+    const QString description = PixelValues::bandDescription( layer->dataProvider(), band );
+    bands << ( description.isEmpty() ? QStringLiteral( "Kênh %1" ).arg( band )
+                                     : QStringLiteral( "Kênh %1: %2" ).arg( band ).arg( description ) );
+  }
+  bool ok = false;
+  const QString picked = QInputDialog::getItem(
+      this, preset,
+      QStringLiteral( "Ảnh %1 không có kênh nào được nhận là kênh %2.\nChọn kênh dùng làm kênh %2:" )
+          .arg( layer->name(), role ),
+      bands, 0, false, &ok );
+  return ok ? static_cast<int>( bands.indexOf( picked ) ) + 1 : 0;
+}
+
+void BandMathDialog::applyIndexPreset()
+{
+  const IndexPreset *preset = IndexPreset::named( indexPresetComboBox->currentData().toString() );
+  const auto *layer =
+      qobject_cast<QgsRasterLayer *>( QgsProject::instance()->mapLayer( presetLayerComboBox->currentData().toString() ) );
+  if ( !preset || !layer || !layer->dataProvider() )
+    return;
+  const QVector<SpectralMetadata::Band> bands = SpectralMetadata::read( layer->source() ).bands;
+  QMap<IndexPreset::Role, int> chosen;
+  for ( IndexPreset::Role role : preset->roles() )
+  {
+    int band = IndexPreset::bandFor( role, bands );
+    if ( band == 0 )
+      band = askForBand( layer, preset->name, IndexPreset::roleName( role ) );
+    if ( band == 0 )
+    {
+      noticeLabel->setText( Utils::errorText( QStringLiteral( "Chưa chọn kênh %1 cho %2" )
+                                                  .arg( IndexPreset::roleName( role ), preset->name ) ) );
+      return;
+    }
+    chosen.insert( role, band );
+  }
+  mPresetName = preset->name;
+  mPresetExpression = preset->expression( layer->name(), chosen );
+  expressionTextEdit->setPlainText( mPresetExpression );
+  noticeLabel->clear();
 }
 
 void BandMathDialog::rasterBandsListWidgetItemDoubleClicked( QListWidgetItem *item )
@@ -277,6 +349,8 @@ void BandMathDialog::apply()
   request.expression = expressionTextEdit->toPlainText();
   request.outputFile = outputFileName();
   request.driver = formatComboBox->currentIndex() < 0 ? QString() : formatComboBox->currentData().toString();
+  if ( request.expression == mPresetExpression )
+    request.description = mPresetName;
   request.compression = compressionComboBox->compression();
   request.grid = { outputExtent(), columnsSpinBox->value(), rowsSpinBox->value(), mExtentCrs };
   const ProcessingResult prepared = BandMath::prepare( request, QgsRasterCalculatorEntry::rasterEntries(),

@@ -63,6 +63,12 @@ class BandMathDialog : public QDialog, private Ui::BandMathDialog
     void checkExpression();
     //! Validates, computes, reports, and closes after a success.
     void apply();
+    /**
+     * Writes the chosen index's expression over the chosen raster's bands,
+     * found by their descriptions or wavelengths; asks for a band where none
+     * plays a role the index needs.
+     */
+    void applyIndexPreset();
 
   protected:
     void showEvent( QShowEvent *event ) override;
@@ -73,6 +79,9 @@ class BandMathDialog : public QDialog, private Ui::BandMathDialog
     void insertText( const QString &text );
     void loadRasterBands();
     void loadOutputFormats();
+    void loadPresetLayers();
+    //! The band of \a layer the user picks to play \a role; 0 when they pick none.
+    int askForBand( const QgsRasterLayer *layer, const QString &preset, const QString &role );
     bool isExpressionValid() const;
     QString outputFileName() const;
     void setExtentFrom( const QgsRasterLayer *layer );
@@ -99,4 +108,7 @@ class BandMathDialog : public QDialog, private Ui::BandMathDialog
     //! The CRS of the layer the extent fields were filled from: the fields are in its units.
     QgsCoordinateReferenceSystem mExtentCrs;
     ToolRun *mRun = nullptr;
+    //! The index last written into the expression and its text: a result still computing it is described as it.
+    QString mPresetName;
+    QString mPresetExpression;
 };

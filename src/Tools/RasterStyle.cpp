@@ -1,5 +1,7 @@
 #include "Tools/RasterStyle.h"
 
+#include "Processing/IndexPreset.h"
+#include "Processing/PixelValues.h"
 #include "Processing/Scene.h"
 
 #include <qgsbrightnesscontrastfilter.h>
@@ -121,7 +123,9 @@ bool RasterStyle::applyIndexOrPerceptualRamp( QgsRasterLayer *layer )
   const std::optional<std::pair<double, double>> extremes = bandRange( layer, 1, Range() );
   if ( !extremes )
     return false;
-  const bool index = extremes->first >= -1 && extremes->second <= 1;
+  // An index's outliers (EVI where its denominator nears zero) must not turn its ramp into a reflectance one.
+  const bool index = ( extremes->first >= -1 && extremes->second <= 1 ) ||
+                     IndexPreset::named( PixelValues::bandDescription( layer->dataProvider(), 1 ) );
   Range cut;
   cut.limits = QgsRasterMinMaxOrigin::CumulativeCut;
   cut.sampleSize = static_cast<int>( QgsRasterLayer::SAMPLE_SIZE );
