@@ -49,20 +49,18 @@ QString checksums( const QString &path )
   return sums.join( ' ' );
 }
 
-//! A GeoJSON file of \a polygon (WKT in \a crs), for the command line, and the same polygon for the engine.
-QgsGeometry writeMask( const QString &path, const QString &wkt, const QgsCoordinateReferenceSystem &from,
-                       const QgsCoordinateReferenceSystem &to )
+//! \a wkt (UTM 48 south) in \a crs: a GeoJSON file for gdalwarp, and the polygon for the engine.
+QgsGeometry writeMask( const QString &path, const QString &wkt, const QgsCoordinateReferenceSystem &crs )
 {
   QgsGeometry polygon = QgsGeometry::fromWkt( wkt );
-  polygon.transform( QgsCoordinateTransform( from, to, QgsCoordinateTransformContext() ) );
-  QFile file( path );
-  file.open( QIODevice::WriteOnly );
-  file.write( QStringLiteral( "{\"type\":\"FeatureCollection\",\"crs\":{\"type\":\"name\",\"properties\":{\"name\":"
-                              "\"urn:ogc:def:crs:EPSG::%1\"}},\"features\":[{\"type\":\"Feature\",\"properties\":{},"
-                              "\"geometry\":%2}]}" )
-                  .arg( to.postgisSrid() )
-                  .arg( polygon.asJson( 17 ) )
-                  .toUtf8() );
+  polygon.transform( QgsCoordinateTransform( epsg( 32748 ), crs, QgsCoordinateTransformContext() ) );
+  TestSupport::writeBytes(
+      path, QStringLiteral( "{\"type\":\"FeatureCollection\",\"crs\":{\"type\":\"name\",\"properties\":{\"name\":"
+                            "\"urn:ogc:def:crs:EPSG::%1\"}},\"features\":[{\"type\":\"Feature\",\"properties\":{},"
+                            "\"geometry\":%2}]}" )
+                .arg( crs.postgisSrid() )
+                .arg( polygon.asJson( 17 ) )
+                .toUtf8() );
   return polygon;
 }
 
@@ -189,7 +187,7 @@ class TestRasterClip : public QObject
         request.mask << writeMask( TestSupport::absolute( "mask.json" ),
                                    "POLYGON((500100 8999950, 500400 8999900, 500350 8999750, 500050 8999800, "
                                    "500100 8999950))",
-                                   epsg( 32748 ), epsg( maskCrs ) );
+                                   epsg( maskCrs ) );
       }
       const ProcessingResult result = RasterClip::run( request );
       QVERIFY2( result.done(), qPrintable( result.reason ) );

@@ -68,7 +68,7 @@ class TestUpdate : public TestSupport::WindowTest
       QVERIFY( !QFile::exists( "logs/param.json" ) );
     }
 
-    void aSilentServerNeverBlocksTheWindow()
+    void aSilentServerNeitherBlocksTheWindowNorTheUpdate()
     {
       QTcpServer silent; // takes the request and never answers
       QVERIFY( silent.listen( QHostAddress::LocalHost ) );
@@ -79,13 +79,10 @@ class TestUpdate : public TestSupport::WindowTest
       QVERIFY( QTest::qWaitForWindowExposed( mWindow.get() ) );
       QTest::qWait( 300 );
       QVERIFY2( clock.elapsed() < 3000, "the window waited for the manifest" );
-    }
 
-    void updateHandsOverOnlyWhenAccepted()
-    {
+      // Without an answer the updater is offered, and started only when the user accepts.
       QDir().mkpath( "logs" );
       QVERIFY( QFile::copy( RASTOVA_FRESHKIT, "Freshkit" ) );
-      mWindow->show();
       for ( const bool accepted : { false, true } )
       {
         auto answered = TestSupport::answerMessage( accepted ? "Có" : "Không", 3000 );

@@ -123,9 +123,6 @@ class TestWorkspace : public TestSupport::WindowTest
       asked = TestSupport::answerMessage( "Hủy", 300 );
       mWindow->newWorkspace();
       QVERIFY( asked->isEmpty() );
-
-      MainWindow::controller()->openFileName( absolute( "r1.tif" ) );
-      QTRY_COMPARE( MainWindow::mapCanvas()->layers().size(), 1 );
     }
 
     void workspaceKeepsTheWork_data()
