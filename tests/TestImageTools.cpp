@@ -1,4 +1,3 @@
-#include "Processing/RasterBands.h"
 #include "TestSupport.h"
 #include "Tools/ImageCombinationDialog.h"
 #include "Tools/ImageSeparationDialog.h"
@@ -11,12 +10,6 @@ using TestSupport::absolute;
 using TestSupport::addRasterLayer;
 using TestSupport::applyAndWait;
 using TestSupport::readBand;
-
-Spec spec( int bands, GDALDataType type, bool noData = false, double noDataValue = 0 )
-{
-  return Spec{ 20, 10, bands, type, 32748, 500000, 9000000, 30, noData, noDataValue };
-}
-
 } // namespace
 
 class TestImageTools : public TestSupport::WindowTest
@@ -47,8 +40,9 @@ class TestImageTools : public TestSupport::WindowTest
   private slots:
     void combinationStacksBandsInATypeHoldingThemAll()
     {
-      QgsRasterLayer *scene = addRasterLayer( "scene", spec( 3, GDT_UInt16, true, 0 ) );
-      QgsRasterLayer *ndvi = addRasterLayer( "ndvi", spec( 1, GDT_Float32, true, 0 ) );
+      QgsRasterLayer *scene =
+          addRasterLayer( "scene", Spec{ 20, 10, 3, GDT_UInt16, 32748, 500000, 9000000, 30, true } );
+      QgsRasterLayer *ndvi = addRasterLayer( "ndvi", Spec{ 20, 10, 1, GDT_Float32, 32748, 500000, 9000000, 30, true } );
       auto *dialog = showCombination( { scene, ndvi }, absolute( "stack" ) );
       dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
       QSignalSpy progress( dialog->findChild<QProgressBar *>( "progressBar" ), &QProgressBar::valueChanged );
@@ -68,50 +62,45 @@ class TestImageTools : public TestSupport::WindowTest
       QTRY_VERIFY_WITH_TIMEOUT( !dialog->isVisible(), 3000 );
     }
 
-    void differentNoDataBecomesDeclaredNaN_data()
-    {
-      QTest::addColumn<bool>( "sceneHasNoData" );
-      QTest::newRow( "scene with its own no-data" ) << true;
-      QTest::newRow( "scene without no-data first" ) << false;
-    }
-    void differentNoDataBecomesDeclaredNaN()
-    {
-      QFETCH( bool, sceneHasNoData );
-      QgsRasterLayer *scene = addRasterLayer( "scene", spec( 2, GDT_UInt16, sceneHasNoData, 1000 ) );
-      QgsRasterLayer *index = addRasterLayer( "index", spec( 1, GDT_UInt16, true, 1037 ) );
-      const ProcessingResult result = RasterBands::stack(
-          RasterBands::stackRequest( { scene, index }, absolute( "mixed.tif" ), "GTiff" ), nullptr );
-      QVERIFY2( result.done(), qPrintable( result.reason ) );
-      std::unique_ptr<GDALDataset> out = TestSupport::openRaster( absolute( "mixed.tif" ) );
-      QCOMPARE( out->GetRasterBand( 1 )->GetRasterDataType(), GDT_Float32 );
-      for ( int band = 1, has = 0; band <= 3; ++band )
-        QVERIFY( std::isnan( out->GetRasterBand( band )->GetNoDataValue( &has ) ) && has );
-      // valueAt( 1, 0, 0 ) is 1000 and valueAt( 1, 0, 1 ) is 1037.
-      const QVector<double> band1 = readBand( absolute( "mixed.tif" ), 1 );
-      QCOMPARE( std::isnan( band1[0] ), sceneHasNoData );
-      QCOMPARE( band1.mid( 1 ), readBand( scene->source(), 1 ).mid( 1 ) );
-      const QVector<double> band3 = readBand( absolute( "mixed.tif" ), 3 );
-      QVERIFY( std::isnan( band3[20] ) );
-      QCOMPARE( band3[0], 1000.0 );
-    }
-
-    void sameNamedImagesStayDistinctInTheListsOrder()
+    void theListKeepsItsOrderAndMarksRepeats()
     {
       QDir().mkpath( "2020" );
       QDir().mkpath( "2021" );
-      QgsRasterLayer *fine = addRasterLayer( "2020/ndvi", spec( 1, GDT_Float32 ) );
+      QgsRasterLayer *fine = addRasterLayer( "2020/ndvi", Spec{ 20, 10, 1, GDT_Float32 } );
       QgsRasterLayer *coarse =
           addRasterLayer( "2021/ndvi", Spec{ 10, 5, 1, GDT_Float32, 32748, 500000, 9000000, 60, false, 0, 0.5 } );
-      auto *dialog = showCombination( { fine, coarse }, absolute( "series.tif" ) );
+      auto *dialog = showCombination( { fine, coarse, fine }, absolute( "series.tif" ) );
       auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
+      const auto rows = [list]
+      {
+        QStringList texts; // each row's text and folder, "*" when its tip names the row it repeats
+        for ( int row = 0; row < list->count(); ++row )
+        {
+          const QString tip = list->item( row )->toolTip();
+          texts << list->item( row )->text() + ' ' + tip.section( '/', -2, -2 ) + ( tip.contains( '\n' ) ? "*" : "" );
+        }
+        return texts;
+      };
+      QCOMPARE( rows(), ( QStringList{ "ndvi 2020", "ndvi 2021", "ndvi (lặp lại) 2020*" } ) );
+      auto *up = dialog->findChild<QToolButton *>( "upButton" );
       list->setCurrentRow( 1 );
-      dialog->findChild<QToolButton *>( "upButton" )->click();
-      QCOMPARE( list->item( 0 )->toolTip(), coarse->publicSource() );
+      up->click();
+      list->setCurrentRow( 2 );
+      up->click(); // the repeat moves above its twin, which takes the mark
+      QCOMPARE( rows(), ( QStringList{ "ndvi 2021", "ndvi 2020", "ndvi (lặp lại) 2020*" } ) );
+      list->setCurrentRow( 1 );
+      dialog->findChild<QToolButton *>( "removeButton" )->click();
+      QCOMPARE( rows(), ( QStringList{ "ndvi 2021", "ndvi 2020" } ) );
+      dialog->findChild<QToolButton *>( "addButton" )->click(); // the combo box still shows the last one added
+      QCOMPARE( rows(), ( QStringList{ "ndvi 2021", "ndvi 2020", "ndvi (lặp lại) 2020*" } ) );
+
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
-      // The first listed image sets the grid; the other is read on it, nearest neighbour.
-      QCOMPARE( readBand( absolute( "series.tif" ), 1 ), readBand( coarse->source(), 1 ) );
-      // Output pixel (1, 0) is centred where, on the 30 m grid, pixel (3, 1) starts.
-      QCOMPARE( readBand( absolute( "series.tif" ), 2 ).at( 1 ), TestSupport::valueAt( 1, 3, 1 ) );
+      // The first listed image sets the grid; the other is read on it, nearest neighbour: output pixel (1, 0) is
+      // centred where, on the 30 m grid, pixel (3, 1) starts.
+      const QString series = absolute( "series.tif" );
+      QCOMPARE( readBand( series, 1 ), readBand( coarse->source(), 1 ) );
+      QCOMPARE( ( QList<double>{ readBand( series, 2 ).at( 1 ), readBand( series, 3 ).at( 1 ) } ),
+                ( QList<double>{ TestSupport::valueAt( 1, 3, 1 ), TestSupport::valueAt( 1, 3, 1 ) } ) );
     }
 
     void combinationChecks_data()
@@ -199,7 +188,7 @@ class TestImageTools : public TestSupport::WindowTest
       QDir( "bands" ).removeRecursively();
       QDir().mkpath( "bands" );
       TestSupport::writeBytes( "blocker", "a file, not a folder" );
-      addRasterLayer( "pair", spec( std::abs( bands ), GDT_Byte ) );
+      addRasterLayer( "pair", Spec{ 20, 10, std::abs( bands ), GDT_Byte } );
       const QString path = folder.isEmpty() ? QString() : absolute( folder );
       auto *dialog = showSeparation( path );
       if ( bands < 0 )
@@ -214,34 +203,6 @@ class TestImageTools : public TestSupport::WindowTest
       if ( !answer.isEmpty() ) // declined, not even the parents are made
         QCOMPARE( QFileInfo::exists( absolute( folder.section( '/', 0, 0 ) ) ), written );
       QVERIFY( QFileInfo( absolute( "blocker" ) ).isFile() );
-    }
-
-    void repeatedImagesAreMarkedInTheList()
-    {
-      QgsRasterLayer *a = addRasterLayer( "a" );
-      QgsRasterLayer *b = addRasterLayer( "b" );
-      auto *dialog = showCombination( { a, b, a }, absolute( "stack.tif" ) );
-      auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
-      const auto rows = [list]
-      {
-        QStringList texts;
-        for ( int row = 0; row < list->count(); ++row )
-          texts << list->item( row )->text() + ( list->item( row )->toolTip().contains( '\n' ) ? "*" : "" );
-        return texts;
-      };
-      QCOMPARE( rows(), ( QStringList{ "a", "b", "a (lặp lại)*" } ) );
-      list->setCurrentRow( 2 );
-      dialog->findChild<QToolButton *>( "upButton" )->click();
-      dialog->findChild<QToolButton *>( "upButton" )->click();
-      QCOMPARE( rows(), ( QStringList{ "a", "a (lặp lại)*", "b" } ) );
-      list->setCurrentRow( 0 );
-      dialog->findChild<QToolButton *>( "removeButton" )->click();
-      QCOMPARE( rows(), ( QStringList{ "a", "b" } ) );
-      QCOMPARE( list->item( 0 )->toolTip(), a->publicSource() );
-      dialog->findChild<QToolButton *>( "addButton" )->click(); // the combo box still shows the last one added
-      QCOMPARE( rows(), ( QStringList{ "a", "b", "a (lặp lại)*" } ) );
-      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
-      QCOMPARE( TestSupport::openRaster( absolute( "stack.tif" ) )->GetRasterCount(), 9 );
     }
 
     void failedRunsKeepEarlierFiles_data()
@@ -265,7 +226,7 @@ class TestImageTools : public TestSupport::WindowTest
       QDir().mkpath( folder );
       const int size = failure == "cancel" ? 3000 : 200;
       QgsRasterLayer *layer = addRasterLayer( "big", Spec{ size, size } );
-      TestSupport::writeRaster( folder + ( stack ? "/stack.tif" : "/big-band2.tif" ), spec( 1, GDT_Byte ) );
+      TestSupport::writeRaster( folder + ( stack ? "/stack.tif" : "/big-band2.tif" ), Spec{ 20, 10, 1, GDT_Byte } );
       const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
 
       QWidget *dialog = stack ? static_cast<QWidget *>( showCombination( { layer }, folder + "/stack.tif" ) )
@@ -284,57 +245,6 @@ class TestImageTools : public TestSupport::WindowTest
       QCOMPARE( shown.section( '\n', 0, 0 ), notice );
       QVERIFY( dialog->isVisible() );
       QCOMPARE( TestSupport::folderContents( folder ), before );
-    }
-
-    void replacingTouchesOnlyTheTargetsOwnFiles_data()
-    {
-      QTest::addColumn<QString>( "target" );
-      QTest::addColumn<QString>( "driver" );
-      QTest::addColumn<QString>( "kept" );    // a file that must come through unchanged
-      QTest::addColumn<QString>( "removed" ); // a stale sidecar of the earlier target
-      QTest::addColumn<bool>( "written" );
-      // clang-format off
-      QTest::newRow( "a VRT's source stays" ) << "scene.vrt" << "GTiff" << "scene.tif" << "" << true;
-      QTest::newRow( "stale statistics go" ) << "earlier.tif" << "GTiff" << "" << "earlier.tif.aux.xml" << true;
-      QTest::newRow( "fewer bands, new header" ) << "stack" << "ENVI" << "" << "" << true;
-      QTest::newRow( "a folder that cannot hold it" ) << "blocker/rastova-nowhere.tif" << "GTiff" << "blocker" << "" << false;
-      // clang-format on
-    }
-    void replacingTouchesOnlyTheTargetsOwnFiles()
-    {
-      QFETCH( QString, target );
-      QFETCH( QString, driver );
-      QFETCH( QString, kept );
-      QFETCH( QString, removed );
-      QFETCH( bool, written );
-      const QString folder = absolute( "own" );
-      QDir().mkpath( folder );
-      TestSupport::writeRaster( folder + "/scene.tif" );
-      TestSupport::writeBytes( folder + "/scene.vrt",
-                               "<VRTDataset rasterXSize=\"20\" rasterYSize=\"10\"><VRTRasterBand dataType=\"UInt16\" "
-                               "band=\"1\"><SimpleSource><SourceFilename relativeToVRT=\"1\">scene.tif</SourceFilename>"
-                               "<SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>" );
-      TestSupport::writeRaster( folder + "/earlier.tif" );
-      TestSupport::writeBytes( folder + "/earlier.tif.aux.xml",
-                               "<PAMDataset><Metadata><MDI key=\"STALE\">1</MDI></Metadata></PAMDataset>" );
-      TestSupport::writeBytes( folder + "/blocker", "a file, not a folder" );
-      QgsRasterLayer *three = addRasterLayer( "three", spec( 3, GDT_Byte ) );
-      QVERIFY(
-          RasterBands::stack( RasterBands::stackRequest( { three }, folder + "/stack", "ENVI" ), nullptr ).done() );
-      const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
-
-      QgsRasterLayer *layer = addRasterLayer( "layer", spec( 1, GDT_Byte ) );
-      const ProcessingResult result =
-          RasterBands::stack( RasterBands::stackRequest( { layer }, folder + '/' + target, driver ), nullptr );
-      QCOMPARE( result.done(), written );
-      const std::unique_ptr<GDALDataset> out = TestSupport::openRaster( folder + '/' + target );
-      QCOMPARE( out ? out->GetRasterCount() : 0, written ? 1 : 0 );
-      const QMap<QString, QByteArray> after = TestSupport::folderContents( folder );
-      QCOMPARE( after.value( kept ), before.value( kept ) );
-      QVERIFY( !after.value( removed ).contains( "STALE" ) );
-      for ( const QString &name : after.keys() ) // nothing left behind
-        QVERIFY2( before.contains( name ), qPrintable( name ) );
-      QVERIFY( !QFile::exists( "/rastova-nowhere.tif" ) );
     }
 };
 

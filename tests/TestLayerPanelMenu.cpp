@@ -29,22 +29,20 @@ class TestLayerPanelMenu : public QObject
     {
       QTest::addColumn<QList<int>>( "rows" ); // selected in the panel, the first one clicked
       QTest::addColumn<QStringList>( "entries" );
-      const QStringList layer = { "Đi tới layer này", "Xem tổng quan" };
-      const QStringList raster = layer + QStringList{ "Độ sáng / Độ tương phản" };
+      const QStringList layer = { "Đi tới layer này", "Xem tổng quan" },
+                        raster = layer + QStringList{ "Độ sáng / Độ tương phản" };
+      const QStringList tools = { "Cắt và chuyển đổi ảnh...", "Thống kê và biểu đồ", "Tô màu một kênh",
+                                  "Tạo ảnh tháp" };
       const QStringList tail = { "Đổi tên layer", "Xuất ra với tên...", "Gỡ bỏ layer", "Thông tin thuộc tính" };
-      const QStringList bands1 = { "Gộp kênh ảnh", "Cắt và chuyển đổi ảnh...", "Thống kê và biểu đồ",
-                                   "Tô màu một kênh", "Tạo ảnh tháp" };
-      const QStringList bands3 = { "Tổ hợp màu", "Tách kênh ảnh", "Cắt và chuyển đổi ảnh...", "Thống kê và biểu đồ",
-                                   "Tô màu một kênh", "Tạo ảnh tháp" };
-      const QStringList twoSelected = { "Đổi tên layer", "Gỡ bỏ layer", "Thông tin thuộc tính", "Gom nhóm" };
       // The panel shows, top to bottom: vec, three, one, group.
-      QTest::newRow( "empty space" ) << QList<int>()
-                                     << QStringList{ "Thêm nhóm mới", "Mở rộng tất cả", "Thu gọn tất cả" };
+      // clang-format off
+      QTest::newRow( "empty space" ) << QList<int>() << QStringList{ "Thêm nhóm mới", "Mở rộng tất cả", "Thu gọn tất cả" };
       QTest::newRow( "group" ) << QList<int>{ 3 } << QStringList{ "Đi tới nhóm này", "Thêm nhóm con" } + tail;
-      QTest::newRow( "single-band raster" ) << QList<int>{ 2 } << raster + bands1 + tail;
-      QTest::newRow( "three-band raster" ) << QList<int>{ 1 } << raster + bands3 + tail;
+      QTest::newRow( "single-band raster" ) << QList<int>{ 2 } << raster + QStringList{ "Gộp kênh ảnh" } + tools + tail;
+      QTest::newRow( "three-band raster" ) << QList<int>{ 1 } << raster + QStringList{ "Tổ hợp màu", "Tách kênh ảnh" } + tools + tail;
       QTest::newRow( "vector" ) << QList<int>{ 0 } << layer + tail;
-      QTest::newRow( "two selected" ) << QList<int>{ 0, 3 } << layer + twoSelected;
+      QTest::newRow( "two selected" ) << QList<int>{ 0, 3 } << layer + QStringList{ "Đổi tên layer", "Gỡ bỏ layer", "Thông tin thuộc tính", "Gom nhóm" };
+      // clang-format on
     }
     void entriesFitTheClick()
     {

@@ -1,6 +1,5 @@
 #include "Core/LocalServer.h"
 #include "Core/Utils.h"
-#include "Data/Controller.h"
 #include "Gui/GuideDialog.h"
 #include "TestSupport.h"
 
@@ -112,12 +111,21 @@ class TestMainWindow : public TestSupport::WindowTest
       QVERIFY( !progress->isHidden() );
     }
 
-    void overviewFollowsTheProjectCrs()
+    void filesSentByLocalClientsOpenAndShowInTheOverview()
     {
       mWindow->show();
       QVERIFY( QTest::qWaitForWindowExposed( mWindow.get() ) );
-      // The first layer already changes the project's CRS, from the start-up one to its own.
-      MainWindow::controller()->openFileName( TestSupport::absolute( TestSupport::writeRaster( "seen.tif" ) ) );
+      // The server's side of a message has tests of its own; this is the window's.
+      LocalServer server;
+      mWindow->setLocalServer( &server );
+      const QString path = TestSupport::absolute( TestSupport::writeRaster( "sent by client.tif" ) );
+      emit server.messageFromServer( path );
+      QCOMPARE( QgsProject::instance()->count(), 1 );
+      QgsLayerTreeLayer *opened = QgsProject::instance()->layerTreeRoot()->findLayers().value( 0 );
+      QCOMPARE( opened->layer()->source(), path );
+      QCOMPARE( opened->customProperty( "overview" ).toInt(), 1 );
+
+      // The first layer already changed the project's CRS, from the start-up one to its own.
       auto *overview = mWindow->findChild<QDockWidget *>( "mOverviewDockWidget" )->widget();
       auto *viewRectangle = overview->findChild<QWidget *>();
       const auto rectangleInside = [&]
@@ -128,19 +136,6 @@ class TestMainWindow : public TestSupport::WindowTest
       QTRY_VERIFY( rectangleInside() );
       // Web Mercator shears a UTM rectangle: what the overview draws changes with the CRS.
       QTRY_VERIFY( overview->grab().toImage() != before );
-    }
-
-    void localClientsOpenFilesInTheWindow()
-    {
-      // The server's side of a message has tests of its own; this is the window's.
-      LocalServer server;
-      mWindow->setLocalServer( &server );
-      const QString path = TestSupport::absolute( TestSupport::writeRaster( "sent by client.tif" ) );
-      emit server.messageFromServer( path );
-      QCOMPARE( QgsProject::instance()->count(), 1 );
-      QgsLayerTreeLayer *opened = QgsProject::instance()->layerTreeRoot()->findLayers().value( 0 );
-      QCOMPARE( opened->layer()->source(), path );
-      QCOMPARE( opened->customProperty( "overview" ).toInt(), 1 ); // opened layers show in the overview too
     }
 };
 

@@ -22,7 +22,6 @@ class TestOverviewQueue : public WindowTest
       QTest::addColumn<int>( "width" );
       QTest::addColumn<bool>( "built" );
       QTest::newRow( "large" ) << true << 600 << true;
-      QTest::newRow( "small" ) << true << 300 << false;
       QTest::newRow( "large, setting off" ) << false << 600 << false;
     }
     void largeRastersGetOverviewsWhenOpened()

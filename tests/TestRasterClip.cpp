@@ -49,20 +49,18 @@ QString checksums( const QString &path )
   return sums.join( ' ' );
 }
 
-//! A GeoJSON file of \a polygon (WKT in \a crs), for the command line, and the same polygon for the engine.
-QgsGeometry writeMask( const QString &path, const QString &wkt, const QgsCoordinateReferenceSystem &from,
-                       const QgsCoordinateReferenceSystem &to )
+//! \a wkt (UTM 48 south) in \a crs: a GeoJSON file for gdalwarp, and the polygon for the engine.
+QgsGeometry writeMask( const QString &path, const QString &wkt, const QgsCoordinateReferenceSystem &crs )
 {
   QgsGeometry polygon = QgsGeometry::fromWkt( wkt );
-  polygon.transform( QgsCoordinateTransform( from, to, QgsCoordinateTransformContext() ) );
-  QFile file( path );
-  file.open( QIODevice::WriteOnly );
-  file.write( QStringLiteral( "{\"type\":\"FeatureCollection\",\"crs\":{\"type\":\"name\",\"properties\":{\"name\":"
-                              "\"urn:ogc:def:crs:EPSG::%1\"}},\"features\":[{\"type\":\"Feature\",\"properties\":{},"
-                              "\"geometry\":%2}]}" )
-                  .arg( to.postgisSrid() )
-                  .arg( polygon.asJson( 17 ) )
-                  .toUtf8() );
+  polygon.transform( QgsCoordinateTransform( epsg( 32748 ), crs, QgsCoordinateTransformContext() ) );
+  TestSupport::writeBytes(
+      path, QStringLiteral( "{\"type\":\"FeatureCollection\",\"crs\":{\"type\":\"name\",\"properties\":{\"name\":"
+                            "\"urn:ogc:def:crs:EPSG::%1\"}},\"features\":[{\"type\":\"Feature\",\"properties\":{},"
+                            "\"geometry\":%2}]}" )
+                .arg( crs.postgisSrid() )
+                .arg( polygon.asJson( 17 ) )
+                .toUtf8() );
   return polygon;
 }
 
@@ -189,7 +187,7 @@ class TestRasterClip : public QObject
         request.mask << writeMask( TestSupport::absolute( "mask.json" ),
                                    "POLYGON((500100 8999950, 500400 8999900, 500350 8999750, 500050 8999800, "
                                    "500100 8999950))",
-                                   epsg( 32748 ), epsg( maskCrs ) );
+                                   epsg( maskCrs ) );
       }
       const ProcessingResult result = RasterClip::run( request );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
@@ -312,25 +310,69 @@ class TestRasterClip : public QObject
         QCOMPARE( QString::fromUtf8( written->GetRasterBand( band )->GetDescription() ), descriptions[band - 1] );
     }
 
-    void stopLeavesTheEarlierFile_data()
+    void writesTouchOnlyTheTargetsOwnFiles_data()
     {
-      QTest::addColumn<bool>( "reproject" );
-      QTest::newRow( "copy" ) << false;
-      QTest::newRow( "warp" ) << true;
+      QTest::addColumn<QString>( "writer" ); // a stack, or a copy or warp stopped at once
+      QTest::addColumn<QString>( "target" );
+      QTest::addColumn<QString>( "driver" );
+      QTest::addColumn<QString>( "kept" );    // a file that must come through unchanged
+      QTest::addColumn<QString>( "removed" ); // a stale sidecar of the earlier target
+      QTest::addColumn<bool>( "written" );    // else the folder stays as it was
+      // clang-format off
+      QTest::newRow( "a VRT's source stays" ) << "stack" << "scene.vrt" << "GTiff" << "scene.tif" << "" << true;
+      QTest::newRow( "stale statistics go" ) << "stack" << "earlier.tif" << "GTiff" << "" << "earlier.tif.aux.xml" << true;
+      QTest::newRow( "fewer bands, new header" ) << "stack" << "stack" << "ENVI" << "" << "" << true;
+      QTest::newRow( "a folder that cannot hold it" ) << "stack" << "blocker/rastova-nowhere.tif" << "GTiff" << "blocker" << "" << false;
+      QTest::newRow( "copy stopped" ) << "copy" << "earlier.tif" << "GTiff" << "" << "" << false;
+      QTest::newRow( "warp stopped" ) << "warp" << "earlier.tif" << "GTiff" << "" << "" << false;
+      // clang-format on
     }
-    void stopLeavesTheEarlierFile()
+    void writesTouchOnlyTheTargetsOwnFiles()
     {
-      QFETCH( bool, reproject );
-      QDir().mkpath( "kept" );
-      const QString source = TestSupport::writeRaster( TestSupport::absolute( "stopped.tif" ) );
-      TestSupport::writeBytes( "kept/earlier.tif", "earlier" );
-      const QMap<QString, QByteArray> before = TestSupport::folderContents( "kept" );
-      RasterClip::Request request = requestFor( source, "kept/earlier.tif" );
-      request.crs = epsg( reproject ? 4326 : 32748 );
+      QFETCH( QString, writer );
+      QFETCH( QString, target );
+      QFETCH( QString, driver );
+      QFETCH( QString, kept );
+      QFETCH( QString, removed );
+      QFETCH( bool, written );
+      const QString folder = TestSupport::absolute( QStringLiteral( "own/%1" ).arg( QTest::currentDataTag() ) );
+      QDir().mkpath( folder );
+      const QString scene = TestSupport::writeRaster( folder + "/scene.tif" );
+      TestSupport::writeBytes( folder + "/scene.vrt",
+                               "<VRTDataset rasterXSize=\"20\" rasterYSize=\"10\"><VRTRasterBand dataType=\"UInt16\" "
+                               "band=\"1\"><SimpleSource><SourceFilename relativeToVRT=\"1\">scene.tif</SourceFilename>"
+                               "<SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>" );
+      TestSupport::writeRaster( folder + "/earlier.tif" );
+      TestSupport::writeBytes( folder + "/earlier.tif.aux.xml",
+                               "<PAMDataset><Metadata><MDI key=\"STALE\">1</MDI></Metadata></PAMDataset>" );
+      TestSupport::writeBytes( folder + "/blocker", "a file, not a folder" );
+      QgsRasterLayer three( TestSupport::writeRaster( folder + "-three.tif", RasterSpec{ 20, 10, 3, GDT_Byte } ),
+                            "three" );
+      QVERIFY(
+          RasterBands::stack( RasterBands::stackRequest( { &three }, folder + "/stack", "ENVI" ), nullptr ).done() );
+      const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
+
+      QgsRasterLayer one( TestSupport::writeRaster( folder + "-one.tif", RasterSpec{ 20, 10, 1, GDT_Byte } ), "one" );
+      RasterClip::Request request = requestFor( scene, folder + '/' + target );
+      request.crs = epsg( writer == "warp" ? 4326 : 32748 );
       QgsFeedback stop;
       stop.cancel();
-      QCOMPARE( int( RasterClip::run( request, &stop ).status ), int( ProcessingResult::Status::Cancelled ) );
-      QCOMPARE( TestSupport::folderContents( "kept" ), before );
+      const ProcessingResult result =
+          writer == "stack"
+              ? RasterBands::stack( RasterBands::stackRequest( { &one }, folder + '/' + target, driver ), nullptr )
+              : RasterClip::run( request, &stop );
+      QCOMPARE( result.done(), written );
+      QVERIFY( writer == "stack" || result.status == ProcessingResult::Status::Cancelled );
+      const QMap<QString, QByteArray> after = TestSupport::folderContents( folder );
+      if ( written )
+        QCOMPARE( TestSupport::openRaster( folder + '/' + target )->GetRasterCount(), 1 );
+      else
+        QCOMPARE( after, before );
+      QCOMPARE( after.value( kept ), before.value( kept ) );
+      QVERIFY( !after.value( removed ).contains( "STALE" ) );
+      for ( const QString &name : after.keys() ) // nothing left behind
+        QVERIFY2( before.contains( name ), qPrintable( name ) );
+      QVERIFY( !QFile::exists( "/rastova-nowhere.tif" ) );
     }
 };
 

@@ -41,114 +41,109 @@ class TestRasterEngine : public QObject
     Q_OBJECT
 
   private slots:
-    void stripsTileTheGridFromTheTop_data()
+    void gridArithmetic_data()
     {
-      QTest::addColumn<QList<int>>( "strip" ); // first row, rows
-      QTest::addColumn<QgsRectangle>( "extent" );
-      QTest::newRow( "first row" ) << QList<int>{ 0, 1 } << QgsRectangle( 0, 40, 100, 50 );
-      QTest::newRow( "middle strip" ) << QList<int>{ 1, 3 } << QgsRectangle( 0, 10, 100, 40 );
-      QTest::newRow( "last row" ) << QList<int>{ 4, 1 } << QgsRectangle( 0, 0, 100, 10 );
-      QTest::newRow( "whole grid" ) << QList<int>{ 0, 5 } << QgsRectangle( 0, 0, 100, 50 );
+      QTest::addColumn<QString>( "asked" );
+      QTest::addColumn<QList<double>>( "arguments" );
+      QTest::addColumn<QList<double>>( "answer" );
+      using L = QList<double>;
+      // clang-format off
+      // A strip (first row, rows) spans the grid's width from the top down: xmin, ymin, xmax, ymax.
+      QTest::newRow( "first row" ) << "strip" << L{ 0, 1 } << L{ 0, 40, 100, 50 };
+      QTest::newRow( "middle strip" ) << "strip" << L{ 1, 3 } << L{ 0, 10, 100, 40 };
+      QTest::newRow( "last row" ) << "strip" << L{ 4, 1 } << L{ 0, 0, 100, 10 };
+      QTest::newRow( "whole grid" ) << "strip" << L{ 0, 5 } << L{ 0, 0, 100, 50 };
+      // The rows a strip of about so many pixels takes.
+      QTest::newRow( "less than a row" ) << "rows" << L{ 3 } << L{ 1 };
+      QTest::newRow( "two rows and a bit" ) << "rows" << L{ 25 } << L{ 2 };
+      QTest::newRow( "more than the grid" ) << "rows" << L{ 60 } << L{ 5 };
+      QTest::newRow( "far more than the grid" ) << "rows" << L{ double( qint64( 1 ) << 40 ) } << L{ 5 };
+      // The pixel centres inside an extent: first row, end row, first column, end column.
+      QTest::newRow( "the grid itself" ) << "coverage" << L{ 0, 0, 100, 50 } << L{ 0, 5, 0, 10 };
+      QTest::newRow( "larger" ) << "coverage" << L{ -500, -500, 500, 500 } << L{ 0, 5, 0, 10 };
+      QTest::newRow( "edges through centres" ) << "coverage" << L{ 25, 15, 75, 35 } << L{ 1, 3, 2, 7 };
+      QTest::newRow( "edges past centres" ) << "coverage" << L{ 24, 14, 76, 36 } << L{ 1, 4, 2, 8 };
+      QTest::newRow( "beside it" ) << "coverage" << L{ 200, 0, 300, 50 } << L{ 0, 5, 10, 10 };
+      QTest::newRow( "above it" ) << "coverage" << L{ 0, 60, 100, 90 } << L{ 0, 0, 0, 10 };
+      // Whether an extent of so many columns and rows is read without resampling.
+      QTest::newRow( "same grid" ) << "aligned" << L{ 0, 0, 100, 50, 10, 5 } << L{ 1 };
+      QTest::newRow( "whole pixels inside" ) << "aligned" << L{ 20, 10, 60, 40, 4, 3 } << L{ 1 };
+      QTest::newRow( "whole pixels beyond" ) << "aligned" << L{ -30, -10, 130, 70, 16, 8 } << L{ 1 };
+      QTest::newRow( "half a pixel off" ) << "aligned" << L{ 5, 0, 105, 50, 10, 5 } << L{ 0 };
+      QTest::newRow( "finer pixels" ) << "aligned" << L{ 0, 0, 100, 50, 20, 10 } << L{ 0 };
+      QTest::newRow( "no pixels" ) << "aligned" << L{ 0, 0, 100, 50, 0, 5 } << L{ 0 };
+      // clang-format on
     }
-    void stripsTileTheGridFromTheTop()
+    void gridArithmetic()
     {
-      QFETCH( QList<int>, strip );
-      QFETCH( QgsRectangle, extent );
-      QCOMPARE( grid.stripExtent( strip[0], strip[1] ), extent );
-    }
-
-    void stripRowsStayWithinTheGrid_data()
-    {
-      QTest::addColumn<qint64>( "pixels" );
-      QTest::addColumn<int>( "rows" );
-      QTest::newRow( "less than a row" ) << qint64( 3 ) << 1;
-      QTest::newRow( "two rows and a bit" ) << qint64( 25 ) << 2;
-      QTest::newRow( "more than the grid" ) << qint64( 60 ) << 5;
-      QTest::newRow( "far more than the grid" ) << ( qint64( 1 ) << 40 ) << 5;
-    }
-    void stripRowsStayWithinTheGrid()
-    {
-      QFETCH( qint64, pixels );
-      QFETCH( int, rows );
-      QCOMPARE( grid.stripRows( pixels ), rows );
-    }
-
-    void coverageHoldsThePixelCentresInside_data()
-    {
-      QTest::addColumn<QgsRectangle>( "extent" );
-      QTest::addColumn<QList<int>>( "covered" ); // first row, end row, first column, end column
-      QTest::newRow( "the grid itself" ) << QgsRectangle( 0, 0, 100, 50 ) << QList<int>{ 0, 5, 0, 10 };
-      QTest::newRow( "larger" ) << QgsRectangle( -500, -500, 500, 500 ) << QList<int>{ 0, 5, 0, 10 };
-      QTest::newRow( "edges through centres" ) << QgsRectangle( 25, 15, 75, 35 ) << QList<int>{ 1, 3, 2, 7 };
-      QTest::newRow( "edges past centres" ) << QgsRectangle( 24, 14, 76, 36 ) << QList<int>{ 1, 4, 2, 8 };
-      QTest::newRow( "beside it" ) << QgsRectangle( 200, 0, 300, 50 ) << QList<int>{ 0, 5, 10, 10 };
-      QTest::newRow( "above it" ) << QgsRectangle( 0, 60, 100, 90 ) << QList<int>{ 0, 0, 0, 10 };
-    }
-    void coverageHoldsThePixelCentresInside()
-    {
-      QFETCH( QgsRectangle, extent );
-      QFETCH( QList<int>, covered );
-      const BandReader::Coverage coverage = BandReader::coverage( grid, extent );
-      QCOMPARE( ( QList<int>{ coverage.firstRow, coverage.endRow, coverage.firstColumn, coverage.endColumn } ),
-                covered );
-    }
-
-    void alignedBandsAreReadWithoutResampling_data()
-    {
-      QTest::addColumn<QgsRectangle>( "extent" );
-      QTest::addColumn<QSize>( "size" );
-      QTest::addColumn<bool>( "aligned" );
-      QTest::newRow( "same grid" ) << QgsRectangle( 0, 0, 100, 50 ) << QSize( 10, 5 ) << true;
-      QTest::newRow( "whole pixels inside" ) << QgsRectangle( 20, 10, 60, 40 ) << QSize( 4, 3 ) << true;
-      QTest::newRow( "whole pixels beyond" ) << QgsRectangle( -30, -10, 130, 70 ) << QSize( 16, 8 ) << true;
-      QTest::newRow( "half a pixel off" ) << QgsRectangle( 5, 0, 105, 50 ) << QSize( 10, 5 ) << false;
-      QTest::newRow( "finer pixels" ) << QgsRectangle( 0, 0, 100, 50 ) << QSize( 20, 10 ) << false;
-      QTest::newRow( "no pixels" ) << QgsRectangle( 0, 0, 100, 50 ) << QSize( 0, 5 ) << false;
-    }
-    void alignedBandsAreReadWithoutResampling()
-    {
-      QFETCH( QgsRectangle, extent );
-      QFETCH( QSize, size );
-      QFETCH( bool, aligned );
-      QCOMPARE( BandReader::isAligned( grid, extent, size.width(), size.height() ), aligned );
+      QFETCH( QString, asked );
+      QFETCH( QList<double>, arguments );
+      QFETCH( QList<double>, answer );
+      const QList<double> &a = arguments;
+      const QgsRectangle extent = a.size() >= 4 ? QgsRectangle( a[0], a[1], a[2], a[3] ) : QgsRectangle();
+      QList<double> found;
+      if ( asked == "strip" )
+      {
+        const QgsRectangle strip = grid.stripExtent( int( a[0] ), int( a[1] ) );
+        found = { strip.xMinimum(), strip.yMinimum(), strip.xMaximum(), strip.yMaximum() };
+      }
+      else if ( asked == "rows" )
+        found = { double( grid.stripRows( qint64( a[0] ) ) ) };
+      else if ( asked == "coverage" )
+      {
+        const BandReader::Coverage c = BandReader::coverage( grid, extent );
+        found = { double( c.firstRow ), double( c.endRow ), double( c.firstColumn ), double( c.endColumn ) };
+      }
+      else
+        found = { double( BandReader::isAligned( grid, extent, int( a[4] ), int( a[5] ) ) ) };
+      QCOMPARE( found, answer );
     }
 
-    void stackTypeHoldsEveryBand_data()
+    void stacksHoldEveryValueAndOnlyASharedNoData_data()
     {
       QTest::addColumn<QStringList>( "bands" );
-      QTest::addColumn<int>( "type" );
-      QTest::newRow( "Byte alone" ) << QStringList{ "Byte/-" } << int( Qgis::DataType::Byte );
-      QTest::newRow( "Byte, UInt16" ) << QStringList{ "Byte/-", "UInt16/-" } << int( Qgis::DataType::UInt16 );
-      QTest::newRow( "UInt16, Int16" ) << QStringList{ "UInt16/-", "Int16/-" } << int( Qgis::DataType::Int32 );
-      QTest::newRow( "Int32, Float32" ) << QStringList{ "Int32/-", "Float32/-" } << int( Qgis::DataType::Float64 );
-      QTest::newRow( "Byte, Float32" ) << QStringList{ "Byte/-", "Float32/-" } << int( Qgis::DataType::Float32 );
+      QTest::addColumn<int>( "type" );       // written
+      QTest::addColumn<QString>( "noData" ); // declared: none, nan or the common value
+      // clang-format off
+      QTest::newRow( "Byte alone" ) << QStringList{ "Byte/-" } << int( GDT_Byte ) << "none";
+      QTest::newRow( "Byte, UInt16" ) << QStringList{ "Byte/-", "UInt16/-" } << int( GDT_UInt16 ) << "none";
+      QTest::newRow( "UInt16, Int16" ) << QStringList{ "UInt16/-", "Int16/-" } << int( GDT_Int32 ) << "none";
+      QTest::newRow( "Int32, Float32" ) << QStringList{ "Int32/-", "Float32/-" } << int( GDT_Float64 ) << "none";
+      QTest::newRow( "Byte, Float32" ) << QStringList{ "Byte/-", "Float32/-" } << int( GDT_Float32 ) << "none";
+      QTest::newRow( "one shared value" ) << QStringList{ "UInt16/7", "Byte/7" } << int( GDT_UInt16 ) << "7";
+      QTest::newRow( "two values" ) << QStringList{ "UInt16/1000", "UInt16/1037" } << int( GDT_Float32 ) << "nan";
+      QTest::newRow( "only the second has one" ) << QStringList{ "UInt16/-", "UInt16/1037" } << int( GDT_Float32 ) << "nan";
+      QTest::newRow( "only the first has one" ) << QStringList{ "UInt16/0", "UInt16/-" } << int( GDT_Float32 ) << "nan";
+      // clang-format on
     }
-    void stackTypeHoldsEveryBand()
+    void stacksHoldEveryValueAndOnlyASharedNoData()
     {
       QFETCH( QStringList, bands );
       QFETCH( int, type );
-      QCOMPARE( int( RasterBands::stackDataType( sources( bands ) ) ), type );
-    }
-
-    void noDataIsKeptOnlyWhenAllBandsShareIt_data()
-    {
-      QTest::addColumn<QStringList>( "bands" );
-      QTest::addColumn<QString>( "plan" ); // none, NaN or the common value
-      QTest::newRow( "none anywhere" ) << QStringList{ "UInt16/-", "UInt16/-" } << "none";
-      QTest::newRow( "one shared value" ) << QStringList{ "UInt16/7", "Byte/7" } << "7";
-      QTest::newRow( "two values" ) << QStringList{ "UInt16/7", "UInt16/8" } << "NaN";
-      QTest::newRow( "only the second has one" ) << QStringList{ "UInt16/-", "UInt16/0" } << "NaN";
-      QTest::newRow( "only the first has one" ) << QStringList{ "UInt16/0", "UInt16/-" } << "NaN";
-    }
-    void noDataIsKeptOnlyWhenAllBandsShareIt()
-    {
-      QFETCH( QStringList, bands );
-      QFETCH( QString, plan );
-      const RasterBands::NoDataPlan made = RasterBands::noDataPlan( sources( bands ) );
-      QCOMPARE( made.none    ? QStringLiteral( "none" )
-                : made.toNaN ? QStringLiteral( "NaN" )
-                             : QString::number( made.common ),
-                plan );
+      QFETCH( QString, noData );
+      const auto providers = sources( bands );
+      const QString output = TestSupport::absolute( QTest::currentDataTag() + QStringLiteral( ".tif" ) );
+      const RasterGrid on{ providers[0]->extent(), 20, 10, providers[0]->crs() };
+      QVERIFY( RasterBands::stack( { providers, on, output, "GTiff" }, nullptr ).done() );
+      const std::unique_ptr<GDALDataset> written = TestSupport::openRaster( output );
+      // Each band's own no-data pixels (1000 at (0, 0), 1037 at (0, 1)) become NaN when the bands differ in it.
+      for ( int band = 1; band <= providers.size(); ++band )
+      {
+        QgsRasterDataProvider *source = providers[band - 1].get();
+        int has = 0;
+        const double declared = written->GetRasterBand( band )->GetNoDataValue( &has );
+        QCOMPARE( has ? QString::number( declared ) : QStringLiteral( "none" ), noData );
+        QCOMPARE( int( written->GetRasterBand( band )->GetRasterDataType() ), type );
+        QStringList expected, found;
+        for ( double value : TestSupport::readBand( source->dataSourceUri(), 1 ) )
+          expected << QString::number( noData == "nan" && source->sourceHasNoDataValue( 1 ) &&
+                                               value == source->sourceNoDataValue( 1 )
+                                           ? std::nan( "" )
+                                           : value );
+        for ( double value : TestSupport::readBand( output, band ) )
+          found << QString::number( value );
+        QCOMPARE( found, expected );
+      }
     }
 
     void outputNamesFollowTheDriver_data()

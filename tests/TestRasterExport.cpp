@@ -19,7 +19,6 @@ class TestRasterExport : public TestSupport::WindowTest
       const QString done = "Xuất ảnh đã hoàn thành";
       // clang-format off
       QTest::newRow( "bands 3 and 1" ) << QList<int>{ 3, 1 } << "" << "" << false << done << QList<double>{ 3000, 1000 };
-      QTest::newRow( "no band" ) << QList<int>{} << "" << "" << false << "Chưa chọn kênh ảnh nào" << QList<double>{};
       QTest::newRow( "Byte, clamping declined" ) << QList<int>{ 1 } << "Byte" << "Không" << false << "Kiểu Byte không chứa được các giá trị của ảnh" << QList<double>{};
       QTest::newRow( "Byte, clamping accepted" ) << QList<int>{ 1, 2 } << "Byte" << "Có" << false << done << QList<double>{ 255, 255 };
       QTest::newRow( "mask, nothing selected" ) << QList<int>{ 1 } << "" << "" << true << "Lớp vùng cắt không có đa giác nào" << QList<double>{};

@@ -1,7 +1,5 @@
 #include "Data/Controller.h"
 #include "Data/MetadataViewerDialog.h"
-#include "Data/SceneModel.h"
-#include "Gui/Workspace.h"
 #include "Processing/PixelValues.h"
 #include "SceneFixtures.h"
 #include "TestSupport.h"
@@ -96,61 +94,6 @@ class TestSceneWindow : public WindowTest
       QCOMPARE( shown.isEmpty(), notice.isEmpty() );
       if ( !notice.isEmpty() )
         QVERIFY( shown.last().text.contains( notice ) );
-    }
-
-    void workspaceRebuildsSceneFromMovedProduct_data()
-    {
-      QTest::addColumn<bool>( "productKept" );
-
-      QTest::newRow( "product moved with the workspace" ) << true;
-      QTest::newRow( "product gone" ) << false;
-    }
-    void workspaceRebuildsSceneFromMovedProduct()
-    {
-      QFETCH( bool, productKept );
-
-      const QString site = absolute( QStringLiteral( "site-%1" ).arg( productKept ) );
-      const QString moved = site + QStringLiteral( "-moved" );
-      writeLandsat( site + "/landsat" );
-      QVERIFY( pack( site + "/landsat", site + "/landsat.tar" ) );
-      writeRaster( site + "/dem.tif" );
-      MainWindow::controller()->openFileNames( { site + "/landsat.tar", site + "/dem.tif" } );
-      QCOMPARE( QgsProject::instance()->count(), 4 );
-      QVERIFY( MainWindow::controller()->workspace()->saveTo( site + "/work.qgz" ) );
-
-      QVERIFY( QDir().rename( site, moved ) );
-      QVERIFY( QDir( SceneModel::folder() ).removeRecursively() );
-      if ( !productKept )
-        QVERIFY( QFile::remove( moved + "/landsat.tar" ) );
-      QVERIFY( MainWindow::controller()->workspace()->open( moved + "/work.qgz" ) );
-
-      const QList<QgsLayerTreeGroup *> groups = QgsProject::instance()->layerTreeRoot()->findGroups();
-      QCOMPARE( groups.size(), 1 );
-      QCOMPARE( QgsProject::instance()->count(), productKept ? 4 : 1 );
-      QCOMPARE( notices().isEmpty(), productKept );
-      if ( !productKept )
-      {
-        QCOMPARE( notices().last().title, QStringLiteral( "Thiếu dữ liệu" ) );
-        QVERIFY( notices().last().text.contains( moved + "/landsat.tar" ) );
-        return;
-      }
-      const QList<QgsLayerTreeLayer *> layers = groups.first()->findLayers();
-      QCOMPARE( layers.size(), 3 );
-      auto *reflectance = qobject_cast<QgsRasterLayer *>( layers.first()->layer() );
-      QVERIFY( reflectance->isValid() );
-      QCOMPARE( reflectance->bandCount(), 7 );
-      const auto *renderer = dynamic_cast<const QgsMultiBandColorRenderer *>( reflectance->renderer() );
-      QVERIFY( renderer );
-      QCOMPARE( ( QList<int>{ renderer->redBand(), renderer->greenBand(), renderer->blueBand() } ),
-                ( QList<int>{ 4, 3, 2 } ) );
-      auto *mask = qobject_cast<QgsRasterLayer *>( layers.last()->layer() );
-      QVERIFY( dynamic_cast<const QgsPalettedRasterRenderer *>( mask->renderer() ) );
-      // The mask's classes come from the pixel function, which the rebuilt layer must reach.
-      bool read = false;
-      const QgsPointXY clear( mask->extent().xMinimum() + 6.5 * mask->rasterUnitsPerPixelX(),
-                              mask->extent().center().y() );
-      QCOMPARE( mask->dataProvider()->sample( clear, 1, &read ), 6.0 );
-      QVERIFY( read );
     }
 };
 

@@ -9,49 +9,51 @@
 
 using namespace TestSupport;
 
-namespace
-{
-QStringList descriptions( GDALDataset *dataset )
-{
-  QStringList names;
-  for ( int band = 1; band <= dataset->GetRasterCount(); ++band )
-    names << QString::fromUtf8( dataset->GetRasterBand( band )->GetDescription() );
-  return names;
-}
-} // namespace
-
 class TestScenes : public QObject
 {
     Q_OBJECT
 
   private slots:
-    void opensLandsat_data()
+    void opensProducts_data()
     {
-      QTest::addColumn<int>( "mission" );
-      QTest::addColumn<bool>( "xml" );
+      QTest::addColumn<QString>( "product" ); // a Landsat mission or a Sentinel-2 processing baseline
       QTest::addColumn<QString>( "road" );
+      QTest::addColumn<QString>( "title" );
+      QTest::addColumn<double>( "offset" );
+      const QString s2 = "Sentinel-2A MSI T48PWS 2023-01-05";
       // clang-format off
-      QTest::newRow( "Landsat 8 MTL" ) << 8 << false << "mtl";
-      QTest::newRow( "Landsat 9 XML MTL in a folder" ) << 9 << true << "folder";
-      QTest::newRow( "Landsat 7 ETM+ numbering" ) << 7 << false << "mtl";
-      QTest::newRow( "Landsat 5 TM in a tar" ) << 5 << false << "tar";
+      QTest::newRow( "Landsat 8 MTL" ) << "8" << "mtl" << "Landsat 8 OLI_TIRS 125/052 2023-01-05" << -0.2;
+      QTest::newRow( "Landsat 9 XML MTL in a folder" ) << "9" << "folder" << "Landsat 9 OLI_TIRS 125/052 2023-01-05" << -0.2;
+      QTest::newRow( "Landsat 7 ETM+ numbering" ) << "7" << "mtl" << "Landsat 7 TM 125/052 2023-01-05" << -0.2;
+      QTest::newRow( "Landsat 5 TM in a tar" ) << "5" << "tar" << "Landsat 5 TM 125/052 2023-01-05" << -0.2;
+      QTest::newRow( "Sentinel-2 before 04.00, no offset" ) << "02.14" << "mtd" << s2 << 0.0;
+      QTest::newRow( "Sentinel-2 04.00 shifts by -1000" ) << "04.00" << "safe" << s2 << -0.1;
+      QTest::newRow( "Sentinel-2 05.09 zip read in place" ) << "05.09" << "zip" << s2 << -0.1;
       // clang-format on
     }
-    void opensLandsat()
+    void opensProducts()
     {
-      QFETCH( int, mission );
-      QFETCH( bool, xml );
+      QFETCH( QString, product );
       QFETCH( QString, road );
-      const QString blueFile = mission >= 8 ? "SR_B2" : "SR_B1", thermalFile = mission >= 8 ? "ST_B10" : "ST_B6";
-
-      const QString folder = absolute( QStringLiteral( "products/landsat%1%2" ).arg( mission ).arg( road ) );
-      const QString mtl = writeLandsat( folder, LandsatSpec{ mission, 12, 6, true, xml, {} } );
-      QString path = road == "mtl" ? mtl : folder;
-      if ( road == "tar" )
+      QFETCH( QString, title );
+      QFETCH( double, offset );
+      const bool landsat = !product.contains( '.' );
+      const int mission = landsat ? product.toInt() : 0;
+      QString root = absolute( QStringLiteral( "products/%1%2" ).arg( product, road ) ), path;
+      if ( landsat )
+        path = writeLandsat( root, LandsatSpec{ mission, 12, 6, true, road == "folder", {} } );
+      else
       {
-        path = folder + ".tar";
-        QVERIFY( pack( folder, path ) );
-        QDir( folder ).removeRecursively();
+        root += "/S2A_MSIL2A_20230105T032131_N0509_R118_T48PWS_20230105T070000.SAFE";
+        path = writeSentinel2( root, Sentinel2Spec{ product } );
+      }
+      if ( road == "folder" || road == "safe" )
+        path = root;
+      if ( road == "tar" || road == "zip" )
+      {
+        path = ( landsat ? root : root.chopped( 5 ) ) + '.' + road;
+        QVERIFY( pack( root, path ) );
+        QDir( root ).removeRecursively();
       }
       const auto before = folderContents( absolute( "products" ) );
 
@@ -59,105 +61,64 @@ class TestScenes : public QObject
       const ProcessingResult result = SceneReader::open( path, absolute( "scenes" ), scene );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
       QCOMPARE( scene.problems, QStringList() );
-      QCOMPARE(
-          scene.title,
-          QStringLiteral( "Landsat %1 %2 125/052 2023-01-05" ).arg( mission ).arg( mission >= 8 ? "OLI_TIRS" : "TM" ) );
-      QCOMPARE( scene.acquired, QDateTime( QDate( 2023, 1, 5 ), QTime( 3, 20, 31, 123 ), Qt::UTC ) );
-      QCOMPARE( scene.cloudCover, 12.34 );
+      QCOMPARE( scene.title, title );
+      QCOMPARE( scene.cloudCover, landsat ? 12.34 : 3.5 );
       QCOMPARE( folderContents( absolute( "products" ) ), before );
 
       const auto vrt = openRaster( scene.reflectanceLayer );
       QVERIFY( vrt );
-      QStringList expected = { "Blue", "Green", "Red", "NIR", "SWIR1", "SWIR2" };
+      QStringList expected = { "Blue", "Green", "Red", "NIR", "SWIR1", "SWIR2" }, names;
       if ( mission >= 8 )
         expected.prepend( "Coastal" );
-      QCOMPARE( descriptions( vrt.get() ), expected );
+      if ( !landsat )
+        expected = QStringList{ "Blue",       "Green", "Red",        "Red edge 1", "Red edge 2",
+                                "Red edge 3", "NIR",   "NIR narrow", "SWIR1",      "SWIR2" };
       double previous = 0;
       for ( int band = 1; band <= vrt->GetRasterCount(); ++band )
       {
         GDALRasterBand *b = vrt->GetRasterBand( band );
+        names << QString::fromUtf8( b->GetDescription() );
+        QCOMPARE( ( QList<double>{ b->GetScale(), b->GetOffset() } ),
+                  ( QList<double>{ landsat ? 2.75e-05 : 0.0001, offset } ) );
+        if ( !landsat )
+          continue;
         const double wavelength = QString( b->GetMetadataItem( "CENTRAL_WAVELENGTH_UM" ) ).toDouble();
         QVERIFY( wavelength > previous );
         previous = wavelength;
-        QCOMPARE( b->GetScale(), 2.75e-05 );
-        QCOMPARE( b->GetOffset(), -0.2 );
         int hasNoData = 0;
         QCOMPARE( b->GetNoDataValue( &hasNoData ), 0.0 );
         QVERIFY( hasNoData );
       }
-      const int blue = expected.indexOf( "Blue" ) + 1;
-      QVERIFY( QString( vrt->GetRasterBand( blue )->GetMetadataItem( "SOURCE_FILE" ) ).endsWith( blueFile + ".TIF" ) );
-      // The first band file holds 7000 + 100 + (x + y) % 50: the blue band of TM is that file.
-      QCOMPARE( readBand( scene.reflectanceLayer, blue ).at( 1 ), mission >= 8 ? 7201.0 : 7101.0 );
+      QCOMPARE( names, expected );
+      // Band file n holds 7000 + 100 n + (x + y) % 50: the blue band of TM and Sentinel-2 is the first file.
+      QCOMPARE( readBand( scene.reflectanceLayer, expected.indexOf( "Blue" ) + 1 ).at( 1 ),
+                mission >= 8 ? 7201.0 : 7101.0 );
 
-      const auto thermal = openRaster( scene.thermalLayer );
-      QVERIFY( thermal );
-      QVERIFY(
-          QString( thermal->GetRasterBand( 1 )->GetMetadataItem( "SOURCE_FILE" ) ).endsWith( thermalFile + ".TIF" ) );
-      QCOMPARE( thermal->GetRasterBand( 1 )->GetScale(), 0.00341802 );
-      QCOMPARE( thermal->GetRasterBand( 1 )->GetOffset(), 149.0 );
-
-      // Fill, dilated cloud, cirrus, cloud, shadow, snow, clear, water, nothing, then cloud over clear.
-      const QVector<double> classes = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 3, 3, 3 };
-      QCOMPARE( readBand( scene.maskLayer, 1 ).mid( 0, 12 ), classes );
-    }
-
-    void opensSentinel2_data()
-    {
-      QTest::addColumn<QString>( "baseline" );
-      QTest::addColumn<QString>( "road" );
-      QTest::addColumn<double>( "offset" );
-
-      // clang-format off
-      QTest::newRow( "before 04.00, no offset" ) << "02.14" << "mtd" << 0.0;
-      QTest::newRow( "04.00 shifts by -1000" ) << "04.00" << "safe" << -0.1;
-      QTest::newRow( "05.09 zip read in place" ) << "05.09" << "zip" << -0.1;
-      // clang-format on
-    }
-    void opensSentinel2()
-    {
-      QFETCH( QString, baseline );
-      QFETCH( QString, road );
-      QFETCH( double, offset );
-
-      const QString safe =
-          absolute( QStringLiteral( "products/s2%1/S2A_MSIL2A_20230105T032131_N0509_R118_T48PWS_20230105T070000.SAFE" )
-                        .arg( road ) );
-      const Sentinel2Spec spec{ baseline };
-      const QString mtd = writeSentinel2( safe, spec );
-      QVERIFY( !mtd.isEmpty() );
-      QString path = road == "mtd" ? mtd : safe;
-      if ( road == "zip" )
+      if ( landsat )
       {
-        path = safe.chopped( 5 ) + ".zip";
-        QVERIFY( pack( safe, path ) );
-        QDir( safe ).removeRecursively();
+        const QString blueFile = mission >= 8 ? "SR_B2.TIF" : "SR_B1.TIF",
+                      thermalFile = mission >= 8 ? "ST_B10.TIF" : "ST_B6.TIF";
+        QVERIFY( QString( vrt->GetRasterBand( expected.indexOf( "Blue" ) + 1 )->GetMetadataItem( "SOURCE_FILE" ) )
+                     .endsWith( blueFile ) );
+        QCOMPARE( scene.acquired, QDateTime( QDate( 2023, 1, 5 ), QTime( 3, 20, 31, 123 ), Qt::UTC ) );
+        const auto thermal = openRaster( scene.thermalLayer );
+        QVERIFY( thermal );
+        QVERIFY( QString( thermal->GetRasterBand( 1 )->GetMetadataItem( "SOURCE_FILE" ) ).endsWith( thermalFile ) );
+        QCOMPARE(
+            ( QList<double>{ thermal->GetRasterBand( 1 )->GetScale(), thermal->GetRasterBand( 1 )->GetOffset() } ),
+            ( QList<double>{ 0.00341802, 149.0 } ) );
+        // Fill, dilated cloud, cirrus, cloud, shadow, snow, clear, water, nothing, then cloud over clear.
+        QCOMPARE( readBand( scene.maskLayer, 1 ).mid( 0, 12 ),
+                  QVector<double>( { 0, 1, 2, 3, 4, 5, 6, 7, 8, 3, 3, 3 } ) );
+        return;
       }
-
-      Scene scene;
-      const ProcessingResult result = SceneReader::open( path, absolute( "scenes" ), scene );
-      QVERIFY2( result.done(), qPrintable( result.reason ) );
-      QCOMPARE( scene.problems, QStringList() );
-      QCOMPARE( scene.title, QStringLiteral( "Sentinel-2A MSI T48PWS 2023-01-05" ) );
-      QCOMPARE( scene.baseline, baseline );
-      QCOMPARE( scene.cloudCover, 3.5 );
-
-      const auto vrt = openRaster( scene.reflectanceLayer );
-      QVERIFY( vrt );
-      QCOMPARE( descriptions( vrt.get() ), QStringList( { "Blue", "Green", "Red", "Red edge 1", "Red edge 2",
-                                                          "Red edge 3", "NIR", "NIR narrow", "SWIR1", "SWIR2" } ) );
-      QCOMPARE( QSize( vrt->GetRasterXSize(), vrt->GetRasterYSize() ), QSize( spec.width, spec.height ) );
-      for ( int band = 1; band <= vrt->GetRasterCount(); ++band )
-      {
-        QCOMPARE( vrt->GetRasterBand( band )->GetScale(), 0.0001 );
-        QCOMPARE( vrt->GetRasterBand( band )->GetOffset(), offset );
-      }
+      QCOMPARE( scene.baseline, product );
+      QCOMPARE( QString( vrt->GetMetadataItem( "PROCESSING_BASELINE" ) ), product );
+      QCOMPARE( QSize( vrt->GetRasterXSize(), vrt->GetRasterYSize() ), QSize( 8, 6 ) );
       // A 20 m band on the 10 m grid: each of its pixels covers two columns and two rows.
       const QVector<double> redEdge = readBand( scene.reflectanceLayer, 4 );
-      QCOMPARE( ( QList<double>{ redEdge.at( 2 ), redEdge.at( 3 ), redEdge.at( spec.width + 2 ) } ),
+      QCOMPARE( ( QList<double>{ redEdge.at( 2 ), redEdge.at( 3 ), redEdge.at( 8 + 2 ) } ),
                 ( QList<double>{ 7401, 7401, 7401 } ) );
-      QCOMPARE( QString( vrt->GetMetadataItem( "PROCESSING_BASELINE" ) ), baseline );
-
       QCOMPARE( readBand( scene.maskLayer, 1 ).mid( 0, 4 ), QVector<double>( { 0, 1, 2, 3 } ) );
       QVERIFY( scene.thermalLayer.isEmpty() );
     }

@@ -15,44 +15,52 @@ class TestUtils : public QObject
   private slots:
     void init() { QgsSettings().clear(); }
 
-    void programIconsAreCompiledInAndRender()
+    void iconsAreOursFirstThenQgisThenNothing()
     {
       const QStringList names = QDir( QStringLiteral( ":/Resources" ) ).entryList( { QStringLiteral( "*.svg" ) } );
       QVERIFY( names.size() > 20 );
       for ( const QString &name : names )
-      {
-        QCOMPARE( Utils::iconPath( name ), QStringLiteral( ":/Resources/" ) + name );
-        QVERIFY2( QSvgRenderer( Utils::iconPath( name ) ).isValid(), qPrintable( name ) );
-      }
+        QVERIFY2( Utils::iconPath( name ) == ":/Resources/" + name && QSvgRenderer( Utils::iconPath( name ) ).isValid(),
+                  qPrintable( name ) );
       QVERIFY( !QPixmap( Utils::iconPath( QStringLiteral( "Rastova.png" ) ) ).isNull() );
-    }
-
-    void iconPathFallsBackToQgisThenToNothing()
-    {
       QCOMPARE( Utils::iconPath( QStringLiteral( "mActionPan.svg" ) ),
                 QStringLiteral( ":/images/themes/default/mActionPan.svg" ) );
-      QCOMPARE( Utils::iconPath( QStringLiteral( "NoSuchIcon.svg" ) ), QString() );
+      QVERIFY( Utils::iconPath( QStringLiteral( "NoSuchIcon.svg" ) ).isEmpty() );
       QVERIFY( Utils::icon( QStringLiteral( "NoSuchIcon.svg" ) ).isNull() );
     }
 
-    void isWritablePath_data()
+    void pathsAreJudged_data()
     {
+      QTest::addColumn<QString>( "asked" ); // a writable output path, or a working folder kept as the data folder
       QTest::addColumn<QString>( "path" );
-      QTest::addColumn<bool>( "writable" );
+      QTest::addColumn<bool>( "answer" );
       const QString work = QDir::currentPath();
-      QTest::newRow( "empty" ) << QString() << false;
-      QTest::newRow( "only spaces" ) << QStringLiteral( "   " ) << false;
-      QTest::newRow( "new file in writable folder" ) << work + QStringLiteral( "/new.tif" ) << true;
-      QTest::newRow( "relative new file" ) << QStringLiteral( "new.tif" ) << true;
-      QTest::newRow( "file in missing folder" ) << work + QStringLiteral( "/missing/new.tif" ) << false;
       TestSupport::writeBytes( work + QStringLiteral( "/plain-file" ), "not a folder" );
-      QTest::newRow( "under a regular file" ) << work + QStringLiteral( "/plain-file/new.tif" ) << false;
+      // clang-format off
+      QTest::newRow( "empty" ) << "writable" << QString() << false;
+      QTest::newRow( "only spaces" ) << "writable" << QStringLiteral( "   " ) << false;
+      QTest::newRow( "new file in writable folder" ) << "writable" << work + QStringLiteral( "/new.tif" ) << true;
+      QTest::newRow( "relative new file" ) << "writable" << QStringLiteral( "new.tif" ) << true;
+      QTest::newRow( "file in missing folder" ) << "writable" << work + QStringLiteral( "/missing/new.tif" ) << false;
+      QTest::newRow( "under a regular file" ) << "writable" << work + QStringLiteral( "/plain-file/new.tif" ) << false;
+      QTest::newRow( "writable working folder" ) << "data folder" << work << true;
+      QTest::newRow( "home, as from a menu" ) << "data folder" << QDir::homePath() << false;
+      QTest::newRow( "home with a trailing slash" ) << "data folder" << QDir::homePath() + "/" << false;
+      QTest::newRow( "root" ) << "data folder" << QStringLiteral( "/" ) << false;
+      QTest::newRow( "unusable" ) << "data folder" << work + QStringLiteral( "/plain-file/folder" ) << false;
+      // clang-format on
     }
-    void isWritablePath()
+    void pathsAreJudged()
     {
+      QFETCH( QString, asked );
       QFETCH( QString, path );
-      QFETCH( bool, writable );
-      QCOMPARE( Utils::isWritablePath( path ), writable );
+      QFETCH( bool, answer );
+      const QString perUser =
+          qEnvironmentVariable( "XDG_DATA_HOME", QDir::homePath() + "/.local/share" ) + "/Norvale/Rastova";
+      if ( asked == "writable" )
+        QCOMPARE( Utils::isWritablePath( path ), answer );
+      else
+        QCOMPARE( Platform::dataFolder( path ), answer ? path : perUser );
     }
 
     void isNewerVersion_data()
@@ -143,26 +151,6 @@ class TestUtils : public QObject
       const CommandLine commandLine( arguments );
       QCOMPARE( commandLine.action(), action );
       QCOMPARE( commandLine.fileNames(), fileNames );
-    }
-
-    void dataFolder_data()
-    {
-      QTest::addColumn<QString>( "workingFolder" );
-      QTest::addColumn<bool>( "keptAsIs" );
-      QTest::newRow( "writable working folder" ) << QDir::currentPath() << true;
-      QTest::newRow( "home, as from a menu" ) << QDir::homePath() << false;
-      QTest::newRow( "home with a trailing slash" ) << QDir::homePath() + "/" << false;
-      QTest::newRow( "root" ) << QStringLiteral( "/" ) << false;
-      TestSupport::writeBytes( QStringLiteral( "plain-file" ), "not a folder" );
-      QTest::newRow( "unusable" ) << TestSupport::absolute( QStringLiteral( "plain-file/folder" ) ) << false;
-    }
-    void dataFolder()
-    {
-      QFETCH( QString, workingFolder );
-      QFETCH( bool, keptAsIs );
-      const QString perUser =
-          qEnvironmentVariable( "XDG_DATA_HOME", QDir::homePath() + "/.local/share" ) + "/Norvale/Rastova";
-      QCOMPARE( Platform::dataFolder( workingFolder ), keptAsIs ? workingFolder : perUser );
     }
 
     void startedInHomeTheProgramMovesToItsDataFolderAndKeepsRelativeFiles()
