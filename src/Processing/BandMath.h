@@ -53,7 +53,7 @@ class BandMath
         //! A result wider or taller than this gets overviews; none when negative.
         int overviewThreshold = OverviewBuilder::defaultThreshold;
         //! The result band's description: the index it holds ("NDVI"), so that it is drawn as one.
-        QString description;
+        QString description{};
     };
 
     //! Whether the raster calculator can parse \a expression.

@@ -37,7 +37,7 @@ class RasterBands
         QString driver;
         CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
         //! One description per output band: "<layer> — <band description or Kênh N>".
-        QStringList bandNames;
+        QStringList bandNames{};
         //! A result wider or taller than this gets overviews; none when negative.
         int overviewThreshold = OverviewBuilder::defaultThreshold;
     };
@@ -52,7 +52,7 @@ class RasterBands
         QString driver;
         CreationOptions::Compression compression = CreationOptions::Compression::Deflate;
         //! The source's band descriptions, kept by each band's file.
-        QStringList bandNames;
+        QStringList bandNames{};
         //! Results wider or taller than this get overviews; none when negative.
         int overviewThreshold = OverviewBuilder::defaultThreshold;
     };
