@@ -71,7 +71,18 @@ void PixelValuesDock::showValuesAt( const QgsPointXY &point )
   const int chosen = std::max( 1, temporalBandComboBox->currentIndex() + 1 );
   temporalBandComboBox->clear();
   for ( int band = 1; band <= TemporalProfile::bandCount( mLayers ); ++band )
-    temporalBandComboBox->addItem( QStringLiteral( "Kênh %1" ).arg( band ) );
+  {
+    QString name = QStringLiteral( "Kênh %1" ).arg( band );
+    for ( const PixelValues::Layer &layer : qAsConst( mLayers ) )
+    {
+      if ( band <= layer.bands.size() && !layer.bands.at( band - 1 ).description.isEmpty() )
+      {
+        name += QStringLiteral( ": " ) + layer.bands.at( band - 1 ).description;
+        break;
+      }
+    }
+    temporalBandComboBox->addItem( name );
+  }
   temporalBandComboBox->setCurrentIndex( std::min( chosen, temporalBandComboBox->count() ) - 1 );
   showHistory();
 }

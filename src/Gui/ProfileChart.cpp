@@ -1,11 +1,15 @@
 #include "Gui/ProfileChart.h"
 
+#include <QCursor>
+#include <QToolTip>
 #include <QtCharts/QChart>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
 #include <cmath>
+#include <functional>
 
 using namespace QtCharts;
 
@@ -26,7 +30,9 @@ void clear( QChart *chart )
   chart->setTitle( QString() );
 }
 
-QLineSeries *addSeries( QChart *chart, const QString &name, const QColor &colour, Qt::PenStyle style )
+//! Hovering the curve names it, with \a where telling the place on it ("12/03/2021", "865 nm").
+QLineSeries *addSeries( QChart *chart, const QString &name, const QColor &colour, Qt::PenStyle style,
+                        const std::function<QString( double x )> &where )
 {
   auto *series = new QLineSeries( chart );
   series->setName( name );
@@ -34,6 +40,15 @@ QLineSeries *addSeries( QChart *chart, const QString &name, const QColor &colour
   QPen pen( colour, 2, style );
   series->setPen( pen );
   chart->addSeries( series );
+  QObject::connect( series, &QLineSeries::hovered, series,
+                    [name, where]( const QPointF &point, bool entered )
+                    {
+                      if ( !entered )
+                        return QToolTip::hideText();
+                      QToolTip::showText( QCursor::pos(), QStringLiteral( "%1\n%2: %3" )
+                                                              .arg( name, where( point.x() ) )
+                                                              .arg( point.y(), 0, 'g', 4 ) );
+                    } );
   return series;
 }
 
@@ -80,8 +95,13 @@ void ProfileChart::showSpectral( QChart *chart, const QList<SpectralProfile> &pi
   for ( int i = 0; i < all.size(); ++i )
   {
     const bool isPinned = i < pinned.size();
-    QLineSeries *series =
-        addSeries( chart, all.at( i ).name, palette[i % colourCount], isPinned ? Qt::SolidLine : Qt::DashLine );
+    QLineSeries *series = addSeries( chart, all.at( i ).name, palette[i % colourCount],
+                                     isPinned ? Qt::SolidLine : Qt::DashLine,
+                                     [byWavelength]( double x )
+                                     {
+                                       return byWavelength ? QStringLiteral( "%1 nm" ).arg( x, 0, 'f', 0 )
+                                                           : QStringLiteral( "kênh %1" ).arg( std::lround( x ) );
+                                     } );
     QVector<QPointF> points;
     for ( const SpectralProfile::Point &point : all.at( i ).points )
     {
@@ -94,6 +114,17 @@ void ProfileChart::showSpectral( QChart *chart, const QList<SpectralProfile> &pi
     // Files list their bands in any order (red, green, blue, NIR); a spectrum runs along the wavelengths.
     std::sort( points.begin(), points.end(), []( const QPointF &a, const QPointF &b ) { return a.x() < b.x(); } );
     series->replace( points );
+  }
+  // Full names ("scene (578297, 2321518)") do not fit side by side in a dock; more than two go by number, and
+  // hovering a curve names it.
+  if ( all.size() > 2 )
+  {
+    for ( int i = 0; i < all.size(); ++i )
+    {
+      const QString label = i < pinned.size() ? QString::number( i + 1 ) : QStringLiteral( "hiện tại" );
+      for ( QLegendMarker *marker : chart->legend()->markers( chart->series().at( i ) ) )
+        marker->setLabel( label );
+    }
   }
   auto *x = new QValueAxis( chart );
   x->setTitleText( byWavelength ? QStringLiteral( "Bước sóng (nm)" ) : QStringLiteral( "Kênh" ) );
@@ -120,7 +151,12 @@ void ProfileChart::showTemporal( QChart *chart, const QList<TemporalProfile> &pr
   qint64 first = std::numeric_limits<qint64>::max(), last = std::numeric_limits<qint64>::min();
   for ( int i = 0; i < profiles.size(); ++i )
   {
-    QLineSeries *series = addSeries( chart, profiles.at( i ).name, palette[i % colourCount], Qt::SolidLine );
+    QLineSeries *series = addSeries( chart, profiles.at( i ).name, palette[i % colourCount], Qt::SolidLine,
+                                     []( double x )
+                                     {
+                                       return QDateTime::fromMSecsSinceEpoch( static_cast<qint64>( x ), Qt::UTC )
+                                           .toString( QStringLiteral( "dd/MM/yyyy" ) );
+                                     } );
     for ( const TemporalProfile::Point &point : profiles.at( i ).points )
     {
       const qint64 time = QDateTime( point.date, QTime( 0, 0 ), Qt::UTC ).toMSecsSinceEpoch();
@@ -132,7 +168,9 @@ void ProfileChart::showTemporal( QChart *chart, const QList<TemporalProfile> &pr
   if ( profiles.isEmpty() )
     chart->setTitle( emptyText );
   auto *x = new QDateTimeAxis( chart );
-  x->setFormat( QStringLiteral( "dd/MM/yyyy" ) );
+  // Short labels, few of them: a dock is narrow, and a point's own date shows when it is hovered.
+  x->setFormat( QStringLiteral( "MM/yyyy" ) );
+  x->setTickCount( 4 );
   x->setTitleText( QStringLiteral( "Ngày chụp" ) );
   if ( first <= last )
   {
