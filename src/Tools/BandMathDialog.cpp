@@ -99,7 +99,7 @@ BandMathDialog::BandMathDialog( QWidget *parent )
   connect( presetLayerComboBox, qOverload<int>( &QComboBox::activated ), this, &BandMathDialog::applyIndexPreset );
   connect( cancelButton, &QPushButton::clicked, this, &QWidget::close );
 
-  indexPresetComboBox->addItem( QStringLiteral( "Chọn chỉ số..." ) );
+  indexPresetComboBox->addItem( QStringLiteral( "Chọn..." ) );
   for ( const IndexPreset &preset : IndexPreset::all() )
   {
     indexPresetComboBox->addItem( preset.name, preset.name );
@@ -240,13 +240,14 @@ int BandMathDialog::askForBand( const QgsRasterLayer *layer, const QString &pres
     bands << ( description.isEmpty() ? QStringLiteral( "Kênh %1" ).arg( band )
                                      : QStringLiteral( "Kênh %1: %2" ).arg( band ).arg( description ) );
   }
-  bool ok = false;
-  const QString picked = QInputDialog::getItem(
-      this, preset,
-      QStringLiteral( "Ảnh %1 không có kênh nào được nhận là kênh %2.\nChọn kênh dùng làm kênh %2:" )
-          .arg( layer->name(), role ),
-      bands, 0, false, &ok );
-  return ok ? static_cast<int>( bands.indexOf( picked ) ) + 1 : 0;
+  QInputDialog ask( this );
+  ask.setWindowTitle( preset );
+  ask.setLabelText( QStringLiteral( "Ảnh %1 không có kênh nào được nhận là kênh %2.\nChọn kênh dùng làm kênh %2:" )
+                        .arg( layer->name(), role ) );
+  ask.setComboBoxItems( bands );
+  ask.setOkButtonText( QStringLiteral( "Đồng ý" ) );
+  ask.setCancelButtonText( QStringLiteral( "Hủy" ) );
+  return ask.exec() == QDialog::Accepted ? static_cast<int>( bands.indexOf( ask.textValue() ) ) + 1 : 0;
 }
 
 void BandMathDialog::applyIndexPreset()
