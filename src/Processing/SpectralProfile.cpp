@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMap>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
