@@ -17,7 +17,10 @@ namespace TestSupport
 {
 
 FileSizeLimit::FileSizeLimit( qint64 bytes )
+    : mActive( bytes > 0 )
 {
+  if ( !mActive )
+    return;
   // Growing past the limit would otherwise end the process with SIGXFSZ.
   std::signal( SIGXFSZ, SIG_IGN );
   rlimit limit{};
@@ -29,6 +32,8 @@ FileSizeLimit::FileSizeLimit( qint64 bytes )
 
 FileSizeLimit::~FileSizeLimit()
 {
+  if ( !mActive )
+    return;
   rlimit limit{};
   getrlimit( RLIMIT_FSIZE, &limit );
   limit.rlim_cur = mPrevious;

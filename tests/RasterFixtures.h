@@ -39,7 +39,6 @@ struct RasterSpec
 };
 //! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.
 double valueAt( int band, int x, int y );
-//! \a path made absolute against the test's working folder.
 QString absolute( const QString &path );
 //! Writes a GeoTIFF following \a spec; fails the current test if GDAL cannot.
 QString writeRaster( const QString &path, const RasterSpec &spec = RasterSpec() );
@@ -47,28 +46,19 @@ QString writeRaster( const QString &path, const RasterSpec &spec = RasterSpec() 
 QString writeVector( const QString &path, const QString &driver, const QStringList &layerNames );
 //! Writes \a bytes to \a path (for empty, truncated and non-raster files).
 QString writeBytes( const QString &path, const QByteArray &bytes );
-//! Reads band \a band of \a path as doubles, row by row.
 QVector<double> readBand( const QString &path, int band );
-//! \a path opened by GDAL for reading; null when GDAL cannot open it.
 std::unique_ptr<GDALDataset> openRaster( const QString &path );
-//! One band of a raster: what a written band must hold.
 struct SourceBand
 {
     QString path;
     int band;
 };
 
-/**
- * Compares the raster at \a path band by band with \a sources: each band of \a type, of its source's size,
- * declaring \a noData (NaN matches NaN) and holding the source band's values. Returns the first difference, or
- * an empty string.
- */
+//! The first way the raster at \a path differs from \a sources, band by band: size, \a type, \a noData (NaN matches
+//! NaN), values; empty when it does not.
 QString checkWritten( const QString &path, const QList<SourceBand> &sources, GDALDataType type, double noData );
 
-/**
- * While it lives, no file of this process can grow past \a bytes: writes fail
- * as on a full disk, without root or a mount.
- */
+//! While it lives, no file of this process can grow past \a bytes (when positive): writes fail as on a full disk.
 class FileSizeLimit
 {
   public:
@@ -79,9 +69,9 @@ class FileSizeLimit
 
   private:
     quint64 mPrevious = 0;
+    bool mActive = false;
 };
-//! The bytes of every file under \a folder (hidden ones too), by relative path: to tell that nothing changed or was
-//! left behind.
+//! The bytes of every file under \a folder (hidden ones too), by relative path.
 QMap<QString, QByteArray> folderContents( const QString &folder );
 
 } // namespace TestSupport

@@ -18,11 +18,8 @@ struct LandsatSpec
     QStringList missing;
 };
 
-/**
- * Writes a Landsat Collection 2 product into \a folder; returns the MTL path.
- * Band file n holds 7000 + 100 n + (x + y) % 50, with 0 (fill) at the top left;
- * QA_PIXEL holds 1 << x for x < 8, 0 at x = 8 and cloud with clear bits from x = 9.
- */
+//! Writes a Landsat Collection 2 product into \a folder; returns the MTL path. Band file n holds 7000 + 100 n +
+//! (x + y) % 50, 0 (fill) at the top left; QA_PIXEL holds 1 << x for x < 8, 0 at x = 8, cloud and clear from x = 9.
 QString writeLandsat( const QString &folder, const LandsatSpec &spec = LandsatSpec() );
 
 struct Sentinel2Spec
@@ -35,11 +32,8 @@ struct Sentinel2Spec
     QString format = QStringLiteral( "jp2" );
 };
 
-/**
- * Writes a Sentinel-2 L2A .SAFE folder at \a safeFolder; returns the path of its
- * MTD_MSIL2A.xml. Band files hold values as writeLandsat's, band n being the
- * n-th of B02, B03, B04, B05, B06, B07, B08, B8A, B11, B12; SCL holds x % 12.
- */
+//! Writes a Sentinel-2 L2A .SAFE folder at \a safeFolder; returns its MTD_MSIL2A.xml. Band n holds what Landsat's
+//! does, n counting B02, B03, B04, B05, B06, B07, B08, B8A, B11, B12; SCL holds x % 12.
 QString writeSentinel2( const QString &safeFolder, const Sentinel2Spec &spec = Sentinel2Spec() );
 
 //! Packs \a folder (its files for a .tar, the folder itself for a .zip) into \a archive with the system's tools.

@@ -8,10 +8,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using namespace TestSupport;
+
 namespace
 {
-using TestSupport::absolute;
-
 //! \a bytes broken in one of the ways a damaged or hostile file is.
 QByteArray mutate( QByteArray bytes, QRandomGenerator &random )
 {
@@ -39,7 +39,7 @@ QByteArray mutate( QByteArray bytes, QRandomGenerator &random )
 //! Whether every file of \a before is still in \a folder as it was; files GDAL adds (.aux.xml statistics) are allowed.
 bool unchanged( const QString &folder, const QMap<QString, QByteArray> &before )
 {
-  const QMap<QString, QByteArray> now = TestSupport::folderContents( folder );
+  const QMap<QString, QByteArray> now = folderContents( folder );
   return std::all_of( before.keyValueBegin(), before.keyValueEnd(),
                       [&now]( const auto &file )
                       { return now.contains( file.first ) && now[file.first] == file.second; } );
@@ -54,7 +54,7 @@ QByteArray vrt( const QByteArray &source )
 
 } // namespace
 
-class TestFuzzing : public TestSupport::WindowTest
+class TestFuzzing : public WindowTest
 {
     Q_OBJECT
 
@@ -65,11 +65,8 @@ class TestFuzzing : public TestSupport::WindowTest
     }
 
   private:
-    /**
-     * Opens \a fileName the way every road into the program does, draws what
-     * opened and shows its metadata. Returns the number of layers it gave, or
-     * -1 when it gave layers and a failure notice, or neither.
-     */
+    //! Opens \a fileName as every road into the program does, draws it and shows its metadata: the layers it gave, or
+    //! -1 when it gave layers and a failure notice, or neither.
     int openDrawAndDescribe( const QString &fileName )
     {
       QgsMessageBar *bar = MainWindow::messageBar();
@@ -77,7 +74,7 @@ class TestFuzzing : public TestSupport::WindowTest
       QgsProject::instance()->removeAllMapLayers();
       MainWindow::controller()->openFileName( fileName );
       const int layers = QgsProject::instance()->count();
-      const bool reported = !TestSupport::notices().isEmpty();
+      const bool reported = !notices().isEmpty();
       if ( ( layers == 0 ) != reported )
         return -1;
       if ( layers > 0 )
@@ -131,22 +128,22 @@ class TestFuzzing : public TestSupport::WindowTest
       QDir().mkpath( seedFolder );
       const QString seed = seedFolder + "/" + name;
       if ( options == "vector" )
-        TestSupport::writeVector( seed, driver, { QStringLiteral( "seed" ) } );
+        writeVector( seed, driver, { QStringLiteral( "seed" ) } );
       else
       {
-        const auto source = TestSupport::openRaster(
-            TestSupport::writeRaster( seedFolder + ".tif", { 64, 64, 3, driver == "GPKG" ? GDT_Byte : GDT_UInt16 } ) );
+        const auto source =
+            openRaster( writeRaster( seedFolder + ".tif", { 64, 64, 3, driver == "GPKG" ? GDT_Byte : GDT_UInt16 } ) );
         const CPLStringList creation( CSLTokenizeString2( options.constData(), ",", 0 ) );
         GDALClose( GDALCreateCopy( GDALGetDriverByName( driver.toUtf8().constData() ), seed.toUtf8().constData(),
                                    source.get(), FALSE, creation.List(), nullptr, nullptr ) );
       }
-      const QMap<QString, QByteArray> seedFiles = TestSupport::folderContents( seedFolder );
+      const QMap<QString, QByteArray> seedFiles = folderContents( seedFolder );
       QCOMPARE( openDrawAndDescribe( seed ), 1 );
 
       bool asked = false;
       const int variants = qEnvironmentVariableIntValue( "RASTOVA_FUZZ_ITERATIONS", &asked );
       QRandomGenerator random( qHash( kind ) );
-      const int descriptors = TestSupport::openDescriptors();
+      const int descriptors = openDescriptors();
       for ( int i = 0; i < ( asked && variants > 0 ? variants : 24 ); ++i )
       {
         // A fresh folder each time, so no cache can hand back an earlier variant.
@@ -154,15 +151,14 @@ class TestFuzzing : public TestSupport::WindowTest
         QDir().mkpath( folder );
         const QString victim = seedFiles.keys().at( random.bounded( seedFiles.size() ) );
         for ( auto file = seedFiles.cbegin(); file != seedFiles.cend(); ++file )
-          TestSupport::writeBytes( folder + "/" + file.key(),
-                                   file.key() == victim ? mutate( file.value(), random ) : file.value() );
-        const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
+          writeBytes( folder + "/" + file.key(), file.key() == victim ? mutate( file.value(), random ) : file.value() );
+        const QMap<QString, QByteArray> before = folderContents( folder );
         QVERIFY2( openDrawAndDescribe( folder + "/" + name ) >= 0, qPrintable( folder ) );
         QVERIFY2( unchanged( folder, before ), qPrintable( folder ) );
         QDir( folder ).removeRecursively();
       }
-      QVERIFY2( TestSupport::openDescriptors() <= descriptors + 2,
-                qPrintable( QStringLiteral( "%1 -> %2" ).arg( descriptors ).arg( TestSupport::openDescriptors() ) ) );
+      QVERIFY2( openDescriptors() <= descriptors + 2,
+                qPrintable( QStringLiteral( "%1 -> %2" ).arg( descriptors ).arg( openDescriptors() ) ) );
     }
 
     void hostileFilesAreRefusedOrBounded_data()
@@ -174,10 +170,9 @@ class TestFuzzing : public TestSupport::WindowTest
       // The workspace names its layer relative to itself, so it finds the row's own source.tif.
       QDir().mkpath( "hostile-seed" );
       QgsProject seed;
-      seed.addMapLayer(
-          new QgsRasterLayer( TestSupport::writeRaster( absolute( "hostile-seed/source.tif" ) ), "source" ) );
+      seed.addMapLayer( new QgsRasterLayer( writeRaster( absolute( "hostile-seed/source.tif" ) ), "source" ) );
       QVERIFY( seed.write( absolute( "hostile-seed/seed.qgz" ) ) );
-      const QMap<QString, QByteArray> seeds = TestSupport::folderContents( "hostile-seed" );
+      const QMap<QString, QByteArray> seeds = folderContents( "hostile-seed" );
       const QByteArray tiff = seeds["source.tif"], workspace = seeds["seed.qgz"];
       // The samples-per-pixel entry of the directory, a SHORT of 3, made 65535.
       const QByteArray manyBands = QByteArray( tiff ).replace( QByteArray::fromHex( "15010300010000000300" ),
@@ -209,24 +204,23 @@ class TestFuzzing : public TestSupport::WindowTest
       const QString folder = absolute( QStringLiteral( "hostile/%1" ).arg( QTest::currentDataTag() ) );
       const QString target = folder + "/" + name;
       QDir().mkpath( folder + "/inner" );
-      TestSupport::writeRaster( folder + "/source.tif" );
-      TestSupport::writeBytes( folder + "/other.vrt", vrt( "target.vrt" ) );
+      writeRaster( folder + "/source.tif" );
+      writeBytes( folder + "/other.vrt", vrt( "target.vrt" ) );
       QCOMPARE( mkfifo( ( folder + "/pipe.tif" ).toUtf8().constData(), 0600 ), 0 );
       if ( name == "folder.tif" )
         QDir().mkpath( target );
       else if ( name == "piped.tif" )
-        QCOMPARE( mkfifo( ( TestSupport::writeBytes( target, contents ) + ".aux.xml" ).toUtf8().constData(), 0600 ),
-                  0 );
+        QCOMPARE( mkfifo( ( writeBytes( target, contents ) + ".aux.xml" ).toUtf8().constData(), 0600 ), 0 );
       else if ( name.endsWith( ".qgz" ) && contents.startsWith( "<qgis" ) )
       {
         QgsArchive archive;
-        archive.addFile( TestSupport::writeBytes( folder + "/inner/target.qgs", contents ) );
+        archive.addFile( writeBytes( folder + "/inner/target.qgs", contents ) );
         QVERIFY( archive.zip( target ) );
       }
       else if ( name != "pipe.tif" )
-        TestSupport::writeBytes( target, contents );
+        writeBytes( target, contents );
 
-      const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
+      const QMap<QString, QByteArray> before = folderContents( folder );
       QElapsedTimer clock;
       clock.start();
       const int opened = openDrawAndDescribe( target );

@@ -10,13 +10,8 @@ namespace TestSupport
 //! Adds a test class to this program; the shared main runs every one in turn.
 bool registerTest( const char *name, std::function<QObject *()> make );
 
-/**
- * Isolates the process (its own home, settings, temporary and working
- * folders), creates the QGIS application (with widgets when \a gui is set),
- * calls \a setUp, initialises QGIS, runs the registered test objects (only the
- * one named by the first argument, when it names one, with the remaining
- * arguments) and tears QGIS down.
- */
+//! Isolates the process (own home, settings, temporary and working folders), starts QGIS (with widgets when \a gui is
+//! set) after \a setUp, runs the registered tests (only the one the first argument names, if it names one).
 int runTests( int argc, char *argv[], bool gui, const std::function<void()> &setUp = {} );
 
 } // namespace TestSupport

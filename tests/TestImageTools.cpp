@@ -1,25 +1,20 @@
 #include "TestSupport.h"
 #include "Tools/ImageCombinationDialog.h"
 #include "Tools/ImageSeparationDialog.h"
+#include "Tools/RasterExportDialog.h"
 #include "Widgets/MapLayerComboBox.h"
 
-namespace
-{
-using Spec = TestSupport::RasterSpec;
-using TestSupport::absolute;
-using TestSupport::addRasterLayer;
-using TestSupport::applyAndWait;
-using TestSupport::readBand;
-} // namespace
+using namespace TestSupport;
+using Spec = RasterSpec;
 
-class TestImageTools : public TestSupport::WindowTest
+class TestImageTools : public WindowTest
 {
     Q_OBJECT
 
   private:
     ImageCombinationDialog *showCombination( const QList<QgsRasterLayer *> &layers, const QString &output )
     {
-      auto *dialog = TestSupport::showTool<ImageCombinationDialog>( "Gộp kênh ảnh" );
+      auto *dialog = showTool<ImageCombinationDialog>( "Gộp kênh ảnh" );
       auto *choices = dialog->findChild<MapLayerComboBox *>( "mapLayerComboBox" );
       for ( QgsRasterLayer *layer : layers )
       {
@@ -32,36 +27,12 @@ class TestImageTools : public TestSupport::WindowTest
 
     ImageSeparationDialog *showSeparation( const QString &folder )
     {
-      auto *dialog = TestSupport::showTool<ImageSeparationDialog>( "Tách kênh ảnh" );
+      auto *dialog = showTool<ImageSeparationDialog>( "Tách kênh ảnh" );
       dialog->findChild<QWidget *>( "fileWidget" )->findChild<QLineEdit *>()->setText( folder );
       return dialog;
     }
 
   private slots:
-    void combinationStacksBandsInATypeHoldingThemAll()
-    {
-      QgsRasterLayer *scene =
-          addRasterLayer( "scene", Spec{ 20, 10, 3, GDT_UInt16, 32748, 500000, 9000000, 30, true } );
-      QgsRasterLayer *ndvi = addRasterLayer( "ndvi", Spec{ 20, 10, 1, GDT_Float32, 32748, 500000, 9000000, 30, true } );
-      auto *dialog = showCombination( { scene, ndvi }, absolute( "stack" ) );
-      dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
-      QSignalSpy progress( dialog->findChild<QProgressBar *>( "progressBar" ), &QProgressBar::valueChanged );
-
-      QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
-      QVERIFY( progress.size() >= 3 ); // a step a band, not only the task's own 100 at its end
-      QCOMPARE( TestSupport::checkWritten(
-                    absolute( "stack.tif" ),
-                    { { scene->source(), 1 }, { scene->source(), 2 }, { scene->source(), 3 }, { ndvi->source(), 1 } },
-                    GDT_Float32, 0 ),
-                QString() );
-      // Opened once, from the file just written.
-      QTRY_COMPARE( QgsProject::instance()->mapLayersByName( "stack" ).size(), 1 );
-      const QgsMapLayer *stack = QgsProject::instance()->mapLayersByName( "stack" ).first();
-      QCOMPARE( stack->crs(), scene->crs() );
-      QCOMPARE( stack->extent(), scene->extent() );
-      QTRY_VERIFY_WITH_TIMEOUT( !dialog->isVisible(), 3000 );
-    }
-
     void theListKeepsItsOrderAndMarksRepeats()
     {
       QDir().mkpath( "2020" );
@@ -94,13 +65,16 @@ class TestImageTools : public TestSupport::WindowTest
       dialog->findChild<QToolButton *>( "addButton" )->click(); // the combo box still shows the last one added
       QCOMPARE( rows(), ( QStringList{ "ndvi 2021", "ndvi 2020", "ndvi (lặp lại) 2020*" } ) );
 
+      dialog->findChild<QCheckBox *>( "autoOpenCheckBox" )->setChecked( true );
       QCOMPARE( applyAndWait( dialog ), QStringLiteral( "Gộp kênh ảnh đã hoàn thành" ) );
+      QTRY_COMPARE( QgsProject::instance()->mapLayersByName( "series" ).size(), 1 ); // opened once, from its file
+      QTRY_VERIFY_WITH_TIMEOUT( !dialog->isVisible(), 3000 );
       // The first listed image sets the grid; the other is read on it, nearest neighbour: output pixel (1, 0) is
       // centred where, on the 30 m grid, pixel (3, 1) starts.
       const QString series = absolute( "series.tif" );
       QCOMPARE( readBand( series, 1 ), readBand( coarse->source(), 1 ) );
       QCOMPARE( ( QList<double>{ readBand( series, 2 ).at( 1 ), readBand( series, 3 ).at( 1 ) } ),
-                ( QList<double>{ TestSupport::valueAt( 1, 3, 1 ), TestSupport::valueAt( 1, 3, 1 ) } ) );
+                ( QList<double>{ valueAt( 1, 3, 1 ), valueAt( 1, 3, 1 ) } ) );
     }
 
     void combinationChecks_data()
@@ -129,7 +103,7 @@ class TestImageTools : public TestSupport::WindowTest
       layers["shifted"] = addRasterLayer( "shifted", Spec{ 20, 10, 3, GDT_UInt16, 32748, 500030 } );
       layers["rounded"] = addRasterLayer( "rounded", Spec{ 20, 10, 3, GDT_UInt16, 32748, 500000.000004 } );
       layers["gone"] = addRasterLayer( "gone" );
-      TestSupport::writeBytes( "blocker", "file" );
+      writeBytes( "blocker", "file" );
       QList<QgsRasterLayer *> listed;
       for ( const QString &row : rows )
         listed << layers[row];
@@ -157,7 +131,7 @@ class TestImageTools : public TestSupport::WindowTest
       for ( int band = 1; band <= 6; ++band )
       {
         const QString written = folder + ( band == 2 ? "/nir" : QStringLiteral( "/scene-band%1" ).arg( band ) );
-        QCOMPARE( TestSupport::checkWritten( written, { { layer->source(), band } }, GDT_Int16, -32768 ), QString() );
+        QCOMPARE( checkWritten( written, { { layer->source(), band } }, GDT_Int16, -32768 ), QString() );
       }
       QTRY_COMPARE( QgsProject::instance()->count(), 7 ); // each band opened once from its file
     }
@@ -187,13 +161,13 @@ class TestImageTools : public TestSupport::WindowTest
       QFETCH( QString, notice );
       QDir( "bands" ).removeRecursively();
       QDir().mkpath( "bands" );
-      TestSupport::writeBytes( "blocker", "a file, not a folder" );
+      writeBytes( "blocker", "a file, not a folder" );
       addRasterLayer( "pair", Spec{ 20, 10, std::abs( bands ), GDT_Byte } );
       const QString path = folder.isEmpty() ? QString() : absolute( folder );
       auto *dialog = showSeparation( path );
       if ( bands < 0 )
         dialog->findChild<QListWidget *>( "bandListWidget" )->item( 1 )->setText( "pair-band1" );
-      auto asked = answer.isEmpty() ? std::make_shared<QStringList>() : TestSupport::answerMessage( answer );
+      auto asked = answer.isEmpty() ? std::make_shared<QStringList>() : answerMessage( answer );
       QCOMPARE( applyAndWait( dialog ).section( '\n', 0, 0 ), notice );
       const QString question = QStringLiteral( "Thư mục %1 chưa có. Bạn có muốn tạo thư mục này?" );
       QCOMPARE( asked->join( '|' ), answer.isEmpty() ? QString() : question.arg( path ) );
@@ -226,8 +200,8 @@ class TestImageTools : public TestSupport::WindowTest
       QDir().mkpath( folder );
       const int size = failure == "cancel" ? 3000 : 200;
       QgsRasterLayer *layer = addRasterLayer( "big", Spec{ size, size } );
-      TestSupport::writeRaster( folder + ( stack ? "/stack.tif" : "/big-band2.tif" ), Spec{ 20, 10, 1, GDT_Byte } );
-      const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
+      writeRaster( folder + ( stack ? "/stack.tif" : "/big-band2.tif" ), Spec{ 20, 10, 1, GDT_Byte } );
+      const QMap<QString, QByteArray> before = folderContents( folder );
 
       QWidget *dialog = stack ? static_cast<QWidget *>( showCombination( { layer }, folder + "/stack.tif" ) )
                               : showSeparation( folder );
@@ -235,16 +209,61 @@ class TestImageTools : public TestSupport::WindowTest
       dialog->findChild<QComboBox *>( "compressionComboBox" )->setCurrentIndex( 0 );
       if ( failure != "cancel" )
         QTest::ignoreMessage( QtCriticalMsg, QRegularExpression( "." ) );
-      std::unique_ptr<TestSupport::FileSizeLimit> limit;
-      if ( failure == "limit" )
-        limit = std::make_unique<TestSupport::FileSizeLimit>( 64 * 1024 );
+      auto limit = std::make_unique<FileSizeLimit>( failure == "limit" ? 64 * 1024 : 0 );
       if ( failure == "cancel" )
         QTimer::singleShot( 0, dialog->findChild<QPushButton *>( "stopButton" ), &QPushButton::click );
       const QString shown = applyAndWait( dialog );
       limit.reset();
       QCOMPARE( shown.section( '\n', 0, 0 ), notice );
       QVERIFY( dialog->isVisible() );
-      QCOMPARE( TestSupport::folderContents( folder ), before );
+      QCOMPARE( folderContents( folder ), before );
+    }
+
+    void exportFollowsTheForm_data()
+    {
+      QTest::addColumn<QList<int>>( "bands" ); // checked, in output order
+      QTest::addColumn<QString>( "type" );
+      QTest::addColumn<QString>( "answer" ); // to the clamping question
+      QTest::addColumn<QString>( "notice" );
+      QTest::addColumn<QList<double>>( "firstValues" ); // of each written band
+      const QString done = "Xuất ảnh đã hoàn thành";
+      // clang-format off
+      QTest::newRow( "bands 3 and 1" ) << QList<int>{ 3, 1 } << "" << "" << done << QList<double>{ 3000, 1000 };
+      QTest::newRow( "Byte, clamping declined" ) << QList<int>{ 1 } << "Byte" << "Không" << "Kiểu Byte không chứa được các giá trị của ảnh" << QList<double>{};
+      QTest::newRow( "Byte, clamping accepted" ) << QList<int>{ 1, 2 } << "Byte" << "Có" << done << QList<double>{ 255, 255 };
+      // clang-format on
+    }
+    void exportFollowsTheForm()
+    {
+      QFETCH( QList<int>, bands );
+      QFETCH( QString, type );
+      QFETCH( QString, answer );
+      QFETCH( QString, notice );
+      QFETCH( QList<double>, firstValues );
+      addRasterLayer( "scene" );
+      auto *dialog = showTool<RasterExportDialog>( "Cắt và chuyển đổi ảnh..." );
+      QVERIFY( dialog );
+      auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
+      QCOMPARE( list->count(), 3 );
+      for ( int row = 0; row < bands.size(); ++row )
+      {
+        for ( int at = row; at < list->count(); ++at )
+          if ( list->item( at )->data( Qt::UserRole ).toInt() == bands[row] )
+            list->insertItem( row, list->takeItem( at ) );
+      }
+      for ( int row = 0; row < list->count(); ++row )
+        list->item( row )->setCheckState( row < bands.size() ? Qt::Checked : Qt::Unchecked );
+      if ( !type.isEmpty() )
+        dialog->findChild<QComboBox *>( "dataTypeComboBox" )->setCurrentText( type );
+      const QString output = absolute( QStringLiteral( "%1.tif" ).arg( QTest::currentDataTag() ) );
+      dialog->findChild<QWidget *>( "fileWidget" )->findChild<QLineEdit *>()->setText( output );
+      if ( !answer.isEmpty() )
+        answerMessage( answer );
+
+      QCOMPARE( applyAndWait( dialog ), notice );
+      QCOMPARE( QFileInfo::exists( output ), notice == "Xuất ảnh đã hoàn thành" );
+      for ( int band = 1; band <= firstValues.size(); ++band )
+        QCOMPARE( readBand( output, band ).constFirst(), firstValues[band - 1] );
     }
 };
 

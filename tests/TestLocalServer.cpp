@@ -5,6 +5,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+using namespace TestSupport;
+
 namespace
 {
 std::unique_ptr<QLocalSocket> connectClient()
@@ -61,7 +63,7 @@ class TestLocalServer : public QObject
 
       // A copy that crashed leaves its socket file behind.
       const QString stale = QDir::tempPath() + "/Rastova";
-      TestSupport::writeBytes( stale, "left over" );
+      writeBytes( stale, "left over" );
       QVERIFY( second.start() );
       QVERIFY( LocalServer().isRunning() );
       const QFile::Permissions permissions = QFileInfo( stale ).permissions();
@@ -94,15 +96,15 @@ class TestLocalServer : public QObject
       QVERIFY( client );
       QByteArray bytes;
       for ( const QString &message : messages )
-        bytes += TestSupport::localMessage( message );
+        bytes += localMessage( message );
       if ( split > 0 )
       {
         send( client.get(), bytes.left( split ) );
-        QTRY_VERIFY( TestSupport::readLog().contains( "Server before commit: " ) );
+        QTRY_VERIFY( readLog().contains( "Server before commit: " ) );
         QCOMPARE( mSpy->count(), 0 );
       }
       send( client.get(), bytes.mid( split ) );
-      QTRY_COMPARE( TestSupport::readLog().count( "Server after commit: " ), messages.size() );
+      QTRY_COMPARE( readLog().count( "Server after commit: " ), messages.size() );
       QStringList received;
       for ( const QList<QVariant> &arguments : *mSpy )
         received << arguments.at( 0 ).toString();
@@ -111,7 +113,7 @@ class TestLocalServer : public QObject
 
     void noiseFloodsAndStalledClientsAreLetGo()
     {
-      const int descriptors = TestSupport::openDescriptors();
+      const int descriptors = openDescriptors();
       // An odd byte count cannot be UTF-16; a huge declared length is refused unread.
       for ( const QByteArray &bytes : { QByteArray::fromHex( "00000003" ) + "abc", QByteArray::fromHex( "7fffffff" ) } )
       {
@@ -121,7 +123,7 @@ class TestLocalServer : public QObject
         QTRY_COMPARE( client->state(), QLocalSocket::UnconnectedState );
       }
       QRandomGenerator random( 4 );
-      const QByteArray valid = TestSupport::localMessage( "@Rastova /nothing/here.tif" );
+      const QByteArray valid = localMessage( "@Rastova /nothing/here.tif" );
       for ( int frame = 0; frame < 100; ++frame )
       {
         QLocalSocket client;
@@ -142,7 +144,7 @@ class TestLocalServer : public QObject
       {
         crowd.push_back( std::make_unique<QLocalSocket>() );
         crowd.back()->connectToServer( "Rastova" );
-        send( crowd.back().get(), TestSupport::localMessage( "@Rastova /a.tif" ).left( 9 ) );
+        send( crowd.back().get(), localMessage( "@Rastova /a.tif" ).left( 9 ) );
         QCoreApplication::processEvents();
       }
       QTRY_VERIFY_WITH_TIMEOUT( std::all_of( crowd.cbegin(), crowd.cend(),
@@ -150,12 +152,12 @@ class TestLocalServer : public QObject
                                              { return client->state() == QLocalSocket::UnconnectedState; } ),
                                 LocalServer::clientTimeoutMs + 5000 );
       crowd.clear();
-      QTRY_VERIFY( TestSupport::openDescriptors() <= descriptors );
+      QTRY_VERIFY( openDescriptors() <= descriptors );
       QCOMPARE( mSpy->count(), 0 );
 
       auto client = connectClient();
       QVERIFY( client );
-      send( client.get(), TestSupport::localMessage( "@Rastova /still/served.tif" ) );
+      send( client.get(), localMessage( "@Rastova /still/served.tif" ) );
       QTRY_COMPARE( mSpy->count(), 1 );
     }
 };

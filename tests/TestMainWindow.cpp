@@ -5,7 +5,9 @@
 
 #include <qgslayertree.h>
 
-class TestMainWindow : public TestSupport::WindowTest
+using namespace TestSupport;
+
+class TestMainWindow : public WindowTest
 {
     Q_OBJECT
 
@@ -34,45 +36,18 @@ class TestMainWindow : public TestSupport::WindowTest
         QVERIFY2( link.startsWith( '#' ) && anchors.contains( link.mid( 1 ) ), qPrintable( link ) );
       for ( const QString &image : qAsConst( images ) )
         QVERIFY2( !QImage( ":/Resources/Guide/" + image ).isNull(), qPrintable( image ) );
-
-      // A search says when nothing matches, and wraps round to the top (the guide names Ctrl+Shift+O once).
-      auto *search = guide->findChild<QLineEdit *>( "mSearchEdit" );
-      auto *notice = guide->findChild<QLabel *>( "mSearchNotice" );
-      for ( const QString &word : QStringList{ "không-có-ở-đâu", "Ctrl+Shift+O", "Ctrl+Shift+O" } )
-      {
-        search->setText( word );
-        QTest::keyClick( search, Qt::Key_Return );
-        QCOMPARE( notice->text().isEmpty(), word.startsWith( "Ctrl" ) );
-      }
-      QCOMPARE( guide->findChild<QTextBrowser *>()->textCursor().selectedText(), QStringLiteral( "Ctrl+Shift+O" ) );
-
-      // Enter in the search field goes on to the next match and never closes the guide.
-      search->setFocus();
-      search->clear();
-      QTest::keyClicks( search, "raster" );
-      QList<int> found;
-      for ( int press = 0; press < 3; ++press )
-      {
-        found << guide->findChild<QTextBrowser *>()->textCursor().selectionStart();
-        QTest::keyClick( search, press == 1 ? Qt::Key_Enter : Qt::Key_Return );
-        QVERIFY( guide->isVisible() );
-      }
-      QVERIFY2( found[0] < found[1] && found[1] < found[2],
-                qPrintable( QStringLiteral( "%1 %2 %3" ).arg( found[0] ).arg( found[1] ).arg( found[2] ) ) );
     }
 
     void nextWindowTakesTheSavedLayoutAndColour()
     {
       mWindow->show();
       mWindow->resize( 900, 700 );
-      mWindow->addDockWidget( Qt::RightDockWidgetArea, mWindow->findChild<QDockWidget *>( "mLayerPanelDockWidget" ) );
-      mWindow->addToolBar( Qt::BottomToolBarArea, mWindow->findChild<QToolBar *>( "mHelpToolBar" ) );
       mWindow->findChild<QDockWidget *>( "mOverviewDockWidget" )->hide();
-      TestSupport::answerMessage( "Không" );
+      answerMessage( "Không" );
       mWindow->close();
       QVERIFY( mWindow->isVisible() );
       QVERIFY( !QgsSettings().contains( "MainWindow/Geometry" ) );
-      TestSupport::answerMessage( "Có" );
+      answerMessage( "Có" );
       mWindow->close();
       QVERIFY( !mWindow->isVisible() );
       mWindow.reset();
@@ -83,32 +58,7 @@ class TestMainWindow : public TestSupport::WindowTest
       mWindow->show();
       QCOMPARE( MainWindow::mapCanvas()->canvasColor(), QColor( Qt::black ) );
       QCOMPARE( mWindow->size(), QSize( 900, 700 ) );
-      QCOMPARE( mWindow->dockWidgetArea( mWindow->findChild<QDockWidget *>( "mLayerPanelDockWidget" ) ),
-                Qt::RightDockWidgetArea );
-      QCOMPARE( mWindow->toolBarArea( mWindow->findChild<QToolBar *>( "mHelpToolBar" ) ), Qt::BottomToolBarArea );
       QVERIFY( mWindow->findChild<QDockWidget *>( "mOverviewDockWidget" )->isHidden() );
-    }
-
-    void busyIndicatorWaitsForQuickRenders()
-    {
-      auto *progress = mWindow->findChild<QProgressBar *>( "mProgressBar" );
-      mWindow->canvasRefreshStarted();
-      QVERIFY( !progress->isHidden() );
-      QTest::qWait( 20 );
-      mWindow->canvasRefreshFinished();
-      QVERIFY( progress->isHidden() );
-
-      // The last render was quick, so the next one only shows it after half a second.
-      mWindow->canvasRefreshStarted();
-      QVERIFY( progress->isHidden() );
-      QTRY_VERIFY_WITH_TIMEOUT( !progress->isHidden(), 2000 );
-      QTest::qWait( 100 );
-      mWindow->canvasRefreshFinished();
-      QVERIFY( progress->isHidden() );
-
-      // That render took longer than half a second: the next shows it at once.
-      mWindow->canvasRefreshStarted();
-      QVERIFY( !progress->isHidden() );
     }
 
     void filesSentByLocalClientsOpenAndShowInTheOverview()
@@ -118,7 +68,7 @@ class TestMainWindow : public TestSupport::WindowTest
       // The server's side of a message has tests of its own; this is the window's.
       LocalServer server;
       mWindow->setLocalServer( &server );
-      const QString path = TestSupport::absolute( TestSupport::writeRaster( "sent by client.tif" ) );
+      const QString path = absolute( writeRaster( "sent by client.tif" ) );
       emit server.messageFromServer( path );
       QCOMPARE( QgsProject::instance()->count(), 1 );
       QgsLayerTreeLayer *opened = QgsProject::instance()->layerTreeRoot()->findLayers().value( 0 );

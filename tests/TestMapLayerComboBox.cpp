@@ -1,5 +1,9 @@
+#include "Core/Utils.h"
 #include "TestSupport.h"
+#include "Widgets/FileWidget.h"
 #include "Widgets/MapLayerComboBox.h"
+
+using namespace TestSupport;
 
 namespace
 {
@@ -21,10 +25,9 @@ class TestMapLayerComboBox : public QObject
 
     void listsTheDrawnLayersOfOneType()
     {
-      auto *roads = new QgsVectorLayer(
-          TestSupport::absolute( TestSupport::writeVector( "roads.gpkg", "GPKG", { "roads" } ) ), "roads", "ogr" );
-      auto *scene = new QgsRasterLayer( TestSupport::absolute( TestSupport::writeRaster( "scene.tif" ) ), "scene" );
-      auto *dem = new QgsRasterLayer( TestSupport::absolute( TestSupport::writeRaster( "dem.tif" ) ), "dem" );
+      auto *roads = new QgsVectorLayer( absolute( writeVector( "roads.gpkg", "GPKG", { "roads" } ) ), "roads", "ogr" );
+      auto *scene = new QgsRasterLayer( absolute( writeRaster( "scene.tif" ) ), "scene" );
+      auto *dem = new QgsRasterLayer( absolute( writeRaster( "dem.tif" ) ), "dem" );
       QgsProject::instance()->addMapLayers( { roads, scene, dem } );
       QgsMapCanvas canvas;
       canvas.setLayers( { roads, scene, dem } );
@@ -54,7 +57,7 @@ class TestMapLayerComboBox : public QObject
       QCOMPARE( names( box.layers() ), QStringList{ "roads" } );
 
       // Only drawn layers count (dem is in the project but not drawn); layers of one name are both listed.
-      auto *twin = new QgsRasterLayer( TestSupport::absolute( "scene.tif" ), "scene" );
+      auto *twin = new QgsRasterLayer( absolute( "scene.tif" ), "scene" );
       QgsProject::instance()->addMapLayer( twin );
       canvas.setLayers( { twin, scene } );
       box.setLayerType( QgsMapLayerType::RasterLayer );
@@ -72,6 +75,47 @@ class TestMapLayerComboBox : public QObject
       QCOMPARE( changed.count(), 0 );
       QVERIFY( !box.currentLayer() );
       QVERIFY( box.layers().isEmpty() );
+    }
+
+    void choicesFillThePathAndRememberTheFolder_data()
+    {
+      QTest::addColumn<int>( "mode" );
+      QTest::addColumn<QString>( "chosen" );
+      QTest::newRow( "save" ) << int( FileWidget::SaveFile ) << absolute( "data/out.tif" );
+      QTest::newRow( "open" ) << int( FileWidget::OpenFile ) << absolute( "data/in.tif" );
+      QTest::newRow( "folder" ) << int( FileWidget::Directory ) << absolute( "data/bands" );
+    }
+    void choicesFillThePathAndRememberTheFolder()
+    {
+      QFETCH( int, mode );
+      QFETCH( QString, chosen );
+      QDir().mkpath( "data/bands" );
+      QDir().mkpath( "first" );
+      writeRaster( "data/in.tif" );
+      const QString first = absolute( "first" );
+      Utils::writeSetting( Utils::Keys::lastFileNameDir, first );
+      FileWidget widget;
+      widget.setMode( mode );
+      // A choice, then a cancel: the second dialog still starts where the first did, and the choice stays.
+      QStringList starts;
+      for ( const QString &answer : { chosen, QString() } )
+      {
+        whenModal(
+            [&starts, answer]( QWidget *dialog )
+            {
+              auto *files = qobject_cast<QFileDialog *>( dialog );
+              starts << files->directory().absolutePath();
+              files->findChild<QLineEdit *>( "fileNameEdit" )->setText( answer );
+              QMetaObject::invokeMethod( files, answer.isEmpty() ? "reject" : "accept" );
+            } );
+        widget.openFileDialog();
+      }
+      QCOMPARE( starts, ( QStringList{ first, first } ) );
+      QCOMPARE( widget.filePath(), chosen );
+      QCOMPARE( Utils::rememberedFolder( Utils::Keys::lastFileNameDir ), absolute( "data" ) );
+
+      widget.findChild<QLineEdit *>()->setText( "   /typed/by hand.tif  " );
+      QCOMPARE( widget.filePath(), QStringLiteral( "/typed/by hand.tif" ) );
     }
 };
 

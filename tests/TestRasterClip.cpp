@@ -11,7 +11,7 @@
 #include <qgsfeedback.h>
 #include <qgsrasterlayer.h>
 
-using TestSupport::RasterSpec;
+using namespace TestSupport;
 
 namespace
 {
@@ -24,7 +24,7 @@ RasterClip::Request requestFor( const QString &source, const QString &output, co
 {
   RasterClip::Request request;
   request.source = source;
-  request.output = TestSupport::absolute( output );
+  request.output = absolute( output );
   request.bands = bands;
   return request;
 }
@@ -32,7 +32,7 @@ RasterClip::Request requestFor( const QString &source, const QString &output, co
 //! GDAL's checksum of every band of \a path, or the reason it cannot be read.
 QString checksums( const QString &path )
 {
-  const std::unique_ptr<GDALDataset> dataset = TestSupport::openRaster( path );
+  const std::unique_ptr<GDALDataset> dataset = openRaster( path );
   if ( !dataset )
     return QStringLiteral( "cannot open %1" ).arg( path );
   QStringList sums;
@@ -54,13 +54,13 @@ QgsGeometry writeMask( const QString &path, const QString &wkt, const QgsCoordin
 {
   QgsGeometry polygon = QgsGeometry::fromWkt( wkt );
   polygon.transform( QgsCoordinateTransform( epsg( 32748 ), crs, QgsCoordinateTransformContext() ) );
-  TestSupport::writeBytes(
-      path, QStringLiteral( "{\"type\":\"FeatureCollection\",\"crs\":{\"type\":\"name\",\"properties\":{\"name\":"
-                            "\"urn:ogc:def:crs:EPSG::%1\"}},\"features\":[{\"type\":\"Feature\",\"properties\":{},"
-                            "\"geometry\":%2}]}" )
-                .arg( crs.postgisSrid() )
-                .arg( polygon.asJson( 17 ) )
-                .toUtf8() );
+  writeBytes( path,
+              QStringLiteral( "{\"type\":\"FeatureCollection\",\"crs\":{\"type\":\"name\",\"properties\":{\"name\":"
+                              "\"urn:ogc:def:crs:EPSG::%1\"}},\"features\":[{\"type\":\"Feature\",\"properties\":{},"
+                              "\"geometry\":%2}]}" )
+                  .arg( crs.postgisSrid() )
+                  .arg( polygon.asJson( 17 ) )
+                  .toUtf8() );
   return polygon;
 }
 
@@ -90,8 +90,8 @@ class TestRasterClip : public QObject
       QFETCH( QList<double>, grid );
       QFETCH( QgsRectangle, extent );
       QFETCH( QList<int>, window );
-      const QString source = TestSupport::writeRaster(
-          TestSupport::absolute( "grid.tif" ), RasterSpec{ 20, 10, 3, GDT_UInt16, crs, grid[0], grid[1], grid[2] } );
+      const QString source =
+          writeRaster( absolute( "grid.tif" ), RasterSpec{ 20, 10, 3, GDT_UInt16, crs, grid[0], grid[1], grid[2] } );
       RasterClip::Request request = requestFor( source, "cut.tif", { 3, 1 } );
       request.extent = extent;
       request.extentCrs = epsg( crs );
@@ -100,7 +100,7 @@ class TestRasterClip : public QObject
       const ProcessingResult result = RasterClip::run( request );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
 
-      const std::unique_ptr<GDALDataset> cut = TestSupport::openRaster( request.output );
+      const std::unique_ptr<GDALDataset> cut = openRaster( request.output );
       QVERIFY( cut );
       QCOMPARE( ( QList<int>{ cut->GetRasterXSize(), cut->GetRasterYSize(), cut->GetRasterCount() } ),
                 ( QList<int>{ window[2], window[3], 2 } ) );
@@ -110,8 +110,8 @@ class TestRasterClip : public QObject
                 ( QList<double>{ grid[0] + window[0] * grid[2], grid[1] - window[1] * grid[2], grid[2] } ) );
       for ( int band = 1; band <= 2; ++band )
         for ( int i = 0; i < window[2] * window[3]; ++i )
-          QCOMPARE( TestSupport::readBand( request.output, band )[i],
-                    TestSupport::valueAt( 5 - 2 * band, i % window[2] + window[0], i / window[2] + window[1] ) );
+          QCOMPARE( readBand( request.output, band )[i],
+                    valueAt( 5 - 2 * band, i % window[2] + window[0], i / window[2] + window[1] ) );
     }
 
     void refusalsComeBeforeAnyFile_data()
@@ -137,8 +137,7 @@ class TestRasterClip : public QObject
       QFETCH( QgsRectangle, extent );
       QFETCH( QString, mask );
       QFETCH( int, status );
-      RasterClip::Request request =
-          requestFor( TestSupport::writeRaster( TestSupport::absolute( "refused.tif" ) ), "never.tif", bands );
+      RasterClip::Request request = requestFor( writeRaster( absolute( "refused.tif" ) ), "never.tif", bands );
       request.extent = extent;
       request.extentCrs = epsg( 32748 );
       request.useMask = mask != "-";
@@ -173,8 +172,8 @@ class TestRasterClip : public QObject
       QFETCH( QString, resampling );
       QFETCH( int, maskCrs );
       QFETCH( QStringList, peer );
-      const QString source = TestSupport::writeRaster(
-          TestSupport::absolute( "scene.tif" ), RasterSpec{ 15, 10, 3, GDT_UInt16, 32748, 500000, 9000000, 30, true } );
+      const QString source =
+          writeRaster( absolute( "scene.tif" ), RasterSpec{ 15, 10, 3, GDT_UInt16, 32748, 500000, 9000000, 30, true } );
       RasterClip::Request request = requestFor( source, "ours.tif" );
       request.crs = epsg( crs );
       request.resolution = resolution;
@@ -184,7 +183,7 @@ class TestRasterClip : public QObject
       {
         request.useMask = true;
         request.maskCrs = epsg( maskCrs );
-        request.mask << writeMask( TestSupport::absolute( "mask.json" ),
+        request.mask << writeMask( absolute( "mask.json" ),
                                    "POLYGON((500100 8999950, 500400 8999900, 500350 8999750, 500050 8999800, "
                                    "500100 8999950))",
                                    epsg( maskCrs ) );
@@ -196,7 +195,7 @@ class TestRasterClip : public QObject
       gdalwarp.start( "gdalwarp", QStringList{ "-q", "-overwrite", "-dstnodata", "0", "-co", "COMPRESS=DEFLATE" }
                                       << peer << source << "peer.tif" );
       QVERIFY( gdalwarp.waitForFinished( 60000 ) && gdalwarp.exitCode() == 0 );
-      QCOMPARE( checksums( request.output ), checksums( TestSupport::absolute( "peer.tif" ) ) );
+      QCOMPARE( checksums( request.output ), checksums( absolute( "peer.tif" ) ) );
     }
 
     void typeAndNoDataAreWritten_data()
@@ -215,8 +214,7 @@ class TestRasterClip : public QObject
       QFETCH( bool, reproject );
       QFETCH( double, noData );
       QFETCH( double, band3First );
-      RasterClip::Request request =
-          requestFor( TestSupport::writeRaster( TestSupport::absolute( "typed.tif" ) ), "typed-out.tif" );
+      RasterClip::Request request = requestFor( writeRaster( absolute( "typed.tif" ) ), "typed-out.tif" );
       request.dataType = GDALDataType( type );
       request.hasNoData = true;
       request.noData = noData;
@@ -227,12 +225,12 @@ class TestRasterClip : public QObject
       QCOMPARE( RasterClip::typeHolds( request.dataType, range ), band3First == 3000.0 );
       const ProcessingResult result = RasterClip::run( request );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
-      const std::unique_ptr<GDALDataset> written = TestSupport::openRaster( request.output );
+      const std::unique_ptr<GDALDataset> written = openRaster( request.output );
       QCOMPARE( int( written->GetRasterBand( 3 )->GetRasterDataType() ), type );
       int hasNoData = 0;
       QCOMPARE( written->GetRasterBand( 1 )->GetNoDataValue( &hasNoData ), noData );
       QVERIFY( hasNoData );
-      QCOMPARE( TestSupport::readBand( request.output, 3 ).constFirst(), band3First );
+      QCOMPARE( readBand( request.output, 3 ).constFirst(), band3First );
     }
 
     void compressionIsApplied_data()
@@ -261,9 +259,8 @@ class TestRasterClip : public QObject
       QFETCH( int, type );
       QFETCH( int, width );
       QFETCH( QStringList, structure );
-      const QString source = TestSupport::writeRaster( TestSupport::absolute( "plain.tif" ),
-                                                       RasterSpec{ width, 10, 2, GDALDataType( type ) } );
-      const QString output = TestSupport::absolute( "packed.tif" );
+      const QString source = writeRaster( absolute( "plain.tif" ), RasterSpec{ width, 10, 2, GDALDataType( type ) } );
+      const QString output = absolute( "packed.tif" );
       const auto packing = CreationOptions::Compression( compression );
       QgsRasterLayer layer( source, "plain" );
       ProcessingResult result;
@@ -275,10 +272,9 @@ class TestRasterClip : public QObject
       {
         // A split keeps the stack's descriptions.
         result = RasterBands::stack( RasterBands::stackRequest( { &layer }, "named.tif", "GTiff" ), nullptr );
-        QgsRasterLayer named( TestSupport::absolute( "named.tif" ), "named" );
+        QgsRasterLayer named( absolute( "named.tif" ), "named" );
         result = RasterBands::split(
-            RasterBands::splitRequest( &named, { output, TestSupport::absolute( "second.tif" ) }, "GTiff", packing ),
-            nullptr );
+            RasterBands::splitRequest( &named, { output, absolute( "second.tif" ) }, "GTiff", packing ), nullptr );
         descriptions = QStringList{ "plain — Kênh 1" };
       }
       else
@@ -290,7 +286,7 @@ class TestRasterClip : public QObject
         descriptions.clear();
       }
       QVERIFY2( result.done(), qPrintable( result.reason ) );
-      const std::unique_ptr<GDALDataset> written = TestSupport::openRaster( output );
+      const std::unique_ptr<GDALDataset> written = openRaster( output );
       QVERIFY( written );
       QStringList found;
       for ( const QString &item : structure )
@@ -335,24 +331,23 @@ class TestRasterClip : public QObject
       QFETCH( QString, kept );
       QFETCH( QString, removed );
       QFETCH( bool, written );
-      const QString folder = TestSupport::absolute( QStringLiteral( "own/%1" ).arg( QTest::currentDataTag() ) );
+      const QString folder = absolute( QStringLiteral( "own/%1" ).arg( QTest::currentDataTag() ) );
       QDir().mkpath( folder );
-      const QString scene = TestSupport::writeRaster( folder + "/scene.tif" );
-      TestSupport::writeBytes( folder + "/scene.vrt",
-                               "<VRTDataset rasterXSize=\"20\" rasterYSize=\"10\"><VRTRasterBand dataType=\"UInt16\" "
-                               "band=\"1\"><SimpleSource><SourceFilename relativeToVRT=\"1\">scene.tif</SourceFilename>"
-                               "<SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>" );
-      TestSupport::writeRaster( folder + "/earlier.tif" );
-      TestSupport::writeBytes( folder + "/earlier.tif.aux.xml",
-                               "<PAMDataset><Metadata><MDI key=\"STALE\">1</MDI></Metadata></PAMDataset>" );
-      TestSupport::writeBytes( folder + "/blocker", "a file, not a folder" );
-      QgsRasterLayer three( TestSupport::writeRaster( folder + "-three.tif", RasterSpec{ 20, 10, 3, GDT_Byte } ),
-                            "three" );
+      const QString scene = writeRaster( folder + "/scene.tif" );
+      writeBytes( folder + "/scene.vrt",
+                  "<VRTDataset rasterXSize=\"20\" rasterYSize=\"10\"><VRTRasterBand dataType=\"UInt16\" "
+                  "band=\"1\"><SimpleSource><SourceFilename relativeToVRT=\"1\">scene.tif</SourceFilename>"
+                  "<SourceBand>1</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>" );
+      writeRaster( folder + "/earlier.tif" );
+      writeBytes( folder + "/earlier.tif.aux.xml",
+                  "<PAMDataset><Metadata><MDI key=\"STALE\">1</MDI></Metadata></PAMDataset>" );
+      writeBytes( folder + "/blocker", "a file, not a folder" );
+      QgsRasterLayer three( writeRaster( folder + "-three.tif", RasterSpec{ 20, 10, 3, GDT_Byte } ), "three" );
       QVERIFY(
           RasterBands::stack( RasterBands::stackRequest( { &three }, folder + "/stack", "ENVI" ), nullptr ).done() );
-      const QMap<QString, QByteArray> before = TestSupport::folderContents( folder );
+      const QMap<QString, QByteArray> before = folderContents( folder );
 
-      QgsRasterLayer one( TestSupport::writeRaster( folder + "-one.tif", RasterSpec{ 20, 10, 1, GDT_Byte } ), "one" );
+      QgsRasterLayer one( writeRaster( folder + "-one.tif", RasterSpec{ 20, 10, 1, GDT_Byte } ), "one" );
       RasterClip::Request request = requestFor( scene, folder + '/' + target );
       request.crs = epsg( writer == "warp" ? 4326 : 32748 );
       QgsFeedback stop;
@@ -363,9 +358,9 @@ class TestRasterClip : public QObject
               : RasterClip::run( request, &stop );
       QCOMPARE( result.done(), written );
       QVERIFY( writer == "stack" || result.status == ProcessingResult::Status::Cancelled );
-      const QMap<QString, QByteArray> after = TestSupport::folderContents( folder );
+      const QMap<QString, QByteArray> after = folderContents( folder );
       if ( written )
-        QCOMPARE( TestSupport::openRaster( folder + '/' + target )->GetRasterCount(), 1 );
+        QCOMPARE( openRaster( folder + '/' + target )->GetRasterCount(), 1 );
       else
         QCOMPARE( after, before );
       QCOMPARE( after.value( kept ), before.value( kept ) );

@@ -2,15 +2,20 @@
 #include "Processing/OutputName.h"
 #include "Processing/RasterBands.h"
 #include "Processing/RasterGrid.h"
+#include "Processing/WorkspaceCheck.h"
 #include "RasterFixtures.h"
 #include "TestHarness.h"
 
 #include <QtTest>
 
+#include <qgsarchive.h>
 #include <qgsrasterdataprovider.h>
 #include <qgsrasterlayer.h>
 
 #include <cmath>
+#include <sys/stat.h>
+
+using namespace TestSupport;
 
 namespace
 {
@@ -24,15 +29,25 @@ QList<std::shared_ptr<QgsRasterDataProvider>> sources( const QStringList &items 
   for ( const QString &item : items )
   {
     const QString type = item.section( '/', 0, 0 ), noData = item.section( '/', 1 );
-    TestSupport::RasterSpec spec{ 20, 10, 1, GDALGetDataTypeByName( type.toUtf8() ) };
+    RasterSpec spec{ 20, 10, 1, GDALGetDataTypeByName( type.toUtf8() ) };
     spec.hasNoData = noData != "-";
     spec.noData = noData.toDouble();
     const QString path =
-        TestSupport::absolute( QStringLiteral( "%1-%2.tif" ).arg( QTest::currentDataTag() ).arg( providers.size() ) );
-    QgsRasterLayer layer( TestSupport::writeRaster( path, spec ), "source", "gdal" );
+        absolute( QStringLiteral( "%1-%2.tif" ).arg( QTest::currentDataTag() ).arg( providers.size() ) );
+    QgsRasterLayer layer( writeRaster( path, spec ), "source", "gdal" );
     providers << std::shared_ptr<QgsRasterDataProvider>( layer.dataProvider()->clone() );
   }
   return providers;
+}
+QByteArray project( const QByteArray &layers )
+{
+  return "<qgis><projectlayers>" + layers + "</projectlayers></qgis>";
+}
+
+QByteArray layer( const QByteArray &provider, const QByteArray &source )
+{
+  return "<maplayer type=\"raster\"><id>x</id><datasource>" + source + "</datasource><provider>" + provider +
+         "</provider></maplayer>";
 }
 } // namespace
 
@@ -122,10 +137,10 @@ class TestRasterEngine : public QObject
       QFETCH( int, type );
       QFETCH( QString, noData );
       const auto providers = sources( bands );
-      const QString output = TestSupport::absolute( QTest::currentDataTag() + QStringLiteral( ".tif" ) );
+      const QString output = absolute( QTest::currentDataTag() + QStringLiteral( ".tif" ) );
       const RasterGrid on{ providers[0]->extent(), 20, 10, providers[0]->crs() };
       QVERIFY( RasterBands::stack( { providers, on, output, "GTiff" }, nullptr ).done() );
-      const std::unique_ptr<GDALDataset> written = TestSupport::openRaster( output );
+      const std::unique_ptr<GDALDataset> written = openRaster( output );
       // Each band's own no-data pixels (1000 at (0, 0), 1037 at (0, 1)) become NaN when the bands differ in it.
       for ( int band = 1; band <= providers.size(); ++band )
       {
@@ -135,12 +150,12 @@ class TestRasterEngine : public QObject
         QCOMPARE( has ? QString::number( declared ) : QStringLiteral( "none" ), noData );
         QCOMPARE( int( written->GetRasterBand( band )->GetRasterDataType() ), type );
         QStringList expected, found;
-        for ( double value : TestSupport::readBand( source->dataSourceUri(), 1 ) )
+        for ( double value : readBand( source->dataSourceUri(), 1 ) )
           expected << QString::number( noData == "nan" && source->sourceHasNoDataValue( 1 ) &&
                                                value == source->sourceNoDataValue( 1 )
                                            ? std::nan( "" )
                                            : value );
-        for ( double value : TestSupport::readBand( output, band ) )
+        for ( double value : readBand( output, band ) )
           found << QString::number( value );
         QCOMPARE( found, expected );
       }
@@ -170,6 +185,95 @@ class TestRasterEngine : public QObject
       QCOMPARE( OutputName::withExtension( path, extension ), named );
       QCOMPARE( OutputName::inFolder( "out", "ndvi", extension ),
                 extension.isEmpty() ? "out/ndvi" : "out/ndvi." + extension );
+    }
+
+    void refusesWhatQgisShouldNotRead_data()
+    {
+      QTest::addColumn<QString>( "name" );
+      QTest::addColumn<QByteArray>( "contents" );
+      QTest::addColumn<QString>( "form" );   // written as it is, or zipped as a workspace holds its project
+      QTest::addColumn<QString>( "reason" ); // empty: accepted
+      const QByteArray file = project( layer( "gdal", "./source.tif" ) );
+      const QString invalid = "không phải dự án QGIS hợp lệ";
+      // clang-format off
+      QTest::newRow( "workspace of a file layer" ) << "w.qgz" << file << "zip" << "";
+      QTest::newRow( "plain project" ) << "w.qgs" << file << "plain" << "";
+      QTest::newRow( "no such file" ) << "none.qgz" << QByteArray() << "plain" << "không tìm thấy file";
+      QTest::newRow( "a named pipe" ) << "pipe.qgz" << QByteArray() << "plain" << "không tìm thấy file";
+      QTest::newRow( "cut short" ) << "w.qgz" << file << "zip, cut short" << invalid;
+      QTest::newRow( "garbage" ) << "w.qgz" << QByteArray( "<qgis version=\"3.22\"><layer" ) + QByteArray( 5000, '\xff' ) << "plain" << invalid;
+      QTest::newRow( "plain, not a project" ) << "w.qgs" << QByteArray( "<html><qgis/></html>" ) << "plain" << invalid;
+      QTest::newRow( "plain, unclosed" ) << "w.qgs" << QByteArray( "<qgis><projectlayers>" ) << "plain" << invalid;
+      QTest::newRow( "nested 100000 deep" ) << "w.qgz" << "<qgis>" + QByteArray( 100000 * 3, ' ' ).replace( "   ", "<a>" ) << "zip" << "cấu trúc lồng quá sâu";
+      QTest::newRow( "naming a pipe" ) << "w.qgz" << project( layer( "gdal", "./pipe.tif" ) ) << "zip" << "layer ./pipe.tif không phải file dữ liệu";
+      QTest::newRow( "reading a pipe as text" ) << "w.qgz" << project( layer( "delimitedtext", "file:./pipe.tif?type=csv" ) ) << "zip" << "layer file:./pipe.tif?type=csv không phải file dữ liệu";
+      QTest::newRow( "a scene from a pipe" ) << "w.qgz" << project( layer( "gdal", "./pipe.tif#rastova-scene=mask" ) ) << "zip" << "layer ./pipe.tif#rastova-scene=mask không phải file dữ liệu";
+      QTest::newRow( "through a virtual file system" ) << "w.qgs" << project( layer( "gdal", "/vsicurl/http://127.0.0.1:9/a.tif" ) ) << "plain" << "layer /vsicurl/http://127.0.0.1:9/a.tif không phải file dữ liệu";
+      QTest::newRow( "embedding another" ) << "w.qgz" << project( "<maplayer embedded=\"1\" project=\"./pipe.tif\" id=\"x\"/>" ) << "zip" << "có nhúng dự án khác";
+      // Archives are looked into, not unpacked.
+      QTest::newRow( "project with data" ) << "w.qgz" << file << "zip, 5 more files" << "";
+      QTest::newRow( "two projects" ) << "w.qgz" << file << "zip, two projects" << invalid;
+      QTest::newRow( "no project" ) << "w.qgz" << file << "zip, no project, 3 more files" << invalid;
+      QTest::newRow( "more than a thousand entries" ) << "w.qgz" << file << "zip, 1000 more files" << invalid;
+      // clang-format on
+    }
+    void refusesWhatQgisShouldNotRead()
+    {
+      QFETCH( QString, name );
+      QFETCH( QByteArray, contents );
+      QFETCH( QString, form );
+      QFETCH( QString, reason );
+      const QString folder = absolute( QStringLiteral( "check/%1" ).arg( QTest::currentDataTag() ) );
+      QDir().mkpath( folder + "/inner" );
+      writeRaster( folder + "/source.tif" );
+      QCOMPARE( mkfifo( ( folder + "/pipe.tif" ).toUtf8().constData(), 0600 ), 0 );
+      QCOMPARE( mkfifo( ( folder + "/pipe.qgz" ).toUtf8().constData(), 0600 ), 0 );
+      const QString target = folder + '/' + name;
+      if ( form == "plain" && !contents.isEmpty() )
+        writeBytes( target, contents );
+      else if ( form.startsWith( "zip" ) )
+      {
+        QgsArchive archive;
+        const int projects = form.contains( "no project" ) ? 0 : form.contains( "two projects" ) ? 2 : 1;
+        for ( int i = 0; i < projects; ++i )
+          archive.addFile( writeBytes( folder + QStringLiteral( "/inner/p%1.qgs" ).arg( i ), contents ) );
+        const int others = QRegularExpression( "(\\d+) more files" ).match( form ).captured( 1 ).toInt();
+        for ( int i = 0; i < others; ++i )
+          archive.addFile( writeBytes( folder + QStringLiteral( "/inner/d%1.txt" ).arg( i ), "x" ) );
+        QVERIFY( archive.zip( target ) );
+        if ( form.contains( "cut short" ) )
+          QVERIFY( QFile( target ).resize( QFileInfo( target ).size() / 2 ) );
+      }
+
+      const ProcessingResult result = WorkspaceCheck::check( target );
+      QCOMPARE( result.reason, reason );
+      QCOMPARE( result.done(), reason.isEmpty() );
+    }
+
+    void aWorkspaceReplacedInTheSameSecondIsReadAnew()
+    {
+      const QString folder = absolute( "replaced" );
+      QVERIFY( QDir().mkpath( folder + "/project" ) && QDir().mkpath( folder + "/other" ) );
+      writeRaster( folder + "/a.tif" );
+      // The same bytes, once as the project and once under another name: archives of one size.
+      const auto zip = [&folder]( const QString &entry, const QString &target )
+      {
+        QgsArchive archive;
+        archive.addFile( writeBytes( folder + '/' + entry, project( layer( "gdal", "./a.tif" ) ) ) );
+        return archive.zip( target );
+      };
+      QVERIFY( zip( "project/w.qgs", folder + "/w.qgz" ) && zip( "other/w.txt", folder + "/next.qgz" ) );
+      QCOMPARE( QFileInfo( folder + "/next.qgz" ).size(), QFileInfo( folder + "/w.qgz" ).size() );
+      QVERIFY( WorkspaceCheck::check( folder + "/w.qgz" ).done() );
+
+      // Saved over it as a save does: renamed into place, here at the same size and time.
+      const QDateTime time = QFileInfo( folder + "/w.qgz" ).lastModified();
+      QVERIFY( QFile::remove( folder + "/w.qgz" ) && QFile::rename( folder + "/next.qgz", folder + "/w.qgz" ) );
+      QFile replaced( folder + "/w.qgz" );
+      QVERIFY( replaced.open( QIODevice::ReadWrite ) &&
+               replaced.setFileTime( time, QFileDevice::FileModificationTime ) );
+      replaced.close();
+      QCOMPARE( WorkspaceCheck::check( folder + "/w.qgz" ).reason, QStringLiteral( "không phải dự án QGIS hợp lệ" ) );
     }
 };
 

@@ -35,10 +35,8 @@ QString applyAndWait( QWidget *dialog );
 QByteArray localMessage( const QString &text );
 //! This run's log as written so far (empty before the log is opened).
 QString readLog();
-//! How many files this process holds open.
 int openDescriptors();
 
-//! A message-bar notice as the user sees it.
 struct Notice
 {
     QString title;
@@ -52,7 +50,6 @@ QList<Notice> notices();
 void whenModal( std::function<void( QWidget * )> answer, int timeoutMs = 10000 );
 //! Answers the next message box within \a timeoutMs with \a button; its text, once answered.
 std::shared_ptr<QStringList> answerMessage( const QString &button, int timeoutMs = 10000 );
-//! Clicks the button labelled \a text inside \a dialog.
 void clickButton( QWidget *dialog, const QString &text );
 //! Answers the next file dialog with \a fileNames (in one folder), optionally choosing \a nameFilter.
 void answerFileDialog( const QStringList &fileNames, const QString &nameFilter = QString() );
@@ -67,8 +64,7 @@ template <typename Dialog> Dialog *showTool( const QString &text )
   return dialog && dialog->isVisible() ? dialog : nullptr;
 }
 
-//! Base of the tests on the main window: each test function gets empty settings, an empty project and a new window,
-//! shown and active when \a active is set.
+//! Each test function gets empty settings, an empty project and a new window (shown and active when \a active is set).
 class WindowTest : public QObject
 {
     Q_OBJECT
@@ -87,7 +83,6 @@ class WindowTest : public QObject
     bool mActive = false;
 };
 
-//! Runs the registered tests with the main window's QGIS set-up.
 int run( int argc, char *argv[] );
 
 } // namespace TestSupport

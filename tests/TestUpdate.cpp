@@ -3,8 +3,10 @@
 #include <QNetworkAccessManager>
 #include <QTcpServer>
 
+using namespace TestSupport;
+
 // The window asks for the manifest once its event loop turns, so a test names the address before that.
-class TestUpdate : public TestSupport::WindowTest
+class TestUpdate : public WindowTest
 {
     Q_OBJECT
 
@@ -47,7 +49,7 @@ class TestUpdate : public TestSupport::WindowTest
       qputenv( "RASTOVA_UPDATE_URL", status
                                          ? "http://127.0.0.1:" + QByteArray::number( server.serverPort() ) + "/u.json"
                                          : "data:application/json;base64," + body.toBase64() );
-      auto shown = TestSupport::answerMessage( "Đồng ý", 4000 );
+      auto shown = answerMessage( "Đồng ý", 4000 );
       QSignalSpy replies( mWindow->findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished );
       QVERIFY( replies.wait() );
       QTRY_COMPARE( *shown, notice.isEmpty() ? QStringList() : QStringList{ notice } );
@@ -61,7 +63,7 @@ class TestUpdate : public TestSupport::WindowTest
       QSignalSpy replies( mWindow->findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished );
       QVERIFY( replies.wait() );
       mWindow->show();
-      auto shown = TestSupport::answerMessage( "Đồng ý", 3000 );
+      auto shown = answerMessage( "Đồng ý", 3000 );
       mWindow->findChild<QAction *>( "mActionUpdate" )->trigger();
       QCOMPARE( *shown, QStringList{ "Rastova 2.1.1.423 đã là phiên bản mới nhất." } );
       QVERIFY( mWindow->isVisible() );
@@ -85,7 +87,7 @@ class TestUpdate : public TestSupport::WindowTest
       QVERIFY( QFile::copy( RASTOVA_FRESHKIT, "Freshkit" ) );
       for ( const bool accepted : { false, true } )
       {
-        auto answered = TestSupport::answerMessage( accepted ? "Có" : "Không", 3000 );
+        auto answered = answerMessage( accepted ? "Có" : "Không", 3000 );
         mWindow->findChild<QAction *>( "mActionUpdate" )->trigger();
         QCOMPARE( answered->size(), 1 );
         QCOMPARE( mWindow->isVisible(), !accepted ); // closed without the exit question
@@ -97,7 +99,7 @@ class TestUpdate : public TestSupport::WindowTest
       const QJsonObject expected{
           { "current-version", "2.1.1.423" }, { "release-date", "29/05/2020" }, { "software-name", "Rastova" } };
       QCOMPARE( QJsonDocument::fromJson( parameters.readAll() ).object(), expected );
-      QTRY_VERIFY_WITH_TIMEOUT( TestSupport::folderContents( "logs" )
+      QTRY_VERIFY_WITH_TIMEOUT( folderContents( "logs" )
                                     .value( "Freshkit.log" )
                                     .contains( "Rastova 2.1.1.423 — no update source is configured" ),
                                 5000 );

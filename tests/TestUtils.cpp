@@ -1,32 +1,33 @@
 #include "Core/CommandLine.h"
-#include "Core/Constants.h"
 #include "Core/Platform.h"
 #include "Core/Utils.h"
 #include "TestSupport.h"
 
-#include <QSvgRenderer>
+using namespace TestSupport;
 
 Q_DECLARE_METATYPE( CommandLine::Action )
+
+namespace
+{
+QStringList logNames( int count, const QDateTime &first )
+{
+  QStringList names;
+  for ( int i = 0; i < count; ++i )
+    names << first.addDays( 17 * i ).addSecs( 61 * i ).toString( "dd-MM-yyyy_hh-mm-ss" ) + ".log";
+  return names;
+}
+} // namespace
 
 class TestUtils : public QObject
 {
     Q_OBJECT
 
   private slots:
-    void init() { QgsSettings().clear(); }
-
-    void iconsAreOursFirstThenQgisThenNothing()
+    void init()
     {
-      const QStringList names = QDir( QStringLiteral( ":/Resources" ) ).entryList( { QStringLiteral( "*.svg" ) } );
-      QVERIFY( names.size() > 20 );
-      for ( const QString &name : names )
-        QVERIFY2( Utils::iconPath( name ) == ":/Resources/" + name && QSvgRenderer( Utils::iconPath( name ) ).isValid(),
-                  qPrintable( name ) );
-      QVERIFY( !QPixmap( Utils::iconPath( QStringLiteral( "Rastova.png" ) ) ).isNull() );
-      QCOMPARE( Utils::iconPath( QStringLiteral( "mActionPan.svg" ) ),
-                QStringLiteral( ":/images/themes/default/mActionPan.svg" ) );
-      QVERIFY( Utils::iconPath( QStringLiteral( "NoSuchIcon.svg" ) ).isEmpty() );
-      QVERIFY( Utils::icon( QStringLiteral( "NoSuchIcon.svg" ) ).isNull() );
+      QgsSettings().clear();
+      QDir( "logs" ).removeRecursively();
+      QDir().mkdir( "logs" );
     }
 
     void pathsAreJudged_data()
@@ -35,7 +36,7 @@ class TestUtils : public QObject
       QTest::addColumn<QString>( "path" );
       QTest::addColumn<bool>( "answer" );
       const QString work = QDir::currentPath();
-      TestSupport::writeBytes( work + QStringLiteral( "/plain-file" ), "not a folder" );
+      writeBytes( work + QStringLiteral( "/plain-file" ), "not a folder" );
       // clang-format off
       QTest::newRow( "empty" ) << "writable" << QString() << false;
       QTest::newRow( "only spaces" ) << "writable" << QStringLiteral( "   " ) << false;
@@ -108,11 +109,10 @@ class TestUtils : public QObject
     {
       const QByteArray path = qgetenv( "PATH" );
       // A name cut short at its NUL would set PATH.
-      TestSupport::writeBytes( "Rastova.env",
-                               "RASTOVA_A=1\nRASTOVA_B=x=y\n RASTOVA_C = spaced \nRASTOVA_NOEQUALS\n\n   \n"
-                               "#RASTOVA_D=commented\nRASTOVA_E=first\nRASTOVA_E=second\n"
-                               "RASTOVA_F=\"quoted\"\r\nRASTOVA_G=Hà Nội\n" +
-                                   QByteArray( "PATH\0junk=/evil\n", 16 ) );
+      writeBytes( "Rastova.env", "RASTOVA_A=1\nRASTOVA_B=x=y\n RASTOVA_C = spaced \nRASTOVA_NOEQUALS\n\n   \n"
+                                 "#RASTOVA_D=commented\nRASTOVA_E=first\nRASTOVA_E=second\n"
+                                 "RASTOVA_F=\"quoted\"\r\nRASTOVA_G=Hà Nội\n" +
+                                     QByteArray( "PATH\0junk=/evil\n", 16 ) );
       qunsetenv( "RASTOVA_B" );
       Utils::loadEnvironment();
       QCOMPARE( ( QList<QByteArray>{ qgetenv( "RASTOVA_A" ), qgetenv( " RASTOVA_C " ), qgetenv( "#RASTOVA_D" ),
@@ -121,7 +121,7 @@ class TestUtils : public QObject
       QVERIFY( !qEnvironmentVariableIsSet( "RASTOVA_B" ) && !qEnvironmentVariableIsSet( "RASTOVA_NOEQUALS" ) );
       QCOMPARE( qgetenv( "PATH" ), path );
       // Far more than a few lines of settings: none of it is applied.
-      TestSupport::writeBytes( QStringLiteral( "Rastova.env" ), QByteArray( 2 << 20, '\n' ) + "RASTOVA_H=1\n" );
+      writeBytes( QStringLiteral( "Rastova.env" ), QByteArray( 2 << 20, '\n' ) + "RASTOVA_H=1\n" );
       Utils::loadEnvironment();
       QVERIFY( !qEnvironmentVariableIsSet( "RASTOVA_H" ) );
       QFile::remove( QStringLiteral( "Rastova.env" ) );
@@ -157,13 +157,82 @@ class TestUtils : public QObject
     {
       const QString work = QDir::currentPath();
       QDir::setCurrent( QDir::homePath() );
-      TestSupport::writeBytes( QStringLiteral( "scene.tif" ), "raster" );
+      writeBytes( QStringLiteral( "scene.tif" ), "raster" );
       QStringList fileNames{ "scene.tif", "missing.tif", "/data/a.tif" };
       Platform::enterDataFolder( fileNames );
       const QString entered = QDir::currentPath();
       QDir::setCurrent( work );
       QCOMPARE( entered, Platform::dataFolder( QDir::homePath() ) );
       QCOMPARE( fileNames, ( QStringList{ QDir::homePath() + "/scene.tif", "missing.tif", "/data/a.tif" } ) );
+    }
+
+    void cleanLogsKeepsTheNewestNine_data()
+    {
+      QTest::addColumn<QStringList>( "present" );
+      QTest::addColumn<QStringList>( "removed" );
+      // Day-first names: by name, 01-... sorts first although it is the newest.
+      const QStringList eleven = logNames( 11, QDateTime( QDate( 2026, 3, 20 ), QTime( 6, 7, 8 ) ) );
+      QTest::newRow( "eleven" ) << eleven << QStringList( eleven.mid( 0, 2 ) );
+      const QStringList nine = logNames( 9, QDateTime( QDate( 2026, 1, 1 ), QTime( 0, 0, 0 ) ) );
+      QTest::newRow( "nine" ) << nine << QStringList();
+      const QStringList undated = logNames( 10, QDateTime( QDate( 2025, 12, 31 ), QTime( 23, 59, 59 ) ) );
+      QTest::newRow( "undated names are oldest" )
+          << QStringList( undated + QStringList{ "zz.log", "run.log" } )
+          << QStringList( QStringList{ "zz.log", "run.log" } + undated.mid( 0, 1 ) );
+      const QStringList many = logNames( 25, QDateTime( QDate( 2024, 2, 29 ), QTime( 12, 0, 0 ) ) );
+      QTest::newRow( "a crowded folder comes back down" ) << many << QStringList( many.mid( 0, 16 ) );
+    }
+    void cleanLogsKeepsTheNewestNine()
+    {
+      QFETCH( QStringList, present );
+      QFETCH( QStringList, removed );
+      for ( const QString &name : present )
+        writeBytes( "logs/" + name, "line\n" );
+      writeBytes( "logs/notes.txt", "keep" );
+      QDir().mkpath( "logs/archive.log" );
+
+      Utils::cleanLogs();
+
+      for ( const QString &name : present )
+        QVERIFY2( QFile::exists( "logs/" + name ) != removed.contains( name ), qPrintable( name ) );
+      QVERIFY( QFile::exists( "logs/notes.txt" ) );
+      QVERIFY( QFileInfo( "logs/archive.log" ).isDir() );
+      QVERIFY( QRegularExpression( "^logs/\\d\\d-\\d\\d-\\d{4}_\\d\\d-\\d\\d-\\d\\d\\.log$" )
+                   .match( Utils::logFileName() )
+                   .hasMatch() );
+    }
+
+    void messagesAreAppendedOneLineEach()
+    {
+      Utils::cleanLogs();
+      const QtMessageHandler previous = qInstallMessageHandler( Utils::messageHandler );
+      qDebug( "x" );
+      qInfo( "thông tin" );
+      qWarning( "careful" );
+      qCritical( "broken" );
+      qInstallMessageHandler( previous );
+
+      // One stamped line each, in order, and nothing after the last.
+      const QStringList lines = readLog().split( '\n' );
+      const QRegularExpression line( "^(\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d) \\| (\\w+): +(.*)$" );
+      QStringList texts;
+      for ( const QString &text : lines.mid( 0, 4 ) )
+        texts << line.match( text ).captured( 2 ) + " " + line.match( text ).captured( 3 );
+      QCOMPARE( texts, ( QStringList{ "Debug x", "Info thông tin", "Warning careful", "Critical broken" } ) );
+      QCOMPARE( lines.mid( 4 ), QStringList{ QString() } );
+      const QDateTime written = QDateTime::fromString( line.match( lines[0] ).captured( 1 ), "dd-MM-yyyy hh:mm:ss" );
+      QVERIFY( qAbs( written.secsTo( QDateTime::currentDateTime() ) ) < 60 );
+    }
+
+    void missingLogFolderDropsMessages()
+    {
+      QDir( "logs" ).removeRecursively();
+      Utils::cleanLogs();
+      const QtMessageHandler previous = qInstallMessageHandler( Utils::messageHandler );
+      qWarning( "nowhere to go" );
+      qInstallMessageHandler( previous );
+      QVERIFY( !QFile::exists( Utils::logFileName() ) );
+      QVERIFY( !QDir( "logs" ).exists() );
     }
 };
 

@@ -9,15 +9,14 @@
 #include <qgsbrightnesscontrastfilter.h>
 #include <qgslayertree.h>
 #include <qgslayertreeview.h>
-#include <qgsmaptool.h>
+#include <qgsprojectionselectiondialog.h>
 #include <qgsrasterrenderer.h>
+#include <qgsscalecombobox.h>
 
-using TestSupport::notices;
+using namespace TestSupport;
 
 namespace
 {
-using TestSupport::absolute;
-
 void select( const QList<QgsLayerTreeNode *> &nodes )
 {
   QgsLayerTreeView *view = MainWindow::layerTreeView();
@@ -46,7 +45,7 @@ QStringList describeLayers()
 }
 } // namespace
 
-class TestWorkspace : public TestSupport::WindowTest
+class TestWorkspace : public WindowTest
 {
     Q_OBJECT
 
@@ -56,32 +55,30 @@ class TestWorkspace : public TestSupport::WindowTest
     {
     }
 
-  private slots:
-    void navigationKeysSwitchTools()
-    {
-      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "nav.tif" ) ) );
-      QgsMapCanvas *canvas = MainWindow::mapCanvas();
-      for ( const Qt::Key key : { Qt::Key_H, Qt::Key_Z } )
-      {
-        QTest::keyClick( canvas, key );
-        QVERIFY( canvas->mapTool() && canvas->mapTool()->action()->shortcut() == QKeySequence( key ) );
-      }
-      QTest::keyClick( canvas, Qt::Key_Z ); // unchecking removes the tool
-      QVERIFY( !canvas->mapTool() );
+  private:
+    QgsMapCanvas *mCanvas = nullptr;
+    QLineEdit *mCoords = nullptr;
+    const QgsCoordinateTransform mUtmToDegrees{ QgsCoordinateReferenceSystem( "EPSG:32748" ),
+                                                QgsCoordinateReferenceSystem( "EPSG:4326" ), QgsProject::instance() };
 
-      canvas->zoomByFactor( 0.1 );
-      QTest::keyClick( canvas, Qt::Key_X );
-      QTest::keyClick( canvas, Qt::Key_F );
-      QVERIFY( !canvas->mapTool() );
-      QVERIFY( canvas->extent().contains( canvas->fullExtent() ) );
+    //! A UTM 48 south scene, in a project of that CRS.
+    void addUtmLayer()
+    {
+      mCanvas = MainWindow::mapCanvas();
+      mCoords = mWindow->findChild<QWidget *>( "mCoordsEdit" )->findChild<QLineEdit *>();
+      // The offscreen window is only as wide as its status bar, so the busy indicator of a render or a notice widens
+      // it whenever one first shows; a canvas of its own size keeps the visible extent from moving under the checks.
+      mCanvas->setFixedSize( 480, 320 );
+      addRasterLayer( "scene" );
+      QgsProject::instance()->setCrs( QgsCoordinateReferenceSystem( "EPSG:32748" ) );
+      mCanvas->setExtent( QgsRectangle( 500000, 8999700, 500600, 9000000 ) );
     }
 
+  private slots:
     void removalAndNewWorkspaceAskOnlyWhenThereIsSomethingToLose()
     {
-      auto *coords = mWindow->findChild<QWidget *>( "mCoordsEdit" )->findChild<QLineEdit *>();
-      const QString prompt = coords->text();
       for ( const char *name : { "r1.tif", "r2.tif", "r3.tif" } )
-        MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( name ) ) );
+        MainWindow::controller()->openFileName( absolute( writeRaster( name ) ) );
       // The first layer brings its own CRS to the project.
       QTRY_COMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:32748" ) );
       QgsLayerTree *root = QgsProject::instance()->layerTreeRoot();
@@ -96,7 +93,7 @@ class TestWorkspace : public TestSupport::WindowTest
       QCOMPARE( notices().size(), 1 );
 
       select( { holder, inside } );
-      auto asked = TestSupport::answerMessage( "Hủy" );
+      auto asked = answerMessage( "Hủy" );
       // The Delete key in the layer panel asks the same as the panel's button.
       MainWindow::layerTreeView()->setFocus();
       QTest::keyClick( MainWindow::layerTreeView(), Qt::Key_Delete );
@@ -104,7 +101,7 @@ class TestWorkspace : public TestSupport::WindowTest
       QVERIFY( root->findGroup( "holder" ) );
 
       select( { layers[1], layers[2], unrelated } );
-      asked = TestSupport::answerMessage( "Đồng ý" );
+      asked = answerMessage( "Đồng ý" );
       MainWindow::controller()->removeLayers();
       QCOMPARE( *asked, QStringList{ "Bạn có chắc chắn muốn gỡ bỏ 3 mục?" } );
       QCOMPARE( root->findLayers().size(), 1 );
@@ -112,15 +109,13 @@ class TestWorkspace : public TestSupport::WindowTest
 
       // Saved or not, a workspace with layers still asks before it empties.
       QgsProject::instance()->setDirty( false );
-      asked = TestSupport::answerMessage( "Đồng ý" );
+      asked = answerMessage( "Đồng ý" );
       mWindow->newWorkspace();
       QCOMPARE( *asked, QStringList{ "Bạn muốn tạo mới không gian làm việc?" } );
       QCOMPARE( QgsProject::instance()->count(), 0 );
       QVERIFY( !root->findGroup( "holder" ) );
       QCOMPARE( QgsProject::instance()->crs().authid(), QStringLiteral( "EPSG:4756" ) );
-      QCOMPARE( coords->text(), prompt );
-      QVERIFY( qAbs( MainWindow::mapCanvas()->scale() - 1.0 ) < 0.01 );
-      asked = TestSupport::answerMessage( "Hủy", 300 );
+      asked = answerMessage( "Hủy", 300 );
       mWindow->newWorkspace();
       QVERIFY( asked->isEmpty() );
     }
@@ -147,10 +142,10 @@ class TestWorkspace : public TestSupport::WindowTest
       QDir().mkpath( "site/data" );
       for ( const char *name : { "a", "b", "c" } )
         MainWindow::controller()->openFileName(
-            absolute( TestSupport::writeRaster( QStringLiteral( "site/data/%1.tif" ).arg( name ),
-                                                TestSupport::RasterSpec{ 20, 10, name == QString( "b" ) ? 1 : 3 } ) ) );
-      TestSupport::writeLandsat( absolute( "landsat" ) );
-      QVERIFY( TestSupport::pack( absolute( "landsat" ), absolute( "site/data/landsat.tar" ) ) );
+            absolute( writeRaster( QStringLiteral( "site/data/%1.tif" ).arg( name ),
+                                   RasterSpec{ 20, 10, name == QString( "b" ) ? 1 : 3 } ) ) );
+      writeLandsat( absolute( "landsat" ) );
+      QVERIFY( pack( absolute( "landsat" ), absolute( "site/data/landsat.tar" ) ) );
       MainWindow::controller()->openFileName( absolute( "site/data/landsat.tar" ) );
       QgsProject *project = QgsProject::instance();
       QgsLayerTree *root = project->layerTreeRoot();
@@ -174,18 +169,18 @@ class TestWorkspace : public TestSupport::WindowTest
       QCOMPARE( QDir( "site" ).entryList( QDir::Files | QDir::Hidden ), QStringList{ "work.qgz" } );
       project->setDirty( true );
       // A save that fails on a full disk leaves the saved workspace as it was.
-      const QMap<QString, QByteArray> saved = TestSupport::folderContents( "site" );
+      const QMap<QString, QByteArray> saved = folderContents( "site" );
       {
-        TestSupport::FileSizeLimit fullDisk( 2000 );
+        FileSizeLimit fullDisk( 2000 );
         QVERIFY( !MainWindow::controller()->workspace()->save() );
       }
-      QCOMPARE( TestSupport::folderContents( "site" ), saved );
+      QCOMPARE( folderContents( "site" ), saved );
       QCOMPARE( notices().last().title, QStringLiteral( "Lưu không gian làm việc thất bại" ) );
-      auto asked = TestSupport::answerMessage( "Không" );
+      auto asked = answerMessage( "Không" );
       MainWindow::controller()->openFileName( absolute( "site/work.qgz" ) );
       QVERIFY( !asked->isEmpty() );
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "work* - Rastova" ) );
-      TestSupport::answerMessage( "Không lưu" );
+      answerMessage( "Không lưu" );
       mWindow->newWorkspace();
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "Rastova" ) );
       if ( openFrom != "site" )
@@ -223,10 +218,9 @@ class TestWorkspace : public TestSupport::WindowTest
     void workspaceComesBackInItsCrsAndView()
     {
       QFETCH( QString, road );
-      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "scene.tif" ) ) );
+      MainWindow::controller()->openFileName( absolute( writeRaster( "scene.tif" ) ) );
       // A GeoPackage's layer too, whose CRS a reopening must not take either.
-      MainWindow::controller()->openFileName(
-          absolute( TestSupport::writeVector( "parcels.gpkg", "GPKG", { "parcels" } ) ) );
+      MainWindow::controller()->openFileName( absolute( writeVector( "parcels.gpkg", "GPKG", { "parcels" } ) ) );
       QgsProject *project = QgsProject::instance();
       QgsMapCanvas *canvas = MainWindow::mapCanvas();
       QTRY_COMPARE( canvas->layers().size(), 2 );
@@ -236,7 +230,7 @@ class TestWorkspace : public TestSupport::WindowTest
       const QgsRectangle extent = canvas->extent();
       QVERIFY( MainWindow::controller()->workspace()->saveTo( absolute( "ws.qgz" ) ) );
 
-      TestSupport::answerMessage( "Đồng ý" );
+      answerMessage( "Đồng ý" );
       mWindow->newWorkspace();
       QTest::qWait( 100 );
       if ( road == "open" )
@@ -286,23 +280,23 @@ class TestWorkspace : public TestSupport::WindowTest
       QFETCH( QString, road );
       QFETCH( QString, answer );
       mWindow->show();
-      MainWindow::controller()->openFileName( absolute( TestSupport::writeRaster( "kept.tif" ) ) );
+      MainWindow::controller()->openFileName( absolute( writeRaster( "kept.tif" ) ) );
       QVERIFY( MainWindow::controller()->workspace()->saveTo( absolute( "ws.qgz" ) ) );
       QgsProject::instance()->layerTreeRoot()->findLayers().first()->setName( "renamed" );
       QCOMPARE( mWindow->windowTitle(), QStringLiteral( "ws* - Rastova" ) );
 
       // The update's own question comes after the offer; it is declined, so the window stays for the checks.
       QStringList asked;
-      TestSupport::whenModal(
+      whenModal(
           [&asked, answer]( QWidget *box )
           {
             asked << box->findChild<QLabel *>( "messageLbl" )->text();
-            TestSupport::clickButton( box, answer );
-            TestSupport::whenModal(
+            clickButton( box, answer );
+            whenModal(
                 [&asked]( QWidget *next )
                 {
                   asked << next->findChild<QLabel *>( "messageLbl" )->text();
-                  TestSupport::clickButton( next, "Không" );
+                  clickButton( next, "Không" );
                 },
                 1000 );
           } );
@@ -328,7 +322,7 @@ class TestWorkspace : public TestSupport::WindowTest
       QStringList newestFirst;
       for ( int i = 0; i < 12; ++i )
       {
-        newestFirst.prepend( absolute( TestSupport::writeRaster( QStringLiteral( "recent%1.tif" ).arg( i ) ) ) );
+        newestFirst.prepend( absolute( writeRaster( QStringLiteral( "recent%1.tif" ).arg( i ) ) ) );
         MainWindow::controller()->openFileName( newestFirst.first() );
       }
       MainWindow::controller()->openFileName( newestFirst.at( 4 ) );
@@ -369,10 +363,10 @@ class TestWorkspace : public TestSupport::WindowTest
       QFETCH( QStringList, files );
       QFETCH( bool, accepted );
       QDir().mkpath( "dropped" );
-      TestSupport::writeRaster( "dropped/a.tif" );
-      TestSupport::writeRaster( "dropped/scene.2024.01.TIF" );
-      TestSupport::writeVector( "dropped/parcels.gpkg", "GPKG", { "parcels" } );
-      TestSupport::writeBytes( "dropped/report.docx", "PK" );
+      writeRaster( "dropped/a.tif" );
+      writeRaster( "dropped/scene.2024.01.TIF" );
+      writeVector( "dropped/parcels.gpkg", "GPKG", { "parcels" } );
+      writeBytes( "dropped/report.docx", "PK" );
 
       QList<QUrl> urls;
       for ( const QString &file : files )
@@ -387,6 +381,91 @@ class TestWorkspace : public TestSupport::WindowTest
         QApplication::sendEvent( mWindow.get(), &drop );
       QCOMPARE( QgsProject::instance()->count(), int( accepted ) );
       QCOMPARE( notices().size(), accepted ? files.size() - 1 : 0 );
+    }
+
+    void typedCoordinates_data()
+    {
+      QTest::addColumn<bool>( "degrees" );
+      QTest::addColumn<QString>( "typed" );
+      QTest::addColumn<bool>( "moves" );
+      QTest::newRow( "comma and space" ) << false << "500250, 8999800" << true;
+      QTest::newRow( "one space" ) << false << "500250 8999800" << true;
+      QTest::newRow( "several spaces" ) << false << "500250   8999800" << true;
+      QTest::newRow( "leading space, no comma" ) << false << " 500300 8999850" << false;
+      QTest::newRow( "three numbers" ) << false << "500300, 8999850, 5" << false;
+      QTest::newRow( "letters" ) << false << "500300, abc" << false;
+      QTest::newRow( "degrees inside the zone" ) << true << "105.123456, -8.654321" << true;
+      QTest::newRow( "degrees, next zone, north" ) << true << "111.5 3.25" << true;
+      QTest::newRow( "out of range" ) << true << "-200, 95" << false;
+      QTest::newRow( "a quarter round the equator" ) << true << "15, 0" << false;
+    }
+    void typedCoordinates()
+    {
+      QFETCH( bool, degrees );
+      QFETCH( QString, typed );
+      QFETCH( bool, moves );
+      addUtmLayer();
+      if ( degrees )
+        mWindow->findChild<QAbstractButton *>( "mCoordsDegreesButton" )->click();
+      const QgsPointXY before = mCanvas->center();
+      mCoords->setText( typed );
+      QTest::keyClick( mCoords, Qt::Key_Return );
+      // Out-of-range degrees are explained; text that is no pair of numbers just stays for the user to fix.
+      QCOMPARE( notices().size(), !moves && degrees ? 1 : 0 );
+      if ( !moves )
+      {
+        QCOMPARE( mCanvas->center(), before );
+        QCOMPARE( mCoords->text(), typed );
+        return;
+      }
+      const QStringList parts = typed.split( QRegularExpression( "[, ]+" ) );
+      const QgsPointXY expected( parts[0].toDouble(), parts[1].toDouble() );
+      const QgsPointXY centre = degrees ? mUtmToDegrees.transform( mCanvas->center() ) : mCanvas->center();
+      QVERIFY2( centre.distance( expected ) < 1e-7, qPrintable( centre.toString( 8 ) ) );
+
+      // What the box shows under the mouse goes back to the same place (seven-digit northings: no digit grouping).
+      const QgsPointXY shown( mCanvas->center().x() + 123.4, mCanvas->center().y() - 56.7 );
+      emit mCanvas->xyCoordinates( shown );
+      QTest::keyClick( mCoords, Qt::Key_Return );
+      QVERIFY2( mCanvas->center().distance( shown ) < ( degrees ? 0.1 : 1 ), qPrintable( mCoords->text() ) );
+    }
+
+    void theBarFollowsTheCanvas()
+    {
+      mCoords = mWindow->findChild<QWidget *>( "mCoordsEdit" )->findChild<QLineEdit *>();
+      const QString prompt = mCoords->text();
+      emit MainWindow::mapCanvas()->xyCoordinates( QgsPointXY( 1, 2 ) );
+      QCOMPARE( mCoords->text(), prompt ); // no coordinates without layers
+
+      addUtmLayer();
+      QCOMPARE( mCoords->text(), mCanvas->extent().toString( 3 ) );
+
+      // The scale follows the canvas; a scale typed in zooms once, without being zoomed back.
+      auto *scale = mWindow->findChild<QgsScaleComboBox *>( "mScaleEdit" );
+      QSignalSpy extents( mCanvas, &QgsMapCanvas::extentsChanged );
+      mCanvas->zoomByFactor( 0.5 );
+      QCOMPARE( extents.count(), 1 );
+      QVERIFY( qAbs( scale->scale() - mCanvas->scale() ) < 1 );
+      extents.clear();
+      scale->setScale( 250000 );
+      QCOMPARE( extents.count(), 1 );
+      QVERIFY( qAbs( mCanvas->scale() - 250000 ) < 1 );
+      // A project CRS chosen from the label keeps the view.
+      const QgsRectangle before = mCanvas->extent();
+      auto *label = mWindow->findChild<QLabel *>( "mCoordsLabel" );
+      whenModal(
+          []( QWidget *dialog )
+          {
+            auto *selector = qobject_cast<QgsProjectionSelectionDialog *>( dialog );
+            QCOMPARE( selector->crs().authid(), QStringLiteral( "EPSG:32748" ) );
+            selector->setCrs( QgsCoordinateReferenceSystem( "EPSG:4326" ) );
+            selector->accept();
+          } );
+      QTest::mouseClick( label, Qt::LeftButton );
+      const QgsRectangle expected = mUtmToDegrees.transformBoundingBox( before );
+      const QgsRectangle after = mCanvas->extent();
+      QVERIFY2( after.buffered( 1e-9 ).contains( expected ) && after.area() < 3 * expected.area(),
+                qPrintable( after.toString() + " / " + expected.toString() ) );
     }
 };
 

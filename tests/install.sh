@@ -15,10 +15,6 @@ share="$prefix/share"
 for file in bin/rastova libexec/rastova/Freshkit share/icons/hicolor/scalable/apps/$id.svg; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
-for size in 48 128 256; do
-  png="$share/icons/hicolor/${size}x${size}/apps/$id.png"
-  [ "$(identify -format '%wx%h' "$png" 2>/dev/null)" = "${size}x${size}" ] || fail "no ${size}px icon"
-done
 desktop-file-validate "$share/applications/$id.desktop" || fail "the desktop entry does not validate"
 appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml" || fail "the metainfo does not validate"
 # The desktop entry, metainfo and icon must also agree with each other.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Starts the real program under a virtual X server: log pruning,
-# command-line files, a refused second launch, a local client's message.
+# Starts the real program under a virtual X server: command-line files,
+# a refused second launch, a local client's message.
 set -uo pipefail
 rastova="$1" send="$2" sample="$3"
 
@@ -22,8 +22,6 @@ pids+=($!)
 
 "$sample" scene.tif || fail "sample generator failed"
 "$sample" other.tif
-# Twelve old logs, which start-up prunes to the newest nine.
-for month in 01 02 03 04 05 06 07 08 09 10 11 12; do touch "logs/15-$month-2025_08-00-00.log"; done
 
 "$rastova" scene.tif missing.tif >"$root/first.out" 2>&1 &
 first=$!
@@ -34,9 +32,6 @@ currentLog() { ls logs/*.log | grep -v -- '-2025_' | head -1; }
 logReady() { grep -qs "Cannot open environment setting file" "$(currentLog)"; }
 waitFor 30 logReady || fail "no log file for this run"
 log="$(currentLog)"
-
-kept=$(ls logs/*.log | wc -l)
-[ "$kept" -eq 10 ] || fail "expected 9 old logs + this run's, found $kept"
 
 # The scene named on the command line is drawn: the middle of the screen is no flat white.
 canvasDrawn() {
@@ -53,7 +48,6 @@ pids+=($second)
 # A window of another client that closes while xdotool walks the tree makes one search fail; the next one is fine.
 noticeShown() { notice="$(xdotool search --onlyvisible --pid "$second" 2>/dev/null | head -1)"; [ -n "$notice" ]; }
 waitFor 30 noticeShown || fail "the second launch showed no notice"
-[ "$(xdotool getwindowname "$notice")" = "Rastova" ] || fail "the notice has the wrong title"
 # Keep answering until the notice is gone: the window manager may still be starting.
 for _ in $(seq 40); do
   kill -0 "$second" 2>/dev/null || break
