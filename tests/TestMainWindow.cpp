@@ -36,6 +36,19 @@ class TestMainWindow : public WindowTest
         QVERIFY2( link.startsWith( '#' ) && anchors.contains( link.mid( 1 ) ), qPrintable( link ) );
       for ( const QString &image : qAsConst( images ) )
         QVERIFY2( !QImage( ":/Resources/Guide/" + image ).isNull(), qPrintable( image ) );
+
+      // Enter in the search field goes on to the next match and never closes the guide.
+      auto *search = guide->findChild<QLineEdit *>( "mSearchEdit" );
+      search->setFocus();
+      QTest::keyClicks( search, "raster" );
+      QList<int> found;
+      for ( int press = 0; press < 3; ++press )
+      {
+        found << guide->findChild<QTextBrowser *>()->textCursor().selectionStart();
+        QTest::keyClick( search, press == 1 ? Qt::Key_Enter : Qt::Key_Return );
+        QVERIFY( guide->isVisible() );
+      }
+      QVERIFY( found[0] < found[1] && found[1] < found[2] );
     }
 
     void nextWindowTakesTheSavedLayoutAndColour()
