@@ -20,19 +20,64 @@ namespace
 // 600 x 300 pixels: two levels, 300 x 150 and 150 x 75, before the larger side is under 256.
 const QString twoLevels = QStringLiteral( "300x150 150x75" );
 
-QString writeScene( const QString &path, GDALDataType type, bool paletted = false )
+/**
+ * A 600 x 300 scene of three bands; \a variant "paletted" makes it one band with colours, "no-data" gives it
+ * no-data, "alpha" makes its last band transparency (both with a hole of 2 x 2 pixels, so that one pixel of the first
+ * level is a hole and the next level must leave it out), "compressed, band by band" writes it tiled,
+ * DEFLATE-compressed and band-interleaved.
+ */
+QString writeScene( const QString &path, GDALDataType type, const QString &variant = QString() )
 {
-  writeRaster( path, RasterSpec{ 600, 300, paletted ? 1 : 3, type } );
+  const bool paletted = variant == "paletted";
+  const QString written = variant.startsWith( "compressed" ) ? path + ".plain.tif" : path;
+  const double noData = -9999;
+  writeRaster( written, RasterSpec{ 600, 300, paletted ? 1 : 3, type, 32748, 500000, 9000000, 30, variant == "no-data",
+                                    noData } );
+  const GDALDatasetUniquePtr dataset( GDALDataset::Open( written.toUtf8(), GDAL_OF_RASTER | GDAL_OF_UPDATE ) );
+  double hole[4] = { noData, noData, noData, noData };
+  bool holeWritten = true;
+  for ( int band = 1; variant == "no-data" && band <= 3; ++band )
+    holeWritten &=
+        dataset->GetRasterBand( band )->RasterIO( GF_Write, 0, 0, 2, 2, hole, 2, 2, GDT_Float64, 0, 0 ) == CE_None;
   if ( paletted )
   {
     GDALColorTable table;
     const GDALColorEntry white{ 255, 255, 255, 255 };
     table.SetColorEntry( 65535, &white );
-    GDALDatasetUniquePtr( GDALDataset::Open( path.toUtf8(), GDAL_OF_RASTER | GDAL_OF_UPDATE ) )
-        ->GetRasterBand( 1 )
-        ->SetColorTable( &table );
+    dataset->GetRasterBand( 1 )->SetColorTable( &table );
+  }
+  if ( variant == "alpha" )
+  {
+    dataset->GetRasterBand( 3 )->SetColorInterpretation( GCI_AlphaBand );
+    std::fill( std::begin( hole ), std::end( hole ), 0 );
+    holeWritten =
+        dataset->GetRasterBand( 3 )->RasterIO( GF_Write, 0, 0, 2, 2, hole, 2, 2, GDT_Float64, 0, 0 ) == CE_None;
+  }
+  if ( !holeWritten )
+    QTest::qFail( "GDAL cannot write the hole", __FILE__, __LINE__ );
+  if ( written != path )
+  {
+    const char *options[] = { "TILED=YES", "COMPRESS=DEFLATE", "INTERLEAVE=BAND", nullptr };
+    GDALDatasetUniquePtr( GetGDALDriverManager()->GetDriverByName( "GTiff" )->CreateCopy(
+        path.toUtf8(), dataset.get(), false, const_cast<char **>( options ), nullptr, nullptr ) );
   }
   return absolute( path );
+}
+
+//! The checksums of \a dataset's overviews, band by band, from overview \a firstLevel on (-1: the image itself).
+QStringList levelChecksums( GDALDataset &dataset, int firstLevel )
+{
+  QStringList checksums;
+  for ( int band = 1; band <= dataset.GetRasterCount(); ++band )
+  {
+    GDALRasterBand *full = dataset.GetRasterBand( band );
+    for ( int level = firstLevel; level < full->GetOverviewCount(); ++level )
+    {
+      GDALRasterBand *overview = level < 0 ? full : full->GetOverview( level );
+      checksums << QString::number( GDALChecksumImage( overview, 0, 0, overview->GetXSize(), overview->GetYSize() ) );
+    }
+  }
+  return checksums;
 }
 
 //! The overview sizes of band 1 of \a path as a new reader finds them ("300x150 150x75"), empty when there are none.
@@ -74,27 +119,31 @@ class TestOverviews : public QObject
     void largeRastersGetOverviews_data()
     {
       QTest::addColumn<int>( "type" );
-      QTest::addColumn<bool>( "paletted" );
+      QTest::addColumn<QString>( "variant" );
       QTest::addColumn<int>( "threshold" );
       QTest::addColumn<bool>( "rebuild" );
       QTest::addColumn<QString>( "sizes" );
       // clang-format off
-      QTest::newRow( "integers above the threshold" ) << int( GDT_UInt16 ) << false << 500 << false << twoLevels;
-      QTest::newRow( "floats above the threshold" ) << int( GDT_Float32 ) << false << 500 << false << twoLevels;
-      QTest::newRow( "paletted above the threshold" ) << int( GDT_UInt16 ) << true << 500 << false << twoLevels;
-      QTest::newRow( "as wide as the threshold" ) << int( GDT_UInt16 ) << false << 600 << false << QString();
-      QTest::newRow( "by hand below the threshold" ) << int( GDT_UInt16 ) << false << 4096 << true << twoLevels;
+      QTest::newRow( "integers above the threshold" ) << int( GDT_UInt16 ) << "" << 500 << false << twoLevels;
+      QTest::newRow( "floats above the threshold" ) << int( GDT_Float32 ) << "" << 500 << false << twoLevels;
+      QTest::newRow( "paletted above the threshold" ) << int( GDT_UInt16 ) << "paletted" << 500 << false << twoLevels;
+      QTest::newRow( "floats with no-data" ) << int( GDT_Float32 ) << "no-data" << 500 << false << twoLevels;
+      QTest::newRow( "alpha band" ) << int( GDT_UInt16 ) << "alpha" << 500 << false << twoLevels;
+      QTest::newRow( "compressed, band by band" ) << int( GDT_UInt16 ) << "compressed, band by band" << 500 << false << twoLevels;
+      QTest::newRow( "as wide as the threshold" ) << int( GDT_UInt16 ) << "" << 600 << false << QString();
+      QTest::newRow( "by hand below the threshold" ) << int( GDT_UInt16 ) << "" << 4096 << true << twoLevels;
       // clang-format on
     }
     void largeRastersGetOverviews()
     {
       QFETCH( int, type );
-      QFETCH( bool, paletted );
+      QFETCH( QString, variant );
       QFETCH( int, threshold );
       QFETCH( bool, rebuild );
       QFETCH( QString, sizes );
+      const bool paletted = variant == "paletted";
       const QString path =
-          writeScene( QStringLiteral( "%1.tif" ).arg( QTest::currentDataTag() ), GDALDataType( type ), paletted );
+          writeScene( QStringLiteral( "%1.tif" ).arg( QTest::currentDataTag() ), GDALDataType( type ), variant );
       const ProcessingResult result = OverviewBuilder::build( { path, threshold, rebuild }, nullptr );
       QVERIFY2( result.done(), qPrintable( result.reason ) );
       QCOMPARE( overviewSizes( path ), sizes );
@@ -102,9 +151,20 @@ class TestOverviews : public QObject
         return;
       const std::unique_ptr<GDALDataset> file = openRaster( path + ".ovr" );
       QCOMPARE( file->GetMetadataItem( "COMPRESSION", "IMAGE_STRUCTURE" ), "DEFLATE" );
+      const std::unique_ptr<GDALDataset> dataset = openRaster( path );
+
+      // Every level holds what GDAL's own overview file would.
+      std::vector<GDALRasterBand *> bands;
+      for ( int band = 1; band <= dataset->GetRasterCount(); ++band )
+        bands.push_back( dataset->GetRasterBand( band ) );
+      const int levels[] = { 2, 4 };
+      const QString gdals = path + "-gdal.ovr";
+      QCOMPARE( GTIFFBuildOverviews( gdals.toUtf8(), static_cast<int>( bands.size() ), bands.data(), 2, levels,
+                                     paletted ? "NEAREST" : "AVERAGE", GDALDummyProgress, nullptr, nullptr ),
+                CE_None );
+      QCOMPARE( levelChecksums( *dataset, 0 ), levelChecksums( *openRaster( gdals ), -1 ) );
 
       // Continuous values are averaged; classes keep one of their own values.
-      const std::unique_ptr<GDALDataset> dataset = openRaster( path );
       double overview = 0;
       QCOMPARE( dataset->GetRasterBand( 1 )->GetOverview( 0 )->RasterIO( GF_Read, 5, 5, 1, 1, &overview, 1, 1,
                                                                          GDT_Float64, 0, 0 ),

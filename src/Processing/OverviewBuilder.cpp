@@ -51,10 +51,8 @@ int CPL_STDCALL report( double complete, const char *, void *data )
 }
 
 /**
- * GDAL's settings for an overview build, on this thread only and for as long
- * as it lives. No GDAL_NUM_THREADS: with it GDAL 3.6 misreads the levels it
- * has just written of a multi-band file ("Bad value 3 for ExtraSamples") and
- * builds the smaller ones from garbage.
+ * GDAL's settings for overviews added inside a file, on this thread only and
+ * for as long as it lives.
  */
 class BuildSettings
 {
@@ -75,6 +73,82 @@ class BuildSettings
     CPLConfigOptionSetter mBigTiff{ "BIGTIFF_OVERVIEW", "IF_SAFER", false };
     std::optional<CPLConfigOptionSetter> mPredictor;
 };
+
+/**
+ * Writes the overviews of \a source at \a factors into a new GeoTIFF at \a
+ * path laid out as GDAL's external overview file is: the first level is the
+ * image, the others its own overviews, each computed from the one before.
+ * GDAL 3.6 writes such a file itself but ignores ZLEVEL_OVERVIEW there, and
+ * DEFLATE at its default level took most of the build's time. The levels
+ * are pixel-interleaved because GDAL 3.6 reads band-interleaved ones with
+ * extra samples back across threads only with "Bad value for ExtraSamples"
+ * errors.
+ */
+CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVector<int> &factors, const char *resampling,
+                          const GdalFailureCounter &failures, QgsFeedback *feedback )
+{
+  const int bandCount = source.GetRasterCount();
+  GDALRasterBand *first = source.GetRasterBand( 1 );
+  const GDALDataType type = first->GetRasterDataType();
+  CPLStringList options;
+  options.SetNameValue( "TILED", "YES" );
+  options.SetNameValue( "BLOCKXSIZE", "256" );
+  options.SetNameValue( "BLOCKYSIZE", "256" );
+  options.SetNameValue( "INTERLEAVE", "PIXEL" );
+  options.SetNameValue( "COMPRESS", "DEFLATE" );
+  // The lightest level, and no predictor: DEFLATE's default level compressed three times slower, and the
+  // predictor cost a third more time for a larger file on the benchmark scene.
+  options.SetNameValue( "ZLEVEL", "1" );
+  options.SetNameValue( "BIGTIFF", "IF_SAFER" );
+  options.SetNameValue( "NUM_THREADS", "ALL_CPUS" );
+  const int factor = factors.first();
+  GDALDriver *gtiff = GetGDALDriverManager()->GetDriverByName( "GTiff" );
+  GDALDatasetUniquePtr overviews(
+      gtiff->Create( path.toUtf8().constData(), ( source.GetRasterXSize() + factor - 1 ) / factor,
+                     ( source.GetRasterYSize() + factor - 1 ) / factor, bandCount, type, options.List() ) );
+  if ( !overviews )
+    return CE_Failure;
+  // With its no-data, a level leaves out the holes of the one it is computed from, as in GDAL's own file.
+  std::vector<GDALRasterBand *> sources;
+  std::vector<GDALRasterBand *> targets;
+  for ( int band = 1; band <= bandCount; ++band )
+  {
+    GDALRasterBand *from = source.GetRasterBand( band );
+    GDALRasterBand *to = overviews->GetRasterBand( band );
+    sources.push_back( from );
+    targets.push_back( to );
+    int hasNoData = FALSE;
+    const double noData = from->GetNoDataValue( &hasNoData );
+    if ( hasNoData )
+      to->SetNoDataValue( noData );
+    if ( from->GetColorTable() )
+      to->SetColorTable( from->GetColorTable() );
+  }
+  std::vector<GDALRasterBand **> levelOfBand;
+  for ( GDALRasterBand *&target : targets )
+    levelOfBand.push_back( &target );
+
+  // The first level reads the whole raster and holds three quarters of the pixels written.
+  const CPLConfigOptionSetter threads( "GDAL_NUM_THREADS", "ALL_CPUS", false );
+  void *firstShare = GDALCreateScaledProgress( 0, 0.8, report, feedback );
+  CPLErr built = GDALRegenerateOverviewsMultiBand( bandCount, sources.data(), 1, levelOfBand.data(), resampling,
+                                                   GDALScaledProgress, firstShare, nullptr );
+  GDALDestroyScaledProgress( firstShare );
+  if ( built == CE_None && factors.size() > 1 )
+  {
+    QVector<int> rest;
+    for ( int i = 1; i < factors.size(); ++i )
+      rest << factors.at( i ) / factor;
+    void *restShare = GDALCreateScaledProgress( 0.8, 1, report, feedback );
+    built = overviews->BuildOverviews( resampling, rest.size(), rest.constData(), 0, nullptr, GDALScaledProgress,
+                                       restShare, nullptr );
+    GDALDestroyScaledProgress( restShare );
+  }
+  // A write that fails while the last blocks are flushed is only reported to the error handler.
+  const int failuresBefore = failures.failures();
+  overviews.reset();
+  return failures.failures() > failuresBefore ? CE_Failure : built;
+}
 
 GDALDatasetUniquePtr open( const QString &path, unsigned access )
 {
@@ -135,7 +209,6 @@ ProcessingResult OverviewBuilder::build( const Request &request, QgsFeedback *fe
   if ( !raster.isFile() )
     return ProcessingResult::failed( QStringLiteral( "%1 is not a file that can take overviews" ).arg( request.file ) );
 
-  BuildSettings settings;
   GDALDatasetUniquePtr dataset = open( raster.absoluteFilePath(), GDAL_OF_READONLY );
   if ( !dataset || dataset->GetRasterCount() == 0 )
     return failed( QStringLiteral( "cannot read %1" ).arg( request.file ), failures,
@@ -160,14 +233,9 @@ ProcessingResult OverviewBuilder::build( const Request &request, QgsFeedback *fe
             .arg( request.file ) );
 
   const bool categorical = hasCategoricalBand( *dataset );
-  settings.suit( *dataset, categorical );
-  std::vector<GDALRasterBand *> bands;
-  for ( int band = 1; band <= dataset->GetRasterCount(); ++band )
-    bands.push_back( dataset->GetRasterBand( band ) );
   SafeOutput output( target );
-  const CPLErr built = GTIFFBuildOverviews(
-      output.temporaryPath().toUtf8().constData(), static_cast<int>( bands.size() ), bands.data(), factors.size(),
-      factors.constData(), categorical ? "NEAREST" : "AVERAGE", report, feedback, nullptr );
+  const CPLErr built = writeOverviewFile( *dataset, output.temporaryPath(), factors,
+                                          categorical ? "NEAREST" : "AVERAGE", failures, feedback );
   if ( feedback && feedback->isCanceled() )
     return ProcessingResult::cancelled();
   if ( built != CE_None )
