@@ -21,18 +21,19 @@ namespace
 const QString twoLevels = QStringLiteral( "300x150 150x75" );
 
 /**
- * A 600 x 300 scene of three bands; \a variant "paletted" makes it one band with colours, "no-data" gives it
- * no-data, "alpha" makes its last band transparency (both with a hole of 2 x 2 pixels, so that one pixel of the first
- * level is a hole and the next level must leave it out), "compressed, band by band" writes it tiled,
- * DEFLATE-compressed and band-interleaved.
+ * A 600 x 300 scene of three bands; \a variant "paletted" makes it one band with colours ("paletted, odd size" of
+ * 601 x 301 pixels), "no-data" gives it no-data with a hole of 2 x 2 pixels, so that one pixel of the first level is
+ * no-data and the next level must leave it out, "alpha" makes its last band transparency with such a hole,
+ * "compressed, band by band" writes it tiled, DEFLATE-compressed and band-interleaved.
  */
 QString writeScene( const QString &path, GDALDataType type, const QString &variant = QString() )
 {
-  const bool paletted = variant == "paletted";
+  const bool paletted = variant.startsWith( "paletted" );
+  const bool odd = variant.endsWith( "odd size" );
   const QString written = variant.startsWith( "compressed" ) ? path + ".plain.tif" : path;
   const double noData = -9999;
-  writeRaster( written, RasterSpec{ 600, 300, paletted ? 1 : 3, type, 32748, 500000, 9000000, 30, variant == "no-data",
-                                    noData } );
+  writeRaster( written, RasterSpec{ odd ? 601 : 600, odd ? 301 : 300, paletted ? 1 : 3, type, 32748, 500000, 9000000,
+                                    30, variant == "no-data", noData } );
   const GDALDatasetUniquePtr dataset( GDALDataset::Open( written.toUtf8(), GDAL_OF_RASTER | GDAL_OF_UPDATE ) );
   double hole[4] = { noData, noData, noData, noData };
   bool holeWritten = true;
@@ -127,6 +128,7 @@ class TestOverviews : public QObject
       QTest::newRow( "integers above the threshold" ) << int( GDT_UInt16 ) << "" << 500 << false << twoLevels;
       QTest::newRow( "floats above the threshold" ) << int( GDT_Float32 ) << "" << 500 << false << twoLevels;
       QTest::newRow( "paletted above the threshold" ) << int( GDT_UInt16 ) << "paletted" << 500 << false << twoLevels;
+      QTest::newRow( "paletted, odd size" ) << int( GDT_UInt16 ) << "paletted, odd size" << 500 << false << "301x151 151x76";
       QTest::newRow( "floats with no-data" ) << int( GDT_Float32 ) << "no-data" << 500 << false << twoLevels;
       QTest::newRow( "alpha band" ) << int( GDT_UInt16 ) << "alpha" << 500 << false << twoLevels;
       QTest::newRow( "compressed, band by band" ) << int( GDT_UInt16 ) << "compressed, band by band" << 500 << false << twoLevels;
@@ -141,7 +143,7 @@ class TestOverviews : public QObject
       QFETCH( int, threshold );
       QFETCH( bool, rebuild );
       QFETCH( QString, sizes );
-      const bool paletted = variant == "paletted";
+      const bool paletted = variant.startsWith( "paletted" );
       const QString path =
           writeScene( QStringLiteral( "%1.tif" ).arg( QTest::currentDataTag() ), GDALDataType( type ), variant );
       const ProcessingResult result = OverviewBuilder::build( { path, threshold, rebuild }, nullptr );

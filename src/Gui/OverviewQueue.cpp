@@ -40,10 +40,9 @@ QString fileOf( const QgsRasterLayer *layer )
 
 /**
  * Runs \a work on a thread of its own at the lowest priority, and waits for
- * it: a build must not slow the map's drawing or the window. The helper
- * threads GDAL starts from it inherit the priority. A thread of its own,
- * since an unprivileged thread cannot raise its priority back, and the task
- * manager's threads run later tasks.
+ * it: a build must not slow the map's drawing or the window. A thread of its
+ * own, since an unprivileged thread cannot raise its priority back, and the
+ * task manager's threads run later tasks.
  */
 void runAtLowestPriority( const std::function<void()> &work )
 {

@@ -79,8 +79,8 @@ class BuildSettings
  * path laid out as GDAL's external overview file is: the first level is the
  * image, the others its own overviews. GDAL 3.6 writes such a file itself but
  * ignores ZLEVEL_OVERVIEW there, and DEFLATE at its default level took most
- * of the build's time. All levels come from one pass over the raster, each
- * computed from the one before, as GDAL computes them.
+ * of the build's time. Averaged levels come from one pass over the raster,
+ * each computed from the one before, as GDAL computes them.
  */
 CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVector<int> &factors, const char *resampling,
                           const GdalFailureCounter &failures, QgsFeedback *feedback )
@@ -138,8 +138,25 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
       return CE_Failure;
     levelsOfBand.push_back( ofBand.data() );
   }
-  CPLErr built = GDALRegenerateOverviewsMultiBand( bandCount, sources.data(), factors.size(), levelsOfBand.data(),
-                                                   resampling, report, feedback, nullptr );
+  CPLErr built = CE_None;
+  if ( EQUAL( resampling, "NEAREST" ) )
+  {
+    // GDAL takes the nearest pixel of the raster itself for every level, which differs from a cascade on odd sizes.
+    for ( int level = 0; level < factors.size() && built == CE_None; ++level )
+    {
+      std::vector<GDALRasterBand **> ofLevel;
+      for ( GDALRasterBand **ofBand : levelsOfBand )
+        ofLevel.push_back( ofBand + level );
+      void *share = GDALCreateScaledProgress( double( level ) / factors.size(), double( level + 1 ) / factors.size(),
+                                              report, feedback );
+      built = GDALRegenerateOverviewsMultiBand( bandCount, sources.data(), 1, ofLevel.data(), resampling,
+                                                GDALScaledProgress, share, nullptr );
+      GDALDestroyScaledProgress( share );
+    }
+  }
+  else
+    built = GDALRegenerateOverviewsMultiBand( bandCount, sources.data(), factors.size(), levelsOfBand.data(),
+                                              resampling, report, feedback, nullptr );
   // A write that fails while the last blocks are flushed is only reported to the error handler.
   const int failuresBefore = failures.failures();
   overviews.reset();
