@@ -4,14 +4,23 @@
 //   rastova-bench-overviews build IN.tif       the program's engine
 //   rastova-bench-overviews draw IN.tif        the map canvas, 1280 x 900, offscreen: the first draw (opening
 //                                              included) and the mean of three full-extent redraws, in seconds
+//   rastova-bench-overviews during IN.tif      the same canvas while the window's overview queue builds: the
+//                                              first draw, the mean of up to three redraws during the build and
+//                                              how many there were, the longest stall of the window's event loop
+//                                              during the build in milliseconds, the build's seconds, the mean
+//                                              redraw after it
 
 #include "BenchImage.h"
 #include "Core/Utils.h"
+#include "Gui/OverviewQueue.h"
 #include "Processing/OverviewBuilder.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <gdal_priv.h>
 #include <qgsapplication.h>
@@ -33,26 +42,110 @@ double timeDraw( QgsMapCanvas &canvas, const std::function<void()> &start )
   return timer.elapsed() / 1000.0;
 }
 
+//! Seconds until the canvas has first drawn \a file, opening included.
+double timeFirstDraw( QgsMapCanvas &canvas, const QString &file, QgsRasterLayer *&layer )
+{
+  return timeDraw( canvas,
+                   [&]
+                   {
+                     layer = new QgsRasterLayer( file, QStringLiteral( "scene" ) );
+                     QgsProject::instance()->addMapLayer( layer );
+                     canvas.setDestinationCrs( layer->crs() );
+                     canvas.setLayers( { layer } );
+                     canvas.setExtent( layer->extent() );
+                     canvas.refresh();
+                   } );
+}
+
+double meanRedraw( QgsMapCanvas &canvas, QgsRasterLayer *layer )
+{
+  double redraws = 0;
+  for ( int i = 0; i < 3; ++i )
+    redraws += timeDraw( canvas, [layer] { layer->triggerRepaint(); } );
+  return redraws / 3;
+}
+
 int draw( const QString &file )
 {
   QgsMapCanvas canvas;
   canvas.resize( 1280, 900 );
   canvas.show();
   QgsRasterLayer *layer = nullptr;
-  const double first = timeDraw( canvas,
-                                 [&]
-                                 {
-                                   layer = new QgsRasterLayer( file, QStringLiteral( "scene" ) );
-                                   QgsProject::instance()->addMapLayer( layer );
-                                   canvas.setDestinationCrs( layer->crs() );
-                                   canvas.setLayers( { layer } );
-                                   canvas.setExtent( layer->extent() );
-                                   canvas.refresh();
-                                 } );
-  double redraws = 0;
-  for ( int i = 0; i < 3; ++i )
-    redraws += timeDraw( canvas, [layer] { layer->triggerRepaint(); } );
-  std::printf( "%.3f %.3f\n", first, redraws / 3 );
+  const double first = timeFirstDraw( canvas, file, layer );
+  std::printf( "%.3f %.3f\n", first, meanRedraw( canvas, layer ) );
+  return 0;
+}
+
+int drawDuringBuild( const QString &file )
+{
+  QgsMapCanvas canvas;
+  canvas.resize( 1280, 900 );
+  canvas.show();
+  OverviewQueue queue;
+  queue.autoBuildAction()->setChecked( true );
+
+  // A timer the event loop should serve every 10 ms: the longest gap between two ticks is the longest stall.
+  QElapsedTimer clock;
+  clock.start();
+  bool building = false;
+  qint64 lastTick = 0;
+  qint64 longestStall = 0;
+  QTimer ticker;
+  ticker.setInterval( 10 );
+  QObject::connect( &ticker, &QTimer::timeout,
+                    [&]
+                    {
+                      const qint64 now = clock.elapsed();
+                      if ( building )
+                        longestStall = std::max( longestStall, now - lastTick );
+                      lastTick = now;
+                    } );
+  ticker.start();
+  qint64 buildStart = 0;
+  qint64 buildEnd = 0;
+  QObject::connect( &queue, &OverviewQueue::started,
+                    [&]
+                    {
+                      building = true;
+                      buildStart = lastTick = clock.elapsed();
+                    } );
+  QObject::connect( &queue, &OverviewQueue::idle,
+                    [&]
+                    {
+                      building = false;
+                      buildEnd = clock.elapsed();
+                    } );
+
+  QgsRasterLayer *layer = nullptr;
+  const double first = timeFirstDraw( canvas, file, layer );
+  // A few redraws, as a user looking around: redrawing without pause would keep the cores from the build.
+  double during = 0;
+  int redraws = 0;
+  for ( int i = 0; i < 3 && !queue.isIdle(); ++i )
+  {
+    const double seconds = timeDraw( canvas, [layer] { layer->triggerRepaint(); } );
+    if ( !queue.isIdle() )
+    {
+      during += seconds;
+      ++redraws;
+    }
+  }
+  if ( !queue.isIdle() )
+  {
+    QEventLoop loop;
+    QObject::connect( &queue, &OverviewQueue::idle, &loop, &QEventLoop::quit );
+    loop.exec();
+  }
+  if ( buildStart == 0 )
+  {
+    std::fprintf( stderr, "no overview build started\n" );
+    return 1;
+  }
+  QEventLoop loop;
+  QTimer::singleShot( 200, &loop, &QEventLoop::quit );
+  loop.exec();
+  std::printf( "%.3f %.3f %d %lld %.3f %.3f\n", first, redraws ? during / redraws : 0.0, redraws, longestStall,
+               ( buildEnd - buildStart ) / 1000.0, meanRedraw( canvas, layer ) );
   return 0;
 }
 } // namespace
@@ -62,13 +155,13 @@ int main( int argc, char *argv[] )
   const QByteArray mode = argc > 1 ? QByteArray( argv[1] ) : QByteArray();
   if ( mode == "generate" && argc == 5 )
     return writeBenchImage( argv[2], atoi( argv[3] ), atoi( argv[4] ) ) ? 0 : 1;
-  if ( ( mode != "levels" && mode != "build" && mode != "draw" ) || argc != 3 )
+  if ( ( mode != "levels" && mode != "build" && mode != "draw" && mode != "during" ) || argc != 3 )
   {
-    std::fprintf( stderr, "usage: %s generate OUT SIZE BANDS | levels IN | build IN | draw IN\n", argv[0] );
+    std::fprintf( stderr, "usage: %s generate OUT SIZE BANDS | levels IN | build IN | draw IN | during IN\n", argv[0] );
     return 2;
   }
   const QString file = QString::fromUtf8( argv[2] );
-  if ( mode != "draw" )
+  if ( mode != "draw" && mode != "during" )
   {
     // GDAL alone, as the engine runs: no QGIS start-up in the figures.
     GDALAllRegister();
@@ -93,7 +186,7 @@ int main( int argc, char *argv[] )
   Utils::limitGdal();
   QgsApplication::setPrefixPath( QStringLiteral( RASTOVA_QGIS_PREFIX ), true );
   QgsApplication::initQgis();
-  const int status = draw( file );
+  const int status = mode == "draw" ? draw( file ) : drawDuringBuild( file );
   QgsProject::instance()->clear();
   QgsApplication::exitQgis();
   return status;

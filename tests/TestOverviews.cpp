@@ -10,6 +10,7 @@
 #include <cmath>
 #include <numeric>
 
+#include <gdal_utils.h>
 #include <qgsfeedback.h>
 #include <qgsrasterlayer.h>
 
@@ -20,19 +21,65 @@ namespace
 // 600 x 300 pixels: two levels, 300 x 150 and 150 x 75, before the larger side is under 256.
 const QString twoLevels = QStringLiteral( "300x150 150x75" );
 
-QString writeScene( const QString &path, GDALDataType type, bool paletted = false )
+/**
+ * A 600 x 300 scene of three bands; \a variant "paletted" makes it one band with colours ("paletted, odd size" of
+ * 601 x 301 pixels), "no-data" gives it no-data with a hole of 2 x 2 pixels, so that one pixel of the first level is
+ * no-data and the next level must leave it out, "alpha" makes its last band transparency with such a hole,
+ * "compressed, band by band" writes it tiled, DEFLATE-compressed and band-interleaved.
+ */
+QString writeScene( const QString &path, GDALDataType type, const QString &variant = QString() )
 {
-  writeRaster( path, RasterSpec{ 600, 300, paletted ? 1 : 3, type } );
+  const bool paletted = variant.startsWith( "paletted" );
+  const bool odd = variant.endsWith( "odd size" );
+  const QString written = variant.startsWith( "compressed" ) ? path + ".plain.tif" : path;
+  const double noData = -9999;
+  writeRaster( written, RasterSpec{ odd ? 601 : 600, odd ? 301 : 300, paletted ? 1 : 3, type, 32748, 500000, 9000000,
+                                    30, variant == "no-data", noData } );
+  const GDALDatasetUniquePtr dataset( GDALDataset::Open( written.toUtf8(), GDAL_OF_RASTER | GDAL_OF_UPDATE ) );
+  double hole[4] = { noData, noData, noData, noData };
+  bool holeWritten = true;
+  for ( int band = 1; variant == "no-data" && band <= 3; ++band )
+    holeWritten &=
+        dataset->GetRasterBand( band )->RasterIO( GF_Write, 0, 0, 2, 2, hole, 2, 2, GDT_Float64, 0, 0 ) == CE_None;
   if ( paletted )
   {
     GDALColorTable table;
     const GDALColorEntry white{ 255, 255, 255, 255 };
     table.SetColorEntry( 65535, &white );
-    GDALDatasetUniquePtr( GDALDataset::Open( path.toUtf8(), GDAL_OF_RASTER | GDAL_OF_UPDATE ) )
-        ->GetRasterBand( 1 )
-        ->SetColorTable( &table );
+    dataset->GetRasterBand( 1 )->SetColorTable( &table );
+  }
+  if ( variant == "alpha" )
+  {
+    dataset->GetRasterBand( 3 )->SetColorInterpretation( GCI_AlphaBand );
+    std::fill( std::begin( hole ), std::end( hole ), 0 );
+    holeWritten =
+        dataset->GetRasterBand( 3 )->RasterIO( GF_Write, 0, 0, 2, 2, hole, 2, 2, GDT_Float64, 0, 0 ) == CE_None;
+  }
+  if ( !holeWritten )
+    QTest::qFail( "GDAL cannot write the hole", __FILE__, __LINE__ );
+  if ( written != path )
+  {
+    const char *options[] = { "TILED=YES", "COMPRESS=DEFLATE", "INTERLEAVE=BAND", nullptr };
+    GDALDatasetUniquePtr( GetGDALDriverManager()->GetDriverByName( "GTiff" )->CreateCopy(
+        path.toUtf8(), dataset.get(), false, const_cast<char **>( options ), nullptr, nullptr ) );
   }
   return absolute( path );
+}
+
+//! The checksums of \a dataset's overviews, band by band, from overview \a firstLevel on (-1: the image itself).
+QStringList levelChecksums( GDALDataset &dataset, int firstLevel )
+{
+  QStringList checksums;
+  for ( int band = 1; band <= dataset.GetRasterCount(); ++band )
+  {
+    GDALRasterBand *full = dataset.GetRasterBand( band );
+    for ( int level = firstLevel; level < full->GetOverviewCount(); ++level )
+    {
+      GDALRasterBand *overview = level < 0 ? full : full->GetOverview( level );
+      checksums << QString::number( GDALChecksumImage( overview, 0, 0, overview->GetXSize(), overview->GetYSize() ) );
+    }
+  }
+  return checksums;
 }
 
 //! The overview sizes of band 1 of \a path as a new reader finds them ("300x150 150x75"), empty when there are none.
@@ -75,30 +122,35 @@ class TestOverviews : public QObject
     {
       QTest::addColumn<QString>( "tool" ); // the builder, by hand or not, or a tool whose result gets them
       QTest::addColumn<int>( "type" );
-      QTest::addColumn<bool>( "paletted" );
+      QTest::addColumn<QString>( "variant" );
       QTest::addColumn<int>( "threshold" );
       QTest::addColumn<QString>( "sizes" );
       // clang-format off
-      QTest::newRow( "integers above the threshold" ) << "build" << int( GDT_UInt16 ) << false << 500 << twoLevels;
-      QTest::newRow( "floats above the threshold" ) << "build" << int( GDT_Float32 ) << false << 500 << twoLevels;
-      QTest::newRow( "paletted above the threshold" ) << "build" << int( GDT_UInt16 ) << true << 500 << twoLevels;
-      QTest::newRow( "as wide as the threshold" ) << "build" << int( GDT_UInt16 ) << false << 600 << QString();
-      QTest::newRow( "by hand below the threshold" ) << "rebuild" << int( GDT_UInt16 ) << false << 4096 << twoLevels;
-      QTest::newRow( "band math" ) << "band math" << int( GDT_UInt16 ) << false << 500 << twoLevels;
-      QTest::newRow( "band math below the threshold" ) << "band math" << int( GDT_UInt16 ) << false << 600 << QString();
-      QTest::newRow( "stack" ) << "stack" << int( GDT_UInt16 ) << false << 500 << twoLevels;
-      QTest::newRow( "split" ) << "split" << int( GDT_UInt16 ) << false << 500 << twoLevels;
+      QTest::newRow( "integers above the threshold" ) << "build" << int( GDT_UInt16 ) << "" << 500 << twoLevels;
+      QTest::newRow( "floats above the threshold" ) << "build" << int( GDT_Float32 ) << "" << 500 << twoLevels;
+      QTest::newRow( "paletted above the threshold" ) << "build" << int( GDT_UInt16 ) << "paletted" << 500 << twoLevels;
+      QTest::newRow( "paletted, odd size" ) << "build" << int( GDT_UInt16 ) << "paletted, odd size" << 500 << "301x151 151x76";
+      QTest::newRow( "floats with no-data" ) << "build" << int( GDT_Float32 ) << "no-data" << 500 << twoLevels;
+      QTest::newRow( "alpha band" ) << "build" << int( GDT_UInt16 ) << "alpha" << 500 << twoLevels;
+      QTest::newRow( "compressed, band by band" ) << "build" << int( GDT_UInt16 ) << "compressed, band by band" << 500 << twoLevels;
+      QTest::newRow( "as wide as the threshold" ) << "build" << int( GDT_UInt16 ) << "" << 600 << QString();
+      QTest::newRow( "by hand below the threshold" ) << "rebuild" << int( GDT_UInt16 ) << "" << 4096 << twoLevels;
+      QTest::newRow( "band math" ) << "band math" << int( GDT_UInt16 ) << "" << 500 << twoLevels;
+      QTest::newRow( "band math below the threshold" ) << "band math" << int( GDT_UInt16 ) << "" << 600 << QString();
+      QTest::newRow( "stack" ) << "stack" << int( GDT_UInt16 ) << "" << 500 << twoLevels;
+      QTest::newRow( "split" ) << "split" << int( GDT_UInt16 ) << "" << 500 << twoLevels;
       // clang-format on
     }
     void largeRastersGetOverviews()
     {
       QFETCH( QString, tool );
       QFETCH( int, type );
-      QFETCH( bool, paletted );
+      QFETCH( QString, variant );
       QFETCH( int, threshold );
       QFETCH( QString, sizes );
       const QString tag = QTest::currentDataTag();
-      const QString source = writeScene( tag + ".tif", GDALDataType( type ), paletted );
+      const bool paletted = variant.startsWith( "paletted" );
+      const QString source = writeScene( tag + ".tif", GDALDataType( type ), variant );
       QgsRasterLayer layer( source, "scene", "gdal" );
       const bool builder = tool.endsWith( "build" );
       const QString output = builder ? source : absolute( "result-" + tag + ".tif" );
@@ -132,11 +184,23 @@ class TestOverviews : public QObject
       QVERIFY( GDALGetCacheMax64() <= GdalSettings::blockCacheBound() );
       if ( sizes.isEmpty() )
         return;
+      const std::unique_ptr<GDALDataset> dataset = openRaster( output );
       if ( builder )
+      {
         QCOMPARE( openRaster( output + ".ovr" )->GetMetadataItem( "COMPRESSION", "IMAGE_STRUCTURE" ), "DEFLATE" );
+        // Every level holds what GDAL's own overview file would.
+        std::vector<GDALRasterBand *> bands;
+        for ( int band = 1; band <= dataset->GetRasterCount(); ++band )
+          bands.push_back( dataset->GetRasterBand( band ) );
+        const int levels[] = { 2, 4 };
+        const QString gdals = output + "-gdal.ovr";
+        QCOMPARE( GTIFFBuildOverviews( gdals.toUtf8(), static_cast<int>( bands.size() ), bands.data(), 2, levels,
+                                       paletted ? "NEAREST" : "AVERAGE", GDALDummyProgress, nullptr, nullptr ),
+                  CE_None );
+        QCOMPARE( levelChecksums( *dataset, 0 ), levelChecksums( *openRaster( gdals ), -1 ) );
+      }
 
       // Continuous values are averaged; classes keep one of their own values.
-      const std::unique_ptr<GDALDataset> dataset = openRaster( output );
       double overview = 0;
       QCOMPARE( dataset->GetRasterBand( 1 )->GetOverview( 0 )->RasterIO( GF_Read, 5, 5, 1, 1, &overview, 1, 1,
                                                                          GDT_Float64, 0, 0 ),
@@ -148,6 +212,31 @@ class TestOverviews : public QObject
         QVERIFY2( block.contains( overview ), qPrintable( QString::number( overview ) ) );
       else
         QCOMPARE( std::round( overview ), std::round( std::accumulate( block.begin(), block.end(), 0.0 ) / 4 ) );
+    }
+
+    void bandsOfMixedTypesKeepTheirValues()
+    {
+      // A virtual raster may put a Byte band beside a Float32 one; the overview file must hold both.
+      const QString bytes = writeRaster( absolute( "mixed-byte.tif" ), RasterSpec{ 600, 300, 1, GDT_Byte } );
+      const QString floats =
+          writeRaster( absolute( "mixed-float.tif" ),
+                       RasterSpec{ 600, 300, 1, GDT_Float32, 32748, 500000, 9000000, 30, false, 0, 0, 0.001 } );
+      const char *separate[] = { "-separate", nullptr };
+      GDALBuildVRTOptions *options = GDALBuildVRTOptionsNew( const_cast<char **>( separate ), nullptr );
+      const QByteArray first = bytes.toUtf8(), second = floats.toUtf8();
+      const char *both[] = { first.constData(), second.constData() };
+      const QString vrt = absolute( "mixed.vrt" );
+      GDALClose( GDALBuildVRT( vrt.toUtf8(), 2, nullptr, both, options, nullptr ) );
+      GDALBuildVRTOptionsFree( options );
+      QVERIFY( OverviewBuilder::build( { vrt, 500 }, nullptr ).done() );
+      double overview = 0;
+      QCOMPARE( openRaster( vrt )->GetRasterBand( 2 )->GetOverview( 0 )->RasterIO( GF_Read, 5, 5, 1, 1, &overview, 1, 1,
+                                                                                   GDT_Float64, 0, 0 ),
+                CE_None );
+      double sum = 0;
+      for ( int i = 0; i < 4; ++i )
+        sum += valueAt( 1, 10 + i % 2, 10 + i / 2 ) * 0.001;
+      QCOMPARE( float( overview ), float( sum / 4 ) );
     }
 
     void readOnlyFolderKeepsOverviewsElsewhere()

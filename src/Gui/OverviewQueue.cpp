@@ -18,6 +18,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#elif defined( Q_OS_WIN )
+#include <qt_windows.h>
+#endif
 
 namespace
 {
@@ -28,6 +36,27 @@ QString fileOf( const QgsRasterLayer *layer )
     return QString();
   const QFileInfo file( layer->source() );
   return file.isFile() ? file.absoluteFilePath() : QString();
+}
+
+/**
+ * Runs \a work on a thread of its own at the lowest priority, and waits for
+ * it: a build must not slow the map's drawing or the window. A thread of its
+ * own, since an unprivileged thread cannot raise its priority back, and the
+ * task manager's threads run later tasks.
+ */
+void runAtLowestPriority( const std::function<void()> &work )
+{
+  std::thread thread(
+      [&work]
+      {
+#ifdef Q_OS_LINUX
+        setpriority( PRIO_PROCESS, static_cast<id_t>( gettid() ), 19 );
+#elif defined( Q_OS_WIN )
+        SetThreadPriority( GetCurrentThread(), THREAD_PRIORITY_LOWEST );
+#endif
+        work();
+      } );
+  thread.join();
 }
 } // namespace
 
@@ -115,8 +144,9 @@ void OverviewQueue::startNext()
   request.rebuild = next.byHand;
   request.threshold = Utils::readSetting( Utils::Keys::overviewThreshold, OverviewBuilder::defaultThreshold ).toInt();
   auto result = std::make_shared<ProcessingResult>();
-  auto *task = new ProcessingTask( QStringLiteral( "Tạo ảnh tháp" ), [request, result]( QgsFeedback *feedback )
-                                   { *result = OverviewBuilder::build( request, feedback ); } );
+  auto *task =
+      new ProcessingTask( QStringLiteral( "Tạo ảnh tháp" ), [request, result]( QgsFeedback *feedback )
+                          { runAtLowestPriority( [&] { *result = OverviewBuilder::build( request, feedback ); } ); } );
   task->setProperty( "file", next.file );
   mTask = task;
   auto timer = std::make_shared<QElapsedTimer>();

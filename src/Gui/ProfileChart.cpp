@@ -1,12 +1,12 @@
 #include "Gui/ProfileChart.h"
 
 #include <QCursor>
-#include <QToolTip>
 #include <QtCharts/QChart>
-#include <QtCharts/QLegendMarker>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+#include <QToolTip>
 
 #include <cmath>
 #include <functional>
@@ -45,9 +45,9 @@ QLineSeries *addSeries( QChart *chart, const QString &name, const QColor &colour
                     {
                       if ( !entered )
                         return QToolTip::hideText();
-                      QToolTip::showText( QCursor::pos(), QStringLiteral( "%1\n%2: %3" )
-                                                              .arg( name, where( point.x() ) )
-                                                              .arg( point.y(), 0, 'g', 4 ) );
+                      QToolTip::showText(
+                          QCursor::pos(),
+                          QStringLiteral( "%1\n%2: %3" ).arg( name, where( point.x() ) ).arg( point.y(), 0, 'g', 4 ) );
                     } );
   return series;
 }
@@ -89,19 +89,20 @@ void ProfileChart::showSpectral( QChart *chart, const QList<SpectralProfile> &pi
 {
   clear( chart );
   const QList<SpectralProfile> all = pinned + current;
-  const bool byWavelength = !all.isEmpty() && std::all_of( all.cbegin(), all.cend(), []( const SpectralProfile &p )
-                                                           { return p.hasWavelengths(); } );
+  const bool byWavelength =
+      !all.isEmpty() &&
+      std::all_of( all.cbegin(), all.cend(), []( const SpectralProfile &p ) { return p.hasWavelengths(); } );
   double xMin = INFINITY, xMax = -INFINITY;
   for ( int i = 0; i < all.size(); ++i )
   {
     const bool isPinned = i < pinned.size();
-    QLineSeries *series = addSeries( chart, all.at( i ).name, palette[i % colourCount],
-                                     isPinned ? Qt::SolidLine : Qt::DashLine,
-                                     [byWavelength]( double x )
-                                     {
-                                       return byWavelength ? QStringLiteral( "%1 nm" ).arg( x, 0, 'f', 0 )
-                                                           : QStringLiteral( "kênh %1" ).arg( std::lround( x ) );
-                                     } );
+    QLineSeries *series =
+        addSeries( chart, all.at( i ).name, palette[i % colourCount], isPinned ? Qt::SolidLine : Qt::DashLine,
+                   [byWavelength]( double x )
+                   {
+                     return byWavelength ? QStringLiteral( "%1 nm" ).arg( x, 0, 'f', 0 )
+                                         : QStringLiteral( "kênh %1" ).arg( std::lround( x ) );
+                   } );
     QVector<QPointF> points;
     for ( const SpectralProfile::Point &point : all.at( i ).points )
     {

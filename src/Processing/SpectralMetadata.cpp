@@ -31,8 +31,8 @@ double SpectralMetadata::wavelengthNanometres( GDALRasterBandH band )
     if ( micrometres > 0 )
       return micrometres * 1000;
   }
-  for ( const auto &[value, units] : { std::make_pair( "WAVELENGTH", "WAVELENGTH_UNITS" ),
-                                       std::make_pair( "wavelength", "wavelength_units" ) } )
+  for ( const auto &[value, units] :
+        { std::make_pair( "WAVELENGTH", "WAVELENGTH_UNITS" ), std::make_pair( "wavelength", "wavelength_units" ) } )
   {
     const QString text = item( band, value );
     const double number = leadingNumber( text );
@@ -54,8 +54,8 @@ SpectralMetadata SpectralMetadata::read( const QString &source )
   SpectralMetadata metadata;
   if ( StreamCheck::isStreamOrDevice( source ) )
     return metadata;
-  GDALDatasetH dataset = GDALOpenEx( source.toUtf8().constData(), GDAL_OF_RASTER | GDAL_OF_READONLY,
-                                     nullptr, nullptr, nullptr );
+  GDALDatasetH dataset =
+      GDALOpenEx( source.toUtf8().constData(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr );
   if ( !dataset )
     return metadata;
   metadata.date = AcquisitionDate::ofRaster( dataset, source );

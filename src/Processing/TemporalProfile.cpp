@@ -18,7 +18,8 @@ bool isDated( const PixelValues::Layer &layer )
 void sortByDate( QVector<TemporalProfile::Point> &points )
 {
   std::stable_sort( points.begin(), points.end(),
-                    []( const TemporalProfile::Point &a, const TemporalProfile::Point &b ) { return a.date < b.date; } );
+                    []( const TemporalProfile::Point &a, const TemporalProfile::Point &b )
+                    { return a.date < b.date; } );
 }
 } // namespace
 

@@ -253,8 +253,8 @@ int BandMathDialog::askForBand( const QgsRasterLayer *layer, const QString &pres
 void BandMathDialog::applyIndexPreset()
 {
   const IndexPreset *preset = IndexPreset::named( indexPresetComboBox->currentData().toString() );
-  const auto *layer =
-      qobject_cast<QgsRasterLayer *>( QgsProject::instance()->mapLayer( presetLayerComboBox->currentData().toString() ) );
+  const auto *layer = qobject_cast<QgsRasterLayer *>(
+      QgsProject::instance()->mapLayer( presetLayerComboBox->currentData().toString() ) );
   if ( !preset || !layer || !layer->dataProvider() )
     return;
   const QVector<SpectralMetadata::Band> bands = SpectralMetadata::read( layer->source() ).bands;
@@ -266,8 +266,8 @@ void BandMathDialog::applyIndexPreset()
       band = askForBand( layer, preset->name, IndexPreset::roleName( role ) );
     if ( band == 0 )
     {
-      noticeLabel->setText( Utils::errorText( QStringLiteral( "Chưa chọn kênh %1 cho %2" )
-                                                  .arg( IndexPreset::roleName( role ), preset->name ) ) );
+      noticeLabel->setText( Utils::errorText(
+          QStringLiteral( "Chưa chọn kênh %1 cho %2" ).arg( IndexPreset::roleName( role ), preset->name ) ) );
       return;
     }
     chosen.insert( role, band );
