@@ -10,6 +10,13 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #ifndef Q_OS_WIN
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -125,6 +132,15 @@ void enterDataFolder( QStringList &fileNames )
       fileName = file.absoluteFilePath();
   }
   QDir::setCurrent( folder );
+}
+
+void lowerThisThreadsPriority()
+{
+#ifdef Q_OS_WIN
+  SetThreadPriority( GetCurrentThread(), THREAD_PRIORITY_LOWEST );
+#else
+  setpriority( PRIO_PROCESS, static_cast<id_t>( gettid() ), 19 );
+#endif
 }
 
 } // namespace Platform

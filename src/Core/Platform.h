@@ -24,4 +24,6 @@ QString dataFolder( const QString &workingFolder );
 //! Moves into dataFolder() of the current folder, creating it with its logs/ folder. Relative \a fileNames of existing
 //! files are made absolute first, so that they still open. Stays where it is when the folder cannot be made.
 void enterDataFolder( QStringList &fileNames );
+//! Gives the calling thread the lowest scheduling priority; an unprivileged thread cannot raise it back.
+void lowerThisThreadsPriority();
 } // namespace Platform

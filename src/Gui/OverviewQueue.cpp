@@ -1,5 +1,6 @@
 #include "Gui/OverviewQueue.h"
 
+#include "Core/Platform.h"
 #include "Core/Utils.h"
 #include "Gui/MainWindow.h"
 #include "Processing/LayerReload.h"
@@ -19,13 +20,6 @@
 #include <algorithm>
 #include <memory>
 #include <thread>
-
-#ifdef Q_OS_LINUX
-#include <sys/resource.h>
-#include <unistd.h>
-#elif defined( Q_OS_WIN )
-#include <qt_windows.h>
-#endif
 
 namespace
 {
@@ -49,11 +43,7 @@ void runAtLowestPriority( const std::function<void()> &work )
   std::thread thread(
       [&work]
       {
-#ifdef Q_OS_LINUX
-        setpriority( PRIO_PROCESS, static_cast<id_t>( gettid() ), 19 );
-#elif defined( Q_OS_WIN )
-        SetThreadPriority( GetCurrentThread(), THREAD_PRIORITY_LOWEST );
-#endif
+        Platform::lowerThisThreadsPriority();
         work();
       } );
   thread.join();
