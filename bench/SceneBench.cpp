@@ -23,15 +23,15 @@ int main( int argc, char *argv[] )
     GDALAllRegister();
     if ( route == "landsat" )
     {
-      TestSupport::LandsatSpec spec;
-      spec.width = 7800;
-      spec.height = 7700;
-      return TestSupport::writeLandsat( QString::fromUtf8( argv[2] ), spec ).isEmpty() ? 1 : 0;
+      TestSupport::LandsatLayout layout;
+      layout.width = 7800;
+      layout.height = 7700;
+      return TestSupport::writeLandsat( QString::fromUtf8( argv[2] ), layout ).isEmpty() ? 1 : 0;
     }
-    TestSupport::Sentinel2Spec spec;
-    spec.width = spec.height = 10980;
-    spec.format = QStringLiteral( "tif" );
-    return TestSupport::writeSentinel2( QString::fromUtf8( argv[2] ), spec ).isEmpty() ? 1 : 0;
+    TestSupport::Sentinel2Layout layout;
+    layout.width = layout.height = 10980;
+    layout.format = QStringLiteral( "tif" );
+    return TestSupport::writeSentinel2( QString::fromUtf8( argv[2] ), layout ).isEmpty() ? 1 : 0;
   }
   if ( route != "open" || argc != 4 )
   {

@@ -58,43 +58,49 @@ double valueAt( int band, int x, int y )
   return band * 1000 + y * 37 + x * 3 + ( x * y ) % 7;
 }
 
-QString writeRaster( const QString &path, const RasterSpec &spec )
+QgsPointXY pixelCentre( const RasterLayout &layout, int column, int row )
+{
+  return QgsPointXY( layout.originX + ( column + 0.5 ) * layout.pixelSize,
+                     layout.originY - ( row + 0.5 ) * layout.pixelSize );
+}
+
+QString writeRaster( const QString &path, const RasterLayout &layout )
 {
   GDALAllRegister();
   GDALDriver *driver = GetGDALDriverManager()->GetDriverByName( "GTiff" );
   std::unique_ptr<GDALDataset> dataset(
-      driver->Create( path.toUtf8().constData(), spec.width, spec.height, spec.bands, spec.type, nullptr ) );
+      driver->Create( path.toUtf8().constData(), layout.width, layout.height, layout.bands, layout.type, nullptr ) );
   if ( !dataset )
   {
     QTest::qFail( qPrintable( QStringLiteral( "GDAL cannot create %1" ).arg( path ) ), __FILE__, __LINE__ );
     return QString();
   }
-  double transform[6] = { spec.originX, spec.pixelSize, 0, spec.originY, 0, -spec.pixelSize };
+  double transform[6] = { layout.originX, layout.pixelSize, 0, layout.originY, 0, -layout.pixelSize };
   dataset->SetGeoTransform( transform );
   OGRSpatialReference srs;
-  srs.importFromEPSG( spec.epsg );
+  srs.importFromEPSG( layout.epsg );
   dataset->SetSpatialRef( &srs );
-  for ( auto item = spec.metadata.cbegin(); item != spec.metadata.cend(); ++item )
+  for ( auto item = layout.metadata.cbegin(); item != layout.metadata.cend(); ++item )
     dataset->SetMetadataItem( item.key().toUtf8().constData(), item.value().toUtf8().constData() );
-  QVector<double> values( spec.width * spec.height );
-  for ( int band = 1; band <= spec.bands; ++band )
+  QVector<double> values( layout.width * layout.height );
+  for ( int band = 1; band <= layout.bands; ++band )
   {
-    for ( int y = 0; y < spec.height; ++y )
-      for ( int x = 0; x < spec.width; ++x )
-        values[y * spec.width + x] = valueAt( band, x, y ) * spec.scale + spec.offset;
+    for ( int y = 0; y < layout.height; ++y )
+      for ( int x = 0; x < layout.width; ++x )
+        values[y * layout.width + x] = valueAt( band, x, y ) * layout.scale + layout.offset;
     GDALRasterBand *rasterBand = dataset->GetRasterBand( band );
-    if ( spec.hasNoData )
-      rasterBand->SetNoDataValue( spec.noData );
-    if ( band <= spec.descriptions.size() )
-      rasterBand->SetDescription( spec.descriptions.at( band - 1 ).toUtf8().constData() );
-    if ( band <= spec.wavelengths.size() )
-      rasterBand->SetMetadataItem( "CENTRAL_WAVELENGTH_UM", QByteArray::number( spec.wavelengths.at( band - 1 ) ) );
-    if ( spec.bandScale != 1 || spec.bandOffset != 0 )
+    if ( layout.hasNoData )
+      rasterBand->SetNoDataValue( layout.noData );
+    if ( band <= layout.descriptions.size() )
+      rasterBand->SetDescription( layout.descriptions.at( band - 1 ).toUtf8().constData() );
+    if ( band <= layout.wavelengths.size() )
+      rasterBand->SetMetadataItem( "CENTRAL_WAVELENGTH_UM", QByteArray::number( layout.wavelengths.at( band - 1 ) ) );
+    if ( layout.bandScale != 1 || layout.bandOffset != 0 )
     {
-      rasterBand->SetScale( spec.bandScale );
-      rasterBand->SetOffset( spec.bandOffset );
+      rasterBand->SetScale( layout.bandScale );
+      rasterBand->SetOffset( layout.bandOffset );
     }
-    if ( rasterBand->RasterIO( GF_Write, 0, 0, spec.width, spec.height, values.data(), spec.width, spec.height,
+    if ( rasterBand->RasterIO( GF_Write, 0, 0, layout.width, layout.height, values.data(), layout.width, layout.height,
                                GDT_Float64, 0, 0 ) != CE_None )
       QTest::qFail( "GDAL cannot write the fixture", __FILE__, __LINE__ );
   }

@@ -9,12 +9,13 @@
 #include <memory>
 
 #include <gdal_priv.h>
+#include <qgspointxy.h>
 
 namespace TestSupport
 {
 
 //! What a generated raster looks like. Pixel (x, y) of band b holds valueAt(b, x, y) * scale.
-struct RasterSpec
+struct RasterLayout
 {
     int width = 20;
     int height = 10;
@@ -39,9 +40,12 @@ struct RasterSpec
 };
 //! The value a generated raster holds at band \a band (1-based), column \a x, row \a y.
 double valueAt( int band, int x, int y );
+//! \a path made absolute against the test's working folder.
 QString absolute( const QString &path );
-//! Writes a GeoTIFF following \a spec; fails the current test if GDAL cannot.
-QString writeRaster( const QString &path, const RasterSpec &spec = RasterSpec() );
+//! The centre of pixel (\a column, \a row) of a raster written following \a layout, in its CRS.
+QgsPointXY pixelCentre( const RasterLayout &layout, int column, int row );
+//! Writes a GeoTIFF following \a layout; fails the current test if GDAL cannot.
+QString writeRaster( const QString &path, const RasterLayout &layout = RasterLayout() );
 //! Writes an OGR file with one layer per name (three polygons each, UTM 48 south, a text and a real field).
 QString writeVector( const QString &path, const QString &driver, const QStringList &layerNames );
 //! Writes \a bytes to \a path (for empty, truncated and non-raster files).

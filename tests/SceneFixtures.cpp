@@ -67,17 +67,17 @@ ValueFunction reflectance( int band )
 }
 } // namespace
 
-QString writeLandsat( const QString &folder, const LandsatSpec &spec )
+QString writeLandsat( const QString &folder, const LandsatLayout &layout )
 {
   QDir().mkpath( folder );
-  const QString level = spec.levelTwo ? QStringLiteral( "L2SP" ) : QStringLiteral( "L1TP" );
+  const QString level = layout.levelTwo ? QStringLiteral( "L2SP" ) : QStringLiteral( "L1TP" );
   const QString id = QStringLiteral( "L%1%2_%3_125052_20230105_20230110_02_T1" )
-                         .arg( spec.mission >= 8   ? 'C'
-                               : spec.mission == 7 ? 'E'
+                         .arg( layout.mission >= 8   ? 'C'
+                               : layout.mission == 7 ? 'E'
                                                    : 'T' )
-                         .arg( spec.mission, 2, 10, QLatin1Char( '0' ) )
+                         .arg( layout.mission, 2, 10, QLatin1Char( '0' ) )
                          .arg( level );
-  const bool oli = spec.mission >= 8;
+  const bool oli = layout.mission >= 8;
   const QStringList numbers =
       oli ? QStringList{ "1", "2", "3", "4", "5", "6", "7" } : QStringList{ "1", "2", "3", "4", "5", "7" };
   const QString thermal = oli ? QStringLiteral( "ST_B10" ) : QStringLiteral( "ST_B6" );
@@ -89,19 +89,19 @@ QString writeLandsat( const QString &folder, const LandsatSpec &spec )
   const auto band = [&]( const QString &ending, const ValueFunction &value )
   {
     const QString name = id + QLatin1Char( '_' ) + ending + QStringLiteral( ".TIF" );
-    if ( !spec.missing.contains( ending ) )
-      writeBand( QDir( folder ).filePath( name ), spec.width, spec.height, 30, value );
+    if ( !layout.missing.contains( ending ) )
+      writeBand( QDir( folder ).filePath( name ), layout.width, layout.height, 30, value );
     return name;
   };
   for ( int i = 0; i < numbers.size(); ++i )
   {
     const QString &n = numbers.at( i );
     contents << qMakePair( QStringLiteral( "FILE_NAME_BAND_" ) + n,
-                           band( ( spec.levelTwo ? "SR_B" : "B" ) + n, reflectance( i + 1 ) ) );
+                           band( ( layout.levelTwo ? "SR_B" : "B" ) + n, reflectance( i + 1 ) ) );
     scaling << qMakePair( QStringLiteral( "REFLECTANCE_MULT_BAND_" ) + n, QStringLiteral( "2.75E-05" ) )
             << qMakePair( QStringLiteral( "REFLECTANCE_ADD_BAND_" ) + n, QStringLiteral( "-0.200000" ) );
   }
-  if ( spec.levelTwo )
+  if ( layout.levelTwo )
     contents << qMakePair( QStringLiteral( "FILE_NAME_BAND_" ) + thermal, band( thermal, reflectance( 10 ) ) );
   contents << qMakePair( QStringLiteral( "FILE_NAME_QUALITY_L1_PIXEL" ),
                          band( QStringLiteral( "QA_PIXEL" ),
@@ -111,14 +111,14 @@ QString writeLandsat( const QString &folder, const LandsatSpec &spec )
   groups << qMakePair( QStringLiteral( "PRODUCT_CONTENTS" ), contents );
   groups << qMakePair(
       QStringLiteral( "IMAGE_ATTRIBUTES" ),
-      QList<QPair<QString, QString>>{ { "SPACECRAFT_ID", QStringLiteral( "LANDSAT_%1" ).arg( spec.mission ) },
+      QList<QPair<QString, QString>>{ { "SPACECRAFT_ID", QStringLiteral( "LANDSAT_%1" ).arg( layout.mission ) },
                                       { "SENSOR_ID", oli ? "OLI_TIRS" : "TM" },
                                       { "WRS_PATH", "125" },
                                       { "WRS_ROW", "52" },
                                       { "CLOUD_COVER", "12.34" },
                                       { "DATE_ACQUIRED", "2023-01-05" },
                                       { "SCENE_CENTER_TIME", "03:20:31.1234560Z" } } );
-  if ( spec.levelTwo )
+  if ( layout.levelTwo )
   {
     groups << qMakePair( QStringLiteral( "LEVEL2_SURFACE_REFLECTANCE_PARAMETERS" ), scaling );
     groups << qMakePair( QStringLiteral( "LEVEL2_SURFACE_TEMPERATURE_PARAMETERS" ),
@@ -128,7 +128,7 @@ QString writeLandsat( const QString &folder, const LandsatSpec &spec )
   else
     groups << qMakePair( QStringLiteral( "LEVEL1_RADIOMETRIC_RESCALING" ), scaling );
 
-  const bool xml = spec.xml;
+  const bool xml = layout.xml;
   QByteArray text =
       xml ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<LANDSAT_METADATA_FILE>\n" : "GROUP = LANDSAT_METADATA_FILE\n";
   for ( const auto &group : groups )
@@ -149,7 +149,7 @@ QString writeLandsat( const QString &folder, const LandsatSpec &spec )
   return save( QDir( folder ).filePath( id + ( xml ? "_MTL.xml" : "_MTL.txt" ) ), text );
 }
 
-QString writeSentinel2( const QString &safeFolder, const Sentinel2Spec &spec )
+QString writeSentinel2( const QString &safeFolder, const Sentinel2Layout &layout )
 {
   const QString granule = QStringLiteral( "GRANULE/L2A_T48PWS_A039400_20230105T033000/IMG_DATA/" );
   const char *bands[] = { "B02", "B03", "B04", "B05", "B06", "B07", "B08", "B8A", "B11", "B12", "SCL" };
@@ -163,13 +163,13 @@ QString writeSentinel2( const QString &safeFolder, const Sentinel2Spec &spec )
     QDir( safeFolder ).mkpath( QFileInfo( name ).path() );
     const int factor = fine ? 1 : 2;
     const ValueFunction value = band == "SCL" ? []( int x, int ) -> GUInt16 { return x % 12; } : reflectance( i + 1 );
-    if ( !writeBand( QDir( safeFolder ).filePath( name + QLatin1Char( '.' ) + spec.format ), spec.width / factor,
-                     spec.height / factor, 10 * factor, value, spec.format ) )
+    if ( !writeBand( QDir( safeFolder ).filePath( name + QLatin1Char( '.' ) + layout.format ), layout.width / factor,
+                     layout.height / factor, 10 * factor, value, layout.format ) )
       return QString();
     files += "<IMAGE_FILE>" + name.toUtf8() + "</IMAGE_FILE>\n";
   }
   QByteArray offsets;
-  if ( spec.baseline.toDouble() >= 4 )
+  if ( layout.baseline.toDouble() >= 4 )
   {
     offsets = "<BOA_ADD_OFFSET_VALUES_LIST>\n";
     for ( int id = 0; id < 13; ++id )
@@ -183,7 +183,7 @@ QString writeSentinel2( const QString &safeFolder, const Sentinel2Spec &spec )
       "<PRODUCT_START_TIME>2023-01-05T03:21:31.024Z</PRODUCT_START_TIME>\n"
       "<PRODUCT_TYPE>S2MSI2A</PRODUCT_TYPE>\n<PROCESSING_LEVEL>Level-2A</PROCESSING_LEVEL>\n"
       "<PROCESSING_BASELINE>" +
-      spec.baseline.toUtf8() +
+      layout.baseline.toUtf8() +
       "</PROCESSING_BASELINE>\n"
       "<Datatake datatakeIdentifier=\"GS2A_20230105T032131_039400_N05.09\"><SPACECRAFT_NAME>Sentinel-2A</"
       "SPACECRAFT_NAME></Datatake>\n"

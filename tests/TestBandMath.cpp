@@ -11,20 +11,20 @@ using namespace TestSupport;
 
 namespace
 {
-using Spec = RasterSpec;
+using Layout = RasterLayout;
 
 const QString finished = QStringLiteral( "Tính toán kênh ảnh đã hoàn thành" );
 
 //! The fixtures the engine is compared on, by layer name; all but "wgs84" lie on the UTM grid of "a" or inside it.
-const QMap<QString, Spec> fixtures = {
-    { "a", Spec{ 40, 30, 3, GDT_UInt16, 32748, 500000, 9000000, 30, false, 0 } },
-    { "b", Spec{ 40, 30, 2, GDT_Float32, 32748, 500000, 9000000, 30, false, 0 } },
-    { "n", Spec{ 40, 30, 1, GDT_UInt16, 32748, 500000, 9000000, 30, true, valueAt( 1, 2, 0 ) } },
+const QMap<QString, Layout> fixtures = {
+    { "a", Layout{ 40, 30, 3, GDT_UInt16, 32748, 500000, 9000000, 30, false, 0 } },
+    { "b", Layout{ 40, 30, 2, GDT_Float32, 32748, 500000, 9000000, 30, false, 0 } },
+    { "n", Layout{ 40, 30, 1, GDT_UInt16, 32748, 500000, 9000000, 30, true, valueAt( 1, 2, 0 ) } },
     // coarser and shifted, ending inside "a" on every side
-    { "dem", Spec{ 11, 8, 1, GDT_Int16, 32748, 500100, 8999900, 90, true, valueAt( 1, 3, 2 ) } },
+    { "dem", Layout{ 11, 8, 1, GDT_Int16, 32748, 500100, 8999900, 90, true, valueAt( 1, 3, 2 ) } },
     // on the grid of "a", ending inside it on every side
-    { "inner", Spec{ 20, 15, 1, GDT_UInt16, 32748, 500090, 8999910, 30, false, 0 } },
-    { "wgs84", Spec{ 200, 160, 1, GDT_Int16, 4326, 104.99, -9.0, 0.0005, false, 0 } },
+    { "inner", Layout{ 20, 15, 1, GDT_UInt16, 32748, 500090, 8999910, 30, false, 0 } },
+    { "wgs84", Layout{ 200, 160, 1, GDT_Int16, 4326, 104.99, -9.0, 0.0005, false, 0 } },
 };
 } // namespace
 
@@ -57,7 +57,7 @@ class TestBandMath : public WindowTest
   private slots:
     void formOffersWhatItCanWriteAndBuildsWhatParses()
     {
-      addRasterLayer( "dem", Spec{ 1000, 800, 3, GDT_UInt16, 3857, -8240000.123456, -3500000.5 } );
+      addRasterLayer( "dem", Layout{ 1000, 800, 3, GDT_UInt16, 3857, -8240000.123456, -3500000.5 } );
       addRasterLayer( "say \"hi\"" );
       showDialog();
       auto *formats = find<QComboBox>( "formatComboBox" );
@@ -105,12 +105,12 @@ class TestBandMath : public WindowTest
     void ndviIsWrittenOverTheLayersExtent()
     {
       // Degrees south-west of Greenwich, more decimals than the fields show.
-      const Spec spec{ 37, 23, 4, GDT_Int16, 4326, -34.9165889615, -8.0123456789, 0.000271234567 };
+      const Layout layout{ 37, 23, 4, GDT_Int16, 4326, -34.9165889615, -8.0123456789, 0.000271234567 };
       addRasterLayer( "a_utm" ); // QGIS lists it first; the result takes the CRS of the layer its extent came from
-      addRasterLayer( "img", spec );
+      addRasterLayer( "img", layout );
       QDir().mkpath( "v1.2" ); // a dotted folder: the bare name still counts as having no suffix
       // A layer showing the file that the result replaces must show the result after.
-      Spec former = spec;
+      Layout former = layout;
       former.bands = 3;
       auto *earlier = new QgsRasterLayer( writeRaster( absolute( "v1.2/ndvi" ), former ), "earlier" );
       QgsProject::instance()->addMapLayer( earlier );
@@ -136,19 +136,19 @@ class TestBandMath : public WindowTest
       QVERIFY( out );
       QCOMPARE( ( QList<int>{ out->GetRasterCount(), out->GetRasterBand( 1 )->GetRasterDataType(),
                               out->GetRasterXSize(), out->GetRasterYSize() } ),
-                ( QList<int>{ 1, GDT_Float32, spec.width, spec.height } ) );
+                ( QList<int>{ 1, GDT_Float32, layout.width, layout.height } ) );
       double transform[6];
       out->GetGeoTransform( transform );
       // Exactly the source's grid, not one shifted by the fields' rounding.
-      QCOMPARE( ( QList<double>{ transform[0], transform[3] } ), ( QList<double>{ spec.originX, spec.originY } ) );
-      QVERIFY( qFuzzyCompare( transform[1], spec.pixelSize ) && qFuzzyCompare( transform[5], -spec.pixelSize ) );
+      QCOMPARE( ( QList<double>{ transform[0], transform[3] } ), ( QList<double>{ layout.originX, layout.originY } ) );
+      QVERIFY( qFuzzyCompare( transform[1], layout.pixelSize ) && qFuzzyCompare( transform[5], -layout.pixelSize ) );
       const QVector<double> values = readBand( written, 1 );
       QCOMPARE( values.first(), double( float( ( valueAt( 4, 0, 0 ) - valueAt( 3, 0, 0 ) ) /
                                                ( valueAt( 4, 0, 0 ) + valueAt( 3, 0, 0 ) ) ) ) );
       const std::unique_ptr<QgsRasterBlock> shown(
-          earlier->dataProvider()->block( 1, earlier->extent(), spec.width, spec.height ) );
+          earlier->dataProvider()->block( 1, earlier->extent(), layout.width, layout.height ) );
       QCOMPARE( shown->value( 0 ), values.first() );
-      QCOMPARE( shown->value( spec.width * spec.height - 1 ), values.last() );
+      QCOMPARE( shown->value( layout.width * layout.height - 1 ), values.last() );
       QCOMPARE( earlier->renderer()->usesBands(), QList<int>{ 1 } ); // its three-band style could not draw it
     }
 
@@ -172,13 +172,13 @@ class TestBandMath : public WindowTest
       QFETCH( double, xmax );
       QFETCH( int, columns );
       // A small scene listed first and a larger, finer image in another CRS (UTM north), same place, second.
-      const QMap<QString, Spec> specs = { { "scene", Spec{ 35, 36, 2, GDT_UInt16, 32748, 500000, 9000000, 30 } },
-                                          { "tile", Spec{ 1500, 1200, 2, GDT_UInt16, 32648, 500000, -1000000, 10 } } };
-      addRasterLayer( "scene", specs["scene"] );
-      addRasterLayer( "tile", specs["tile"] );
+      const QMap<QString, Layout> layouts = { { "scene", Layout{ 35, 36, 2, GDT_UInt16, 32748, 500000, 9000000, 30 } },
+                                          { "tile", Layout{ 1500, 1200, 2, GDT_UInt16, 32648, 500000, -1000000, 10 } } };
+      addRasterLayer( "scene", layouts["scene"] );
+      addRasterLayer( "tile", layouts["tile"] );
       showDialog();
       auto *columnsField = find<QSpinBox>( "columnsSpinBox" );
-      QCOMPARE( columnsField->value(), specs["scene"].width );
+      QCOMPARE( columnsField->value(), layouts["scene"].width );
       if ( choice == "xmax" )
         find<QDoubleSpinBox>( "xmaxDoubleSpinBox" )->setValue( xmax );
       else if ( choice == "columns" )
@@ -199,7 +199,7 @@ class TestBandMath : public WindowTest
 
       std::unique_ptr<GDALDataset> out = openRaster( absolute( "difference.tif" ) );
       QVERIFY( out );
-      const Spec &expected = specs[grid];
+      const Layout &expected = layouts[grid];
       double transform[6];
       out->GetGeoTransform( transform );
       QCOMPARE(
@@ -240,7 +240,7 @@ class TestBandMath : public WindowTest
       QDir().mkpath( folder );
       if ( expression.contains( '"' ) ) // a constant expression is tried with no raster in the project
       {
-        addRasterLayer( "img", Spec{ 300, 300 } ); // its result is larger than the write limit
+        addRasterLayer( "img", Layout{ 300, 300 } ); // its result is larger than the write limit
         addRasterLayer( "wgs84", fixtures["wgs84"] );
         QgsProject::instance()->removeMapLayer( addRasterLayer( "removed" ) );
       }
@@ -347,7 +347,7 @@ class TestBandMath : public WindowTest
       writeBytes( folder + "/slow.tif", "an earlier result" );
       const QMap<QString, QByteArray> before = folderContents( folder );
       // Slow enough to interrupt: every row is resampled onto a grid ten times as fine.
-      addRasterLayer( "slow", Spec{ 600, 600, 1 } );
+      addRasterLayer( "slow", Layout{ 600, 600, 1 } );
       showDialog();
       find<QSpinBox>( "columnsSpinBox" )->setValue( 6000 );
       find<QSpinBox>( "rowsSpinBox" )->setValue( 6000 );

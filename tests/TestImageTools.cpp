@@ -5,7 +5,7 @@
 #include "Widgets/MapLayerComboBox.h"
 
 using namespace TestSupport;
-using Spec = RasterSpec;
+using Layout = RasterLayout;
 
 class TestImageTools : public WindowTest
 {
@@ -37,9 +37,9 @@ class TestImageTools : public WindowTest
     {
       QDir().mkpath( "2020" );
       QDir().mkpath( "2021" );
-      QgsRasterLayer *fine = addRasterLayer( "2020/ndvi", Spec{ 20, 10, 1, GDT_Float32 } );
+      QgsRasterLayer *fine = addRasterLayer( "2020/ndvi", Layout{ 20, 10, 1, GDT_Float32 } );
       QgsRasterLayer *coarse =
-          addRasterLayer( "2021/ndvi", Spec{ 10, 5, 1, GDT_Float32, 32748, 500000, 9000000, 60, false, 0, 0.5 } );
+          addRasterLayer( "2021/ndvi", Layout{ 10, 5, 1, GDT_Float32, 32748, 500000, 9000000, 60, false, 0, 0.5 } );
       auto *dialog = showCombination( { fine, coarse, fine }, absolute( "series.tif" ) );
       auto *list = dialog->findChild<QListWidget *>( "bandListWidget" );
       const auto rows = [list]
@@ -99,9 +99,9 @@ class TestImageTools : public WindowTest
       QFETCH( QString, notice );
       QMap<QString, QgsRasterLayer *> layers;
       layers["a"] = addRasterLayer( "a" );
-      layers["mercator"] = addRasterLayer( "mercator", Spec{ 20, 10, 3, GDT_UInt16, 3857 } );
-      layers["shifted"] = addRasterLayer( "shifted", Spec{ 20, 10, 3, GDT_UInt16, 32748, 500030 } );
-      layers["rounded"] = addRasterLayer( "rounded", Spec{ 20, 10, 3, GDT_UInt16, 32748, 500000.000004 } );
+      layers["mercator"] = addRasterLayer( "mercator", Layout{ 20, 10, 3, GDT_UInt16, 3857 } );
+      layers["shifted"] = addRasterLayer( "shifted", Layout{ 20, 10, 3, GDT_UInt16, 32748, 500030 } );
+      layers["rounded"] = addRasterLayer( "rounded", Layout{ 20, 10, 3, GDT_UInt16, 32748, 500000.000004 } );
       layers["gone"] = addRasterLayer( "gone" );
       writeBytes( "blocker", "file" );
       QList<QgsRasterLayer *> listed;
@@ -116,7 +116,7 @@ class TestImageTools : public WindowTest
     void separationWritesEveryBandWithItsTypeAndNoData()
     {
       QgsRasterLayer *layer =
-          addRasterLayer( "scene", Spec{ 20, 10, 6, GDT_Int16, 32748, -70000, 9000000, 30, true, -32768 } );
+          addRasterLayer( "scene", Layout{ 20, 10, 6, GDT_Int16, 32748, -70000, 9000000, 30, true, -32768 } );
       const QString folder = absolute( "bands" );
       QDir().mkpath( folder );
       auto *dialog = showSeparation( folder );
@@ -162,7 +162,7 @@ class TestImageTools : public WindowTest
       QDir( "bands" ).removeRecursively();
       QDir().mkpath( "bands" );
       writeBytes( "blocker", "a file, not a folder" );
-      addRasterLayer( "pair", Spec{ 20, 10, std::abs( bands ), GDT_Byte } );
+      addRasterLayer( "pair", Layout{ 20, 10, std::abs( bands ), GDT_Byte } );
       const QString path = folder.isEmpty() ? QString() : absolute( folder );
       auto *dialog = showSeparation( path );
       if ( bands < 0 )
@@ -199,8 +199,8 @@ class TestImageTools : public WindowTest
       const QString folder = absolute( "results" );
       QDir().mkpath( folder );
       const int size = failure == "cancel" ? 3000 : 200;
-      QgsRasterLayer *layer = addRasterLayer( "big", Spec{ size, size } );
-      writeRaster( folder + ( stack ? "/stack.tif" : "/big-band2.tif" ), Spec{ 20, 10, 1, GDT_Byte } );
+      QgsRasterLayer *layer = addRasterLayer( "big", Layout{ size, size } );
+      writeRaster( folder + ( stack ? "/stack.tif" : "/big-band2.tif" ), Layout{ 20, 10, 1, GDT_Byte } );
       const QMap<QString, QByteArray> before = folderContents( folder );
 
       QWidget *dialog = stack ? static_cast<QWidget *>( showCombination( { layer }, folder + "/stack.tif" ) )

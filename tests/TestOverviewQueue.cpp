@@ -32,7 +32,7 @@ class TestOverviewQueue : public WindowTest
       auto *queue = mWindow->findChild<OverviewQueue *>();
       queue->autoBuildAction()->setChecked( automatic );
       Utils::writeSetting( Utils::Keys::overviewThreshold, 400 );
-      QgsRasterLayer *layer = addRasterLayer( "scene", RasterSpec{ width, 300 } );
+      QgsRasterLayer *layer = addRasterLayer( "scene", RasterLayout{ width, 300 } );
 
       QTRY_VERIFY( queue->isIdle() );
       QCOMPARE( QFile::exists( layer->source() + ".ovr" ), built );

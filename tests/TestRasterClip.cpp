@@ -91,7 +91,7 @@ class TestRasterClip : public QObject
       QFETCH( QgsRectangle, extent );
       QFETCH( QList<int>, window );
       const QString source =
-          writeRaster( absolute( "grid.tif" ), RasterSpec{ 20, 10, 3, GDT_UInt16, crs, grid[0], grid[1], grid[2] } );
+          writeRaster( absolute( "grid.tif" ), RasterLayout{ 20, 10, 3, GDT_UInt16, crs, grid[0], grid[1], grid[2] } );
       RasterClip::Request request = requestFor( source, "cut.tif", { 3, 1 } );
       request.extent = extent;
       request.extentCrs = epsg( crs );
@@ -173,7 +173,7 @@ class TestRasterClip : public QObject
       QFETCH( int, maskCrs );
       QFETCH( QStringList, peer );
       const QString source =
-          writeRaster( absolute( "scene.tif" ), RasterSpec{ 15, 10, 3, GDT_UInt16, 32748, 500000, 9000000, 30, true } );
+          writeRaster( absolute( "scene.tif" ), RasterLayout{ 15, 10, 3, GDT_UInt16, 32748, 500000, 9000000, 30, true } );
       RasterClip::Request request = requestFor( source, "ours.tif" );
       request.crs = epsg( crs );
       request.resolution = resolution;
@@ -259,7 +259,7 @@ class TestRasterClip : public QObject
       QFETCH( int, type );
       QFETCH( int, width );
       QFETCH( QStringList, structure );
-      const QString source = writeRaster( absolute( "plain.tif" ), RasterSpec{ width, 10, 2, GDALDataType( type ) } );
+      const QString source = writeRaster( absolute( "plain.tif" ), RasterLayout{ width, 10, 2, GDALDataType( type ) } );
       const QString output = absolute( "packed.tif" );
       const auto packing = CreationOptions::Compression( compression );
       QgsRasterLayer layer( source, "plain" );
@@ -342,12 +342,12 @@ class TestRasterClip : public QObject
       writeBytes( folder + "/earlier.tif.aux.xml",
                   "<PAMDataset><Metadata><MDI key=\"STALE\">1</MDI></Metadata></PAMDataset>" );
       writeBytes( folder + "/blocker", "a file, not a folder" );
-      QgsRasterLayer three( writeRaster( folder + "-three.tif", RasterSpec{ 20, 10, 3, GDT_Byte } ), "three" );
+      QgsRasterLayer three( writeRaster( folder + "-three.tif", RasterLayout{ 20, 10, 3, GDT_Byte } ), "three" );
       QVERIFY(
           RasterBands::stack( RasterBands::stackRequest( { &three }, folder + "/stack", "ENVI" ), nullptr ).done() );
       const QMap<QString, QByteArray> before = folderContents( folder );
 
-      QgsRasterLayer one( writeRaster( folder + "-one.tif", RasterSpec{ 20, 10, 1, GDT_Byte } ), "one" );
+      QgsRasterLayer one( writeRaster( folder + "-one.tif", RasterLayout{ 20, 10, 1, GDT_Byte } ), "one" );
       RasterClip::Request request = requestFor( scene, folder + '/' + target );
       request.crs = epsg( writer == "warp" ? 4326 : 32748 );
       QgsFeedback stop;

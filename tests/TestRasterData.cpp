@@ -119,14 +119,14 @@ class TestRasterData : public WindowTest
       QDir().mkpath( sources );
       const QStringList raster = source.split( ' ' );
       const GDALDataType type = GDALGetDataTypeByName( raster[0].toUtf8() );
-      RasterSpec spec{ fullDisk ? 300 : 20, fullDisk ? 300 : 10, 4, type, raster.value( 1 ).toInt() };
-      spec.originX = raster.value( 2 ).toDouble();
-      spec.originY = raster.value( 3 ).toDouble();
-      spec.pixelSize = raster.value( 1 ) == "4326" ? 0.001 : 30;
-      spec.hasNoData = true;
-      spec.noData = type == GDT_Byte ? 0 : valueAt( 1, 0, 0 );
+      RasterLayout layout{ fullDisk ? 300 : 20, fullDisk ? 300 : 10, 4, type, raster.value( 1 ).toInt() };
+      layout.originX = raster.value( 2 ).toDouble();
+      layout.originY = raster.value( 3 ).toDouble();
+      layout.pixelSize = raster.value( 1 ) == "4326" ? 0.001 : 30;
+      layout.hasNoData = true;
+      layout.noData = type == GDT_Byte ? 0 : valueAt( 1, 0, 0 );
       const QString from = vector ? writeVector( sources + "/parcels.gpkg", "GPKG", { "parcels" } )
-                                  : writeRaster( sources + "/kept.tif", spec );
+                                  : writeRaster( sources + "/kept.tif", layout );
       // Earlier files of another layer, marked so that one left in place shows even where the data is the same.
       vector ? writeVector( written.isEmpty() ? folder + "/earlier.shp" : path, written.value( 0, "ESRI Shapefile" ),
                             { "earlier" } )
@@ -175,7 +175,7 @@ class TestRasterData : public WindowTest
                   ( QStringList{ written[1], "3", "Thửa 0" } ) ); // the text in its encoding
         return;
       }
-      QCOMPARE( checkWritten( path, { { from, 1 }, { from, 2 }, { from, 3 }, { from, 4 } }, type, spec.noData ),
+      QCOMPARE( checkWritten( path, { { from, 1 }, { from, 2 }, { from, 3 }, { from, 4 } }, type, layout.noData ),
                 QString() );
       const std::unique_ptr<GDALDataset> in = openRaster( from );
       double inTransform[6], outTransform[6];
@@ -190,7 +190,7 @@ class TestRasterData : public WindowTest
     {
       // Raster tables, as GDAL sees Sentinel-2 products or HDF files: subdatasets only.
       const std::unique_ptr<GDALDataset> table =
-          openRaster( writeRaster( "table.tif", RasterSpec{ 20, 10, 1, GDT_Byte } ) );
+          openRaster( writeRaster( "table.tif", RasterLayout{ 20, 10, 1, GDT_Byte } ) );
       for ( const char *name : { "visible", "nir" } )
       {
         CPLStringList options;

@@ -29,12 +29,12 @@ QList<std::shared_ptr<QgsRasterDataProvider>> sources( const QStringList &items 
   for ( const QString &item : items )
   {
     const QString type = item.section( '/', 0, 0 ), noData = item.section( '/', 1 );
-    RasterSpec spec{ 20, 10, 1, GDALGetDataTypeByName( type.toUtf8() ) };
-    spec.hasNoData = noData != "-";
-    spec.noData = noData.toDouble();
+    RasterLayout layout{ 20, 10, 1, GDALGetDataTypeByName( type.toUtf8() ) };
+    layout.hasNoData = noData != "-";
+    layout.noData = noData.toDouble();
     const QString path =
         absolute( QStringLiteral( "%1-%2.tif" ).arg( QTest::currentDataTag() ).arg( providers.size() ) );
-    QgsRasterLayer layer( writeRaster( path, spec ), "source", "gdal" );
+    QgsRasterLayer layer( writeRaster( path, layout ), "source", "gdal" );
     providers << std::shared_ptr<QgsRasterDataProvider>( layer.dataProvider()->clone() );
   }
   return providers;

@@ -23,10 +23,10 @@ using namespace TestSupport;
 namespace
 {
 //! A raster added to the project, drawn, and selected in the layer tree as the tools expect.
-QgsRasterLayer *addSelected( const QString &name, int bands, RasterSpec spec = RasterSpec() )
+QgsRasterLayer *addSelected( const QString &name, int bands, RasterLayout layout = RasterLayout() )
 {
-  spec.bands = bands;
-  QgsRasterLayer *layer = addRasterLayer( name, spec );
+  layout.bands = bands;
+  QgsRasterLayer *layer = addRasterLayer( name, layout );
   MainWindow::layerTreeView()->setCurrentLayer( layer );
   return layer;
 }
@@ -206,8 +206,8 @@ class TestRenderingTools : public WindowTest
     void statisticsAreGdalsExactOnes()
     {
       // No-data is band 1 at pixel (0, 0).
-      const RasterSpec spec{ 20, 10, 3, GDT_Float32, 32748, 500000, 9000000, 30, true, 500, 0, 0.5 };
-      QgsRasterLayer *layer = addSelected( "stats", 3, spec );
+      const RasterLayout layout{ 20, 10, 3, GDT_Float32, 32748, 500000, 9000000, 30, true, 500, 0, 0.5 };
+      QgsRasterLayer *layer = addSelected( "stats", 3, layout );
       mWindow->rasterStatistics();
       auto *dialog = mWindow->findChild<QDialog *>( "RasterStatisticsDialog" );
       auto *table = dialog->findChild<QTableWidget *>( "statisticsTable" );
@@ -217,7 +217,7 @@ class TestRenderingTools : public WindowTest
       QCOMPARE( series.size(), 3 );
       for ( int band = 1; band <= 3; ++band )
       {
-        const QVector<double> expected = expectedStatistics( readBand( layer->source(), band ), spec.noData );
+        const QVector<double> expected = expectedStatistics( readBand( layer->source(), band ), layout.noData );
         for ( int column = 1; column <= 5; ++column )
           QVERIFY2( near( table->item( band - 1, column )->text().toDouble(), expected[column - 1] ),
                     qPrintable( QStringLiteral( "band %1, column %2" ).arg( band ).arg( column ) ) );
@@ -290,9 +290,9 @@ class TestRenderingTools : public WindowTest
       QFETCH( double, scale );
       QFETCH( QString, description );
       QFETCH( QString, ramp );
-      RasterSpec spec{ 20, 10, 1, GDT_Float32, 32748, 500000, 9000000, 30, false, 0, 0, scale };
-      spec.descriptions = QStringList{ description };
-      emit mWindow->findChild<BandMathDialog *>()->complete( absolute( writeRaster( "result.tif", spec ) ) );
+      RasterLayout layout{ 20, 10, 1, GDT_Float32, 32748, 500000, 9000000, 30, false, 0, 0, scale };
+      layout.descriptions = QStringList{ description };
+      emit mWindow->findChild<BandMathDialog *>()->complete( absolute( writeRaster( "result.tif", layout ) ) );
       auto *layer = qobject_cast<QgsRasterLayer *>( MainWindow::layerTreeView()->currentLayer() );
       auto *renderer = layer ? dynamic_cast<QgsSingleBandPseudoColorRenderer *>( layer->renderer() ) : nullptr;
       QVERIFY( renderer );

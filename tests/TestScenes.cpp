@@ -41,11 +41,11 @@ class TestScenes : public QObject
       const int mission = landsat ? product.toInt() : 0;
       QString root = absolute( QStringLiteral( "products/%1%2" ).arg( product, road ) ), path;
       if ( landsat )
-        path = writeLandsat( root, LandsatSpec{ mission, 12, 6, true, road == "folder", {} } );
+        path = writeLandsat( root, LandsatLayout{ mission, 12, 6, true, road == "folder", {} } );
       else
       {
         root += "/S2A_MSIL2A_20230105T032131_N0509_R118_T48PWS_20230105T070000.SAFE";
-        path = writeSentinel2( root, Sentinel2Spec{ product } );
+        path = writeSentinel2( root, Sentinel2Layout{ product } );
       }
       if ( road == "folder" || road == "safe" )
         path = root;
@@ -157,13 +157,13 @@ class TestScenes : public QObject
       }
       else
       {
-        LandsatSpec spec;
-        spec.levelTwo = damage != "level 1";
+        LandsatLayout layout;
+        layout.levelTwo = damage != "level 1";
         if ( damage == "missing SR_B4" )
-          spec.missing = QStringList{ "SR_B4" };
+          layout.missing = QStringList{ "SR_B4" };
         if ( damage == "missing all" )
-          spec.missing = QStringList{ "SR_B1", "SR_B2", "SR_B3", "SR_B4", "SR_B5", "SR_B6", "SR_B7" };
-        path = writeLandsat( folder, spec );
+          layout.missing = QStringList{ "SR_B1", "SR_B2", "SR_B3", "SR_B4", "SR_B5", "SR_B6", "SR_B7" };
+        path = writeLandsat( folder, layout );
         // A pipe in place of a file never ends; reading it would hang the window.
         for ( const QString &file : QDir( folder ).entryList( { damage == "pipe MTL"     ? "*_MTL.txt"
                                                                 : damage == "pipe SR_B4" ? "*SR_B4.TIF"

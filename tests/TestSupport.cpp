@@ -9,9 +9,9 @@
 namespace TestSupport
 {
 
-QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec )
+QgsRasterLayer *addRasterLayer( const QString &name, const RasterLayout &layout )
 {
-  auto *layer = new QgsRasterLayer( absolute( writeRaster( name + QStringLiteral( ".tif" ), spec ) ),
+  auto *layer = new QgsRasterLayer( absolute( writeRaster( name + QStringLiteral( ".tif" ), layout ) ),
                                     QFileInfo( name ).fileName(), QStringLiteral( "gdal" ) );
   QgsProject::instance()->addMapLayer( layer );
   // The canvas takes new layers on the next turn of the event loop.

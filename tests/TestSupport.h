@@ -25,8 +25,8 @@
 namespace TestSupport
 {
 
-//! Writes \a name.tif following \a spec, adds it to the project as the file's base name, waits until the canvas has it.
-QgsRasterLayer *addRasterLayer( const QString &name, const RasterSpec &spec = RasterSpec() );
+//! Writes \a name.tif following \a layout, adds it to the project as the file's base name, waits until the canvas has it.
+QgsRasterLayer *addRasterLayer( const QString &name, const RasterLayout &layout = RasterLayout() );
 //! A tool dialog's notice as the user reads it (its noticeLabel without the colour markup).
 QString noticeText( const QWidget *dialog );
 //! Clicks the dialog's Apply and waits until the background run, if one started, has ended; returns the notice.

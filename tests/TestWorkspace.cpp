@@ -143,7 +143,7 @@ class TestWorkspace : public WindowTest
       for ( const char *name : { "a", "b", "c" } )
         MainWindow::controller()->openFileName(
             absolute( writeRaster( QStringLiteral( "site/data/%1.tif" ).arg( name ),
-                                   RasterSpec{ 20, 10, name == QString( "b" ) ? 1 : 3 } ) ) );
+                                   RasterLayout{ 20, 10, name == QString( "b" ) ? 1 : 3 } ) ) );
       writeLandsat( absolute( "landsat" ) );
       QVERIFY( pack( absolute( "landsat" ), absolute( "site/data/landsat.tar" ) ) );
       MainWindow::controller()->openFileName( absolute( "site/data/landsat.tar" ) );
