@@ -72,16 +72,13 @@ void PixelValuesDock::showValuesAt( const QgsPointXY &point )
   temporalBandComboBox->clear();
   for ( int band = 1; band <= TemporalProfile::bandCount( mLayers ); ++band )
   {
-    QString name = QStringLiteral( "Kênh %1" ).arg( band );
+    QString description;
     for ( const PixelValues::Layer &layer : qAsConst( mLayers ) )
     {
-      if ( band <= layer.bands.size() && !layer.bands.at( band - 1 ).description.isEmpty() )
-      {
-        name += QStringLiteral( ": " ) + layer.bands.at( band - 1 ).description;
-        break;
-      }
+      if ( description.isEmpty() && band <= layer.bands.size() )
+        description = layer.bands.at( band - 1 ).description;
     }
-    temporalBandComboBox->addItem( name );
+    temporalBandComboBox->addItem( PixelValues::bandLabel( band, description ) );
   }
   temporalBandComboBox->setCurrentIndex( std::min( chosen, temporalBandComboBox->count() ) - 1 );
   showHistory();
@@ -95,12 +92,8 @@ void PixelValuesDock::fillTree()
     auto *top = new QTreeWidgetItem( pixelValuesTree, { layer.name } );
     top->setData( 0, Qt::UserRole, layer.id );
     for ( const PixelValues::Band &band : layer.bands )
-    {
-      QString name = QStringLiteral( "Kênh %1" ).arg( band.number );
-      if ( !band.description.isEmpty() )
-        name += QStringLiteral( ": " ) + band.description;
-      new QTreeWidgetItem( top, { name, PixelValues::text( band ) } );
-    }
+      new QTreeWidgetItem( top,
+                           { PixelValues::bandLabel( band.number, band.description ), PixelValues::text( band ) } );
     new QTreeWidgetItem( top, { QStringLiteral( "Cột" ), QString::number( layer.column ) } );
     new QTreeWidgetItem( top, { QStringLiteral( "Hàng" ), QString::number( layer.row ) } );
   }

@@ -96,6 +96,12 @@ QList<PixelValues::Layer> PixelValues::at( const QList<QgsRasterLayer *> &layers
   return result;
 }
 
+QString PixelValues::bandLabel( int number, const QString &description )
+{
+  const QString label = QStringLiteral( "Kênh %1" ).arg( number );
+  return description.isEmpty() ? label : label + QStringLiteral( ": " ) + description;
+}
+
 QString PixelValues::text( const Band &band )
 {
   if ( band.noData )

@@ -52,6 +52,9 @@ class PixelValues
     //! The description the file gives band \a band ("NIR"), or an empty string.
     static QString bandDescription( const QgsRasterDataProvider *provider, int band );
 
+    //! How a band is named to a user: "Kênh 4: NIR", or "Kênh 4" without a description.
+    static QString bandLabel( int number, const QString &description );
+
     //! A band's value as it is shown: integers as integers, no-data as such.
     static QString text( const Band &band );
 };

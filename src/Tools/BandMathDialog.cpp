@@ -235,11 +235,7 @@ int BandMathDialog::askForBand( const QgsRasterLayer *layer, const QString &pres
 {
   QStringList bands;
   for ( int band = 1; band <= layer->bandCount(); ++band )
-  {
-    const QString description = PixelValues::bandDescription( layer->dataProvider(), band );
-    bands << ( description.isEmpty() ? QStringLiteral( "Kênh %1" ).arg( band )
-                                     : QStringLiteral( "Kênh %1: %2" ).arg( band ).arg( description ) );
-  }
+    bands << PixelValues::bandLabel( band, PixelValues::bandDescription( layer->dataProvider(), band ) );
   QInputDialog ask( this );
   ask.setWindowTitle( preset );
   ask.setLabelText( QStringLiteral( "Ảnh %1 không có kênh nào được nhận là kênh %2.\nChọn kênh dùng làm kênh %2:" )
