@@ -250,16 +250,37 @@ class TestOverviews : public QObject
       QCOMPARE( overviewSizes( path ), twoLevels );
     }
 
-    void stoppedBuildLeavesNothing()
+    void stoppedBuildKeepsOnlyWhatIsComplete_data()
     {
-      const QString folder = absolute( "stopped" );
+      QTest::addColumn<bool>( "whileCompressing" );
+      QTest::addColumn<QString>( "sizes" );
+      QTest::newRow( "while computing: nothing" ) << false << QString();
+      QTest::newRow( "while compressing: the uncompressed overviews" ) << true << twoLevels;
+    }
+    void stoppedBuildKeepsOnlyWhatIsComplete()
+    {
+      QFETCH( bool, whileCompressing );
+      QFETCH( QString, sizes );
+      const QString folder = absolute( QStringLiteral( "stopped-%1" ).arg( whileCompressing ) );
       QDir().mkpath( folder );
       const QString path = writeScene( folder + "/scene.tif", GDT_UInt16 );
-      const QMap<QString, QByteArray> before = folderContents( folder );
+      QMap<QString, QByteArray> expected = folderContents( folder );
       QgsFeedback feedback;
-      connect( &feedback, &QgsFeedback::progressChanged, &feedback, &QgsFeedback::cancel, Qt::DirectConnection );
-      QCOMPARE( OverviewBuilder::build( { path, 500 }, &feedback ).status, ProcessingResult::Status::Cancelled );
-      QCOMPARE( folderContents( folder ), before );
+      QString readyCompression = "not ready";
+      const auto ready = [&]
+      {
+        readyCompression = openRaster( path + ".ovr" )->GetMetadataItem( "COMPRESSION", "IMAGE_STRUCTURE" );
+        expected = folderContents( folder );
+      };
+      if ( whileCompressing )
+        connect( &feedback, &QgsFeedback::progressChanged, &feedback,
+                 [&]( double percent ) { percent > 30 ? feedback.cancel() : void(); }, Qt::DirectConnection );
+      else
+        connect( &feedback, &QgsFeedback::progressChanged, &feedback, &QgsFeedback::cancel, Qt::DirectConnection );
+      QCOMPARE( OverviewBuilder::build( { path, 500 }, &feedback, ready ).status, ProcessingResult::Status::Cancelled );
+      QCOMPARE( readyCompression, whileCompressing ? QString() : "not ready" );
+      QCOMPARE( folderContents( folder ), expected );
+      QCOMPARE( overviewSizes( path ), sizes );
       QgsRasterLayer layer( path, "scene", "gdal" );
       const std::unique_ptr<QgsRasterBlock> block( layer.dataProvider()->block( 1, layer.extent(), 60, 30 ) );
       QVERIFY( block && block->isValid() );

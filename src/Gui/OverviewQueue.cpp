@@ -133,10 +133,17 @@ void OverviewQueue::startNext()
   request.file = next.file;
   request.rebuild = next.byHand;
   request.threshold = Utils::readSetting( Utils::Keys::overviewThreshold, OverviewBuilder::defaultThreshold ).toInt();
+  // Readers pick up the overviews as soon as they can be read, and again once compressed, to let go of the larger file.
+  const auto ready = [this, file = next.file]
+  {
+    QMetaObject::invokeMethod(
+        this, [file] { LayerReload::reloadReading( QgsProject::instance()->mapLayers().values(), { file } ); },
+        Qt::QueuedConnection );
+  };
   auto result = std::make_shared<ProcessingResult>();
   auto *task =
-      new ProcessingTask( QStringLiteral( "Tạo ảnh tháp" ), [request, result]( QgsFeedback *feedback )
-                          { runAtLowestPriority( [&] { *result = OverviewBuilder::build( request, feedback ); } ); } );
+      new ProcessingTask( QStringLiteral( "Tạo ảnh tháp" ), [request, result, ready]( QgsFeedback *feedback )
+                          { runAtLowestPriority( [&] { *result = OverviewBuilder::build( request, feedback, ready ); } ); } );
   task->setProperty( "file", next.file );
   mTask = task;
   auto timer = std::make_shared<QElapsedTimer>();
@@ -154,7 +161,7 @@ void OverviewQueue::startNext()
              }
              else if ( result->isFailure() )
              {
-               qInfo().noquote() << "No overviews for" << next.file << "-" << result->reason;
+               qInfo().noquote() << "Overviews of" << next.file << "-" << result->reason;
                if ( next.byHand && MainWindow::messageBar() )
                  MainWindow::messageBar()->pushMessage(
                      QStringLiteral( "Tạo ảnh tháp" ),

@@ -24,6 +24,12 @@ bool exceeds( int width, int height, int threshold )
   return threshold >= 0 && std::max( width, height ) > threshold;
 }
 
+/**
+ * The part of a build's progress until its overviews can be read: on real
+ * imagery, compressing them takes about three times as long as computing them.
+ */
+constexpr double buildingShare = 0.25;
+
 bool isCategorical( GDALRasterBand *band )
 {
   if ( band->GetColorTable() || band->GetColorInterpretation() == GCI_PaletteIndex )
@@ -74,31 +80,29 @@ class BuildSettings
     std::optional<CPLConfigOptionSetter> mPredictor;
 };
 
+GDALDatasetUniquePtr open( const QString &path, unsigned access )
+{
+  return GDALDatasetUniquePtr(
+      GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER | access, nullptr, nullptr, nullptr ) );
+}
+
 /**
- * Writes the overviews of \a source at \a factors into a new GeoTIFF at \a
- * path laid out as GDAL's external overview file is: the first level is the
- * image, the others its own overviews. GDAL 3.6 writes such a file itself but
- * ignores ZLEVEL_OVERVIEW there, and DEFLATE at its default level took most
- * of the build's time. Averaged levels come from one pass over the raster,
- * each computed from the one before, as GDAL computes them.
+ * Writes the overviews of \a source at \a factors into a new, uncompressed
+ * GeoTIFF at \a path laid out as GDAL's external overview file is: the first
+ * level is the image, the others its own overviews. Averaged levels come from
+ * one pass over the raster, each computed from the one before, as GDAL
+ * computes them.
  */
 CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVector<int> &factors, const char *resampling,
-                          const GdalFailureCounter &failures, QgsFeedback *feedback )
+                          const GdalFailureCounter &failures, GDALProgressFunc progress, void *progressData )
 {
   const int bandCount = source.GetRasterCount();
   CPLStringList options;
   options.SetNameValue( "TILED", "YES" );
-  // Tiles four times the usual size compress a tenth faster, and to half the size.
   options.SetNameValue( "BLOCKXSIZE", "512" );
   options.SetNameValue( "BLOCKYSIZE", "512" );
   options.SetNameValue( "INTERLEAVE", "BAND" );
-  options.SetNameValue( "COMPRESS", "DEFLATE" );
-  // The lightest level, and no predictor: DEFLATE's default level compressed three times slower, and the
-  // predictor cost a third more time for a larger file on the benchmark scene.
-  options.SetNameValue( "ZLEVEL", "1" );
   options.SetNameValue( "BIGTIFF", "IF_SAFER" );
-  // No NUM_THREADS: GDAL 3.6 reads back band-interleaved blocks with extra samples across threads only with
-  // "Bad value for ExtraSamples" errors, and every threaded way tried here took more time on two cores.
   const int factor = factors.first();
   // One type for the file that holds every band's values: a Byte band beside a Float32 one must not be truncated.
   GDALDataType type = source.GetRasterBand( 1 )->GetRasterDataType();
@@ -152,7 +156,7 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
     for ( int band = 0; band < bandCount && built == CE_None; ++band )
     {
       void *share =
-          GDALCreateScaledProgress( double( band ) / bandCount, double( band + 1 ) / bandCount, report, feedback );
+          GDALCreateScaledProgress( double( band ) / bandCount, double( band + 1 ) / bandCount, progress, progressData );
       built = GDALRegenerateOverviews(
           sources[static_cast<std::size_t>( band )], factors.size(),
           reinterpret_cast<GDALRasterBandH *>( levelsOfBand[static_cast<std::size_t>( band )] ), resampling,
@@ -169,7 +173,7 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
       for ( GDALRasterBand **ofBand : levelsOfBand )
         ofLevel.push_back( ofBand + level );
       void *share = GDALCreateScaledProgress( double( level ) / factors.size(), double( level + 1 ) / factors.size(),
-                                              report, feedback );
+                                              progress, progressData );
       built = GDALRegenerateOverviewsMultiBand( bandCount, sources.data(), 1, ofLevel.data(), resampling,
                                                 GDALScaledProgress, share, nullptr );
       GDALDestroyScaledProgress( share );
@@ -177,17 +181,54 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
   }
   else
     built = GDALRegenerateOverviewsMultiBand( bandCount, sources.data(), factors.size(), levelsOfBand.data(),
-                                              resampling, report, feedback, nullptr );
+                                              resampling, progress, progressData, nullptr );
   // A write that fails while the last blocks are flushed is only reported to the error handler.
   const int failuresBefore = failures.failures();
   overviews.reset();
   return failures.failures() > failuresBefore ? CE_Failure : built;
 }
 
-GDALDatasetUniquePtr open( const QString &path, unsigned access )
+ProcessingResult failed( const QString &reason, const GdalFailureCounter &failures,
+                         ProcessingResult::Status status = ProcessingResult::Status::Failed )
 {
-  return GDALDatasetUniquePtr(
-      GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER | access, nullptr, nullptr, nullptr ) );
+  return ProcessingResult::failed(
+      failures.lastFailure().isEmpty() ? reason : reason + QStringLiteral( ": " ) + failures.lastFailure(), status );
+}
+
+/**
+ * Rewrites the uncompressed overview file at \a path DEFLATE-compressed, on
+ * every core, and puts it in its place once complete. DEFLATE's lightest
+ * level: overviews are read far more often than written, and heavier levels
+ * took several times as long for a few percent less.
+ */
+ProcessingResult compressOverviewFile( const QString &path, const GdalFailureCounter &failures,
+                                       GDALProgressFunc progress, void *progressData )
+{
+  GDALDatasetUniquePtr plain = open( path, GDAL_OF_READONLY );
+  if ( !plain )
+    return failed( QStringLiteral( "cannot read %1" ).arg( path ), failures, ProcessingResult::Status::ReadFailed );
+  CPLStringList options;
+  options.SetNameValue( "TILED", "YES" );
+  // Tiles four times the usual size compress a tenth faster, and smaller.
+  options.SetNameValue( "BLOCKXSIZE", "512" );
+  options.SetNameValue( "BLOCKYSIZE", "512" );
+  options.SetNameValue( "INTERLEAVE", "BAND" );
+  options.SetNameValue( "COMPRESS", "DEFLATE" );
+  options.SetNameValue( "ZLEVEL", "1" );
+  options.SetNameValue( "NUM_THREADS", "ALL_CPUS" );
+  options.SetNameValue( "COPY_SRC_OVERVIEWS", "YES" );
+  options.SetNameValue( "BIGTIFF", "IF_SAFER" );
+  SafeOutput output( path );
+  GDALDriver *gtiff = GetGDALDriverManager()->GetDriverByName( "GTiff" );
+  GDALDatasetUniquePtr compressed( gtiff->CreateCopy( output.temporaryPath().toUtf8().constData(), plain.get(), FALSE,
+                                                      options.List(), progress, progressData ) );
+  const int failuresBefore = failures.failures();
+  const bool written = compressed != nullptr;
+  compressed.reset();
+  plain.reset();
+  if ( !written || failures.failures() > failuresBefore )
+    return failed( QStringLiteral( "%1 stays uncompressed" ).arg( path ), failures, ProcessingResult::Status::WriteFailed );
+  return output.commit();
 }
 
 //! The external file that holds \a dataset's overviews now, if any.
@@ -218,12 +259,6 @@ QString sidecarFolderTarget( const QFileInfo &raster )
       .filePath( QStringLiteral( "%1_%2.ovr" ).arg( QString::fromLatin1( hash ), raster.fileName() ) );
 }
 
-ProcessingResult failed( const QString &reason, const GdalFailureCounter &failures,
-                         ProcessingResult::Status status = ProcessingResult::Status::Failed )
-{
-  return ProcessingResult::failed(
-      failures.lastFailure().isEmpty() ? reason : reason + QStringLiteral( ": " ) + failures.lastFailure(), status );
-}
 } // namespace
 
 QVector<int> OverviewBuilder::levels( int width, int height, int smallest )
@@ -235,7 +270,8 @@ QVector<int> OverviewBuilder::levels( int width, int height, int smallest )
   return factors;
 }
 
-ProcessingResult OverviewBuilder::build( const Request &request, QgsFeedback *feedback )
+ProcessingResult OverviewBuilder::build( const Request &request, QgsFeedback *feedback,
+                                         const std::function<void()> &ready )
 {
   GdalSettings::boundBlockCache();
   const GdalFailureCounter failures;
@@ -268,8 +304,10 @@ ProcessingResult OverviewBuilder::build( const Request &request, QgsFeedback *fe
 
   const bool categorical = hasCategoricalBand( *dataset );
   SafeOutput output( target );
+  void *building = GDALCreateScaledProgress( 0, buildingShare, report, feedback );
   const CPLErr built = writeOverviewFile( *dataset, output.temporaryPath(), factors,
-                                          categorical ? "NEAREST" : "AVERAGE", failures, feedback );
+                                          categorical ? "NEAREST" : "AVERAGE", failures, GDALScaledProgress, building );
+  GDALDestroyScaledProgress( building );
   if ( feedback && feedback->isCanceled() )
     return ProcessingResult::cancelled();
   if ( built != CE_None )
@@ -293,7 +331,17 @@ ProcessingResult OverviewBuilder::build( const Request &request, QgsFeedback *fe
     QFile::remove( target );
     return failed( QStringLiteral( "GDAL does not read overviews beside %1" ).arg( request.file ), failures );
   }
-  return {};
+  check.reset();
+  if ( ready )
+    ready();
+
+  // Stopped or failed from here on, the uncompressed overviews stay: they are complete, only larger.
+  void *compressing = GDALCreateScaledProgress( buildingShare, 1, report, feedback );
+  const ProcessingResult compressed = compressOverviewFile( target, failures, GDALScaledProgress, compressing );
+  GDALDestroyScaledProgress( compressing );
+  if ( feedback && feedback->isCanceled() )
+    return ProcessingResult::cancelled();
+  return compressed;
 }
 
 ProcessingResult OverviewBuilder::addToWritten( const QString &path, int threshold, QgsFeedback *feedback )

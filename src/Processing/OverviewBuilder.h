@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 class QgsFeedback;
 
 /**
@@ -41,11 +43,16 @@ class OverviewBuilder
      * the file goes to GDAL's folder for sidecars of such files
      * (GDAL_PAM_PROXY_DIR) and is named in the raster's auxiliary data there,
      * so every GDAL reader of this process finds it. The file is built
-     * hidden and renamed into place when complete; a cancel or failure leaves
-     * nothing. Done without writing anything when the request needs nothing.
-     * A format that cannot take overviews fails with GDAL's reason.
+     * hidden, uncompressed, and renamed into place when complete, so readers
+     * have the overviews as early as GDAL's own tool gives them; it is then
+     * rewritten compressed on every core and renamed over itself. A cancel or
+     * failure before the first rename leaves nothing; one after it leaves the
+     * uncompressed file. Done without writing anything when the request needs
+     * nothing. A format that cannot take overviews fails with GDAL's reason.
+     * \a ready is called on the building thread after the first rename.
      */
-    static ProcessingResult build( const Request &request, QgsFeedback *feedback );
+    static ProcessingResult build( const Request &request, QgsFeedback *feedback,
+                                   const std::function<void()> &ready = {} );
 
     /**
      * Adds overviews to a raster just written at \a path (still in its safe
