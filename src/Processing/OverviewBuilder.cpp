@@ -86,6 +86,19 @@ GDALDatasetUniquePtr open( const QString &path, unsigned access )
       GDALDataset::Open( path.toUtf8().constData(), GDAL_OF_RASTER | access, nullptr, nullptr, nullptr ) );
 }
 
+//! How an overview file holds its pixels, compressed or not.
+CPLStringList overviewFileLayout()
+{
+  CPLStringList options;
+  options.SetNameValue( "TILED", "YES" );
+  // Tiles four times the usual size compress a tenth faster, and smaller.
+  options.SetNameValue( "BLOCKXSIZE", "512" );
+  options.SetNameValue( "BLOCKYSIZE", "512" );
+  options.SetNameValue( "INTERLEAVE", "BAND" );
+  options.SetNameValue( "BIGTIFF", "IF_SAFER" );
+  return options;
+}
+
 /**
  * Writes the overviews of \a source at \a factors into a new, uncompressed
  * GeoTIFF at \a path laid out as GDAL's external overview file is: the first
@@ -97,12 +110,7 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
                           const GdalFailureCounter &failures, GDALProgressFunc progress, void *progressData )
 {
   const int bandCount = source.GetRasterCount();
-  CPLStringList options;
-  options.SetNameValue( "TILED", "YES" );
-  options.SetNameValue( "BLOCKXSIZE", "512" );
-  options.SetNameValue( "BLOCKYSIZE", "512" );
-  options.SetNameValue( "INTERLEAVE", "BAND" );
-  options.SetNameValue( "BIGTIFF", "IF_SAFER" );
+  const CPLStringList options = overviewFileLayout();
   const int factor = factors.first();
   // One type for the file that holds every band's values: a Byte band beside a Float32 one must not be truncated.
   GDALDataType type = source.GetRasterBand( 1 )->GetRasterDataType();
@@ -207,17 +215,11 @@ ProcessingResult compressOverviewFile( const QString &path, const GdalFailureCou
   GDALDatasetUniquePtr plain = open( path, GDAL_OF_READONLY );
   if ( !plain )
     return failed( QStringLiteral( "cannot read %1" ).arg( path ), failures, ProcessingResult::Status::ReadFailed );
-  CPLStringList options;
-  options.SetNameValue( "TILED", "YES" );
-  // Tiles four times the usual size compress a tenth faster, and smaller.
-  options.SetNameValue( "BLOCKXSIZE", "512" );
-  options.SetNameValue( "BLOCKYSIZE", "512" );
-  options.SetNameValue( "INTERLEAVE", "BAND" );
+  CPLStringList options = overviewFileLayout();
   options.SetNameValue( "COMPRESS", "DEFLATE" );
   options.SetNameValue( "ZLEVEL", "1" );
   options.SetNameValue( "NUM_THREADS", "ALL_CPUS" );
   options.SetNameValue( "COPY_SRC_OVERVIEWS", "YES" );
-  options.SetNameValue( "BIGTIFF", "IF_SAFER" );
   SafeOutput output( path );
   GDALDriver *gtiff = GetGDALDriverManager()->GetDriverByName( "GTiff" );
   GDALDatasetUniquePtr compressed( gtiff->CreateCopy( output.temporaryPath().toUtf8().constData(), plain.get(), FALSE,
