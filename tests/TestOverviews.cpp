@@ -19,27 +19,36 @@ namespace
 {
 // 600 x 300 pixels: two levels, 300 x 150 and 150 x 75, before the larger side is under 256.
 const QString twoLevels = QStringLiteral( "300x150 150x75" );
+// 2200 x 300 pixels.
+const QString fourLevels = QStringLiteral( "1100x150 550x75 275x38 138x19" );
 
 /**
  * A 600 x 300 scene of three bands; \a variant "paletted" makes it one band with colours ("paletted, odd size" of
- * 601 x 301 pixels), "no-data" gives it no-data with a hole of 2 x 2 pixels, so that one pixel of the first level is
- * no-data and the next level must leave it out, "alpha" makes its last band transparency with such a hole,
+ * 601 x 301 pixels), "no-data" gives it no-data, "alpha" a fourth band of transparency: both then have 2200 x 300
+ * pixels with a hole of 16 x 16 near the top right corner, off the grid of every level, so that every level has
+ * pixels that are holes and pixels that are partly holes.
  * "compressed, band by band" writes it tiled, DEFLATE-compressed and band-interleaved.
  */
 QString writeScene( const QString &path, GDALDataType type, const QString &variant = QString() )
 {
   const bool paletted = variant.startsWith( "paletted" );
   const bool odd = variant.endsWith( "odd size" );
+  const bool noData = variant == "no-data";
+  const bool alpha = variant == "alpha";
   const QString written = variant.startsWith( "compressed" ) ? path + ".plain.tif" : path;
-  const double noData = -9999;
-  writeRaster( written, RasterLayout{ odd ? 601 : 600, odd ? 301 : 300, paletted ? 1 : 3, type, 32748, 500000, 9000000,
-                                    30, variant == "no-data", noData } );
+  const int width = noData || alpha ? 2200 : odd ? 601 : 600;
+  const int bands = paletted ? 1 : alpha ? 4 : 3;
+  writeRaster( written, RasterLayout{ width, odd ? 301 : 300, bands, type, 32748, 500000, 9000000, 30, noData, -9999 } );
   const GDALDatasetUniquePtr dataset( GDALDataset::Open( written.toUtf8(), GDAL_OF_RASTER | GDAL_OF_UPDATE ) );
-  double hole[4] = { noData, noData, noData, noData };
+  if ( alpha )
+    dataset->GetRasterBand( bands )->SetColorInterpretation( GCI_AlphaBand );
+  std::vector<double> hole( 16 * 16, noData ? -9999 : 0 );
   bool holeWritten = true;
-  for ( int band = 1; variant == "no-data" && band <= 3; ++band )
-    holeWritten &=
-        dataset->GetRasterBand( band )->RasterIO( GF_Write, 0, 0, 2, 2, hole, 2, 2, GDT_Float64, 0, 0 ) == CE_None;
+  for ( int band = alpha ? bands : 1; ( noData || alpha ) && band <= bands; ++band )
+    holeWritten &= dataset->GetRasterBand( band )->RasterIO( GF_Write, width - 19, 3, 16, 16, hole.data(), 16, 16,
+                                                             GDT_Float64, 0, 0 ) == CE_None;
+  if ( !holeWritten )
+    QTest::qFail( "GDAL cannot write the hole", __FILE__, __LINE__ );
   if ( paletted )
   {
     GDALColorTable table;
@@ -47,15 +56,6 @@ QString writeScene( const QString &path, GDALDataType type, const QString &varia
     table.SetColorEntry( 65535, &white );
     dataset->GetRasterBand( 1 )->SetColorTable( &table );
   }
-  if ( variant == "alpha" )
-  {
-    dataset->GetRasterBand( 3 )->SetColorInterpretation( GCI_AlphaBand );
-    std::fill( std::begin( hole ), std::end( hole ), 0 );
-    holeWritten =
-        dataset->GetRasterBand( 3 )->RasterIO( GF_Write, 0, 0, 2, 2, hole, 2, 2, GDT_Float64, 0, 0 ) == CE_None;
-  }
-  if ( !holeWritten )
-    QTest::qFail( "GDAL cannot write the hole", __FILE__, __LINE__ );
   if ( written != path )
   {
     const char *options[] = { "TILED=YES", "COMPRESS=DEFLATE", "INTERLEAVE=BAND", nullptr };
@@ -129,8 +129,8 @@ class TestOverviews : public QObject
       QTest::newRow( "floats above the threshold" ) << "build" << int( GDT_Float32 ) << "" << 500 << twoLevels;
       QTest::newRow( "paletted above the threshold" ) << "build" << int( GDT_UInt16 ) << "paletted" << 500 << twoLevels;
       QTest::newRow( "paletted, odd size" ) << "build" << int( GDT_UInt16 ) << "paletted, odd size" << 500 << "301x151 151x76";
-      QTest::newRow( "floats with no-data" ) << "build" << int( GDT_Float32 ) << "no-data" << 500 << twoLevels;
-      QTest::newRow( "alpha band" ) << "build" << int( GDT_UInt16 ) << "alpha" << 500 << twoLevels;
+      QTest::newRow( "floats with no-data" ) << "build" << int( GDT_Float32 ) << "no-data" << 500 << fourLevels;
+      QTest::newRow( "alpha band" ) << "build" << int( GDT_UInt16 ) << "alpha" << 500 << fourLevels;
       QTest::newRow( "compressed, band by band" ) << "build" << int( GDT_UInt16 ) << "compressed, band by band" << 500 << twoLevels;
       QTest::newRow( "as wide as the threshold" ) << "build" << int( GDT_UInt16 ) << "" << 600 << QString();
       QTest::newRow( "by hand below the threshold" ) << "rebuild" << int( GDT_UInt16 ) << "" << 4096 << twoLevels;
@@ -191,10 +191,11 @@ class TestOverviews : public QObject
         std::vector<GDALRasterBand *> bands;
         for ( int band = 1; band <= dataset->GetRasterCount(); ++band )
           bands.push_back( dataset->GetRasterBand( band ) );
-        const int levels[] = { 2, 4 };
+        const QVector<int> levels = OverviewBuilder::levels( dataset->GetRasterXSize(), dataset->GetRasterYSize() );
         const QString gdals = output + "-gdal.ovr";
-        QCOMPARE( GTIFFBuildOverviews( gdals.toUtf8(), static_cast<int>( bands.size() ), bands.data(), 2, levels,
-                                       paletted ? "NEAREST" : "AVERAGE", GDALDummyProgress, nullptr, nullptr ),
+        QCOMPARE( GTIFFBuildOverviews( gdals.toUtf8(), static_cast<int>( bands.size() ), bands.data(), levels.size(),
+                                       levels.constData(), paletted ? "NEAREST" : "AVERAGE", GDALDummyProgress, nullptr,
+                                       nullptr ),
                   CE_None );
         QCOMPARE( levelChecksums( *dataset, 0 ), levelChecksums( *openRaster( gdals ), -1 ) );
       }

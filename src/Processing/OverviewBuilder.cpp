@@ -129,6 +129,21 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
   QVector<int> rest;
   for ( int i = 1; i < factors.size(); ++i )
     rest << factors.at( i ) / factor;
+  // With its no-data or alpha band, a level leaves out the holes of the one it is computed from, as in GDAL's own
+  // file. Set before the smaller levels exist, so that they carry it too: each is computed from the one before.
+  for ( int band = 1; band <= bandCount; ++band )
+  {
+    GDALRasterBand *from = source.GetRasterBand( band );
+    GDALRasterBand *to = overviews->GetRasterBand( band );
+    int hasNoData = FALSE;
+    const double noData = from->GetNoDataValue( &hasNoData );
+    if ( hasNoData )
+      to->SetNoDataValue( noData );
+    if ( from->GetColorInterpretation() == GCI_AlphaBand )
+      to->SetColorInterpretation( GCI_AlphaBand );
+    if ( from->GetColorTable() )
+      to->SetColorTable( from->GetColorTable() );
+  }
   // Only the smaller levels' place in the file: their pixels come with the first level's.
   if ( !rest.isEmpty() && overviews->BuildOverviews( "NONE", rest.size(), rest.constData(), 0, nullptr, nullptr,
                                                      nullptr, nullptr ) != CE_None )
@@ -142,13 +157,6 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
     GDALRasterBand *from = source.GetRasterBand( band );
     GDALRasterBand *to = overviews->GetRasterBand( band );
     sources.push_back( from );
-    // With its no-data, a level leaves out the holes of the one it is computed from, as in GDAL's own file.
-    int hasNoData = FALSE;
-    const double noData = from->GetNoDataValue( &hasNoData );
-    if ( hasNoData )
-      to->SetNoDataValue( noData );
-    if ( from->GetColorTable() )
-      to->SetColorTable( from->GetColorTable() );
     std::vector<GDALRasterBand *> &ofBand = levels[static_cast<std::size_t>( band - 1 )];
     ofBand.push_back( to );
     for ( int i = 0; i < to->GetOverviewCount(); ++i )
