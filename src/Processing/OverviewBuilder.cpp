@@ -126,9 +126,6 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
                      ( source.GetRasterYSize() + factor - 1 ) / factor, bandCount, type, options.List() ) );
   if ( !overviews )
     return CE_Failure;
-  QVector<int> rest;
-  for ( int i = 1; i < factors.size(); ++i )
-    rest << factors.at( i ) / factor;
   // With its no-data or alpha band, a level leaves out the holes of the one it is computed from, as in GDAL's own
   // file. Set before the smaller levels exist, so that they carry it too: each is computed from the one before.
   for ( int band = 1; band <= bandCount; ++band )
@@ -145,6 +142,9 @@ CPLErr writeOverviewFile( GDALDataset &source, const QString &path, const QVecto
       to->SetColorTable( from->GetColorTable() );
   }
   // Only the smaller levels' place in the file: their pixels come with the first level's.
+  QVector<int> rest;
+  for ( int i = 1; i < factors.size(); ++i )
+    rest << factors.at( i ) / factor;
   if ( !rest.isEmpty() && overviews->BuildOverviews( "NONE", rest.size(), rest.constData(), 0, nullptr, nullptr,
                                                      nullptr, nullptr ) != CE_None )
     return CE_Failure;
